@@ -1,0 +1,24 @@
+# GoogleTest: Debian's package natively; built from /usr/src/googletest when cross-compiling,
+# since no prebuilt GoogleTest exists for the target there.
+if(CMAKE_CROSSCOMPILING)
+    if(NOT TARGET GTest::gtest_main)
+        set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+        set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+        add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+        add_library(GTest::gtest ALIAS gtest)
+        add_library(GTest::gtest_main ALIAS gtest_main)
+    endif()
+else()
+    find_package(GTest REQUIRED)
+endif()
+include(GoogleTest)
+
+# ostrel_test(NAME LABEL sources... [LIBS libs...]) builds one test program and registers its
+# cases with CTest under the given label, so `ctest -L LABEL` runs one area.
+function(ostrel_test name label)
+    cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+    add_executable(${name} ${T_UNPARSED_ARGUMENTS})
+    ostrel_warnings(${name})
+    target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
+    gtest_discover_tests(${name} PROPERTIES LABELS ${label} DISCOVERY_TIMEOUT 60)
+endfunction()

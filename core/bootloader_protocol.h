@@ -1,0 +1,60 @@
+#pragma once
+// Host side of the ST UART bootloader protocol, reduced to sync, Get, and the read and write
+// of one 128-byte block. Each exchange runs to its end and answers true or false.
+#include <array>
+#include <cstdint>
+
+#include "core/byte_link.h"
+#include "core/firmware_image.h"
+#include "core/updater_state.h"
+
+namespace ostrel {
+
+inline constexpr std::uint8_t kAck = 0x79;
+inline constexpr std::uint8_t kSyncByte = 0x7F;
+inline constexpr std::uint8_t kCmdGet = 0x00;
+inline constexpr std::uint8_t kCmdReadMemory = 0x11;
+inline constexpr std::uint8_t kCmdWriteMemory = 0x31;
+inline constexpr std::uint16_t kBlockSize = 128;
+inline constexpr std::size_t kBufferSize = 4096;
+inline constexpr std::size_t kMaxSupportedCommands = 16;
+
+using ProtocolBuffer = std::array<std::uint8_t, kBufferSize>;
+
+class BootloaderProtocol {
+public:
+    // The Get results go to `state`; WriteBlock takes its data from `image`.
+    BootloaderProtocol(ByteLink& link, const FirmwareImage& image, UpdaterState& state)
+        : link_(link), image_(image), state_(state) {}
+
+    bool SyncBootloader();
+    bool QueryBootloader();
+    // On success the block's 128 bytes stand at ReceiveBuffer() positions 1 to 128.
+    bool ReadBlock(std::uint32_t address);
+    // Writes the 128 image bytes from index `address` to the same target address.
+    bool WriteBlock(std::uint32_t address);
+
+    const ProtocolBuffer& ReceiveBuffer() const { return receive_; }
+    const ProtocolBuffer& TransmitBuffer() const { return transmit_; }
+    const std::array<std::uint8_t, kMaxSupportedCommands>& SupportedCommands() const {
+        return supported_;
+    }
+
+private:
+    // Sends `count` bytes from TransmitBuffer position `from`. Its result is not consulted:
+    // a failed write shows itself as an answer that never comes.
+    void Send(std::size_t from, std::uint16_t count);
+    // Waits for `count` bytes, then reads them into ReceiveBuffer position `to`.
+    bool AwaitAndRead(std::uint32_t tries, std::uint16_t count, std::size_t to);
+    // Lays out command frame (0-1) and address frame (2-6) for a block exchange.
+    void ComposeBlockHeader(std::uint8_t command, std::uint32_t address);
+
+    ByteLink& link_;
+    const FirmwareImage& image_;
+    UpdaterState& state_;
+    ProtocolBuffer transmit_{};
+    ProtocolBuffer receive_{};
+    std::array<std::uint8_t, kMaxSupportedCommands> supported_{};
+};
+
+}  // namespace ostrel

@@ -1,0 +1,25 @@
+#pragma once
+// The state the main window owns for the life of the program. The port itself (handle or
+// descriptor, line settings, time-outs) belongs to the serial port object beside it.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ostrel {
+
+enum PendingEvent : std::uint8_t { kNoDeviceEvent = 0, kBridgeArrived = 1, kBridgeRemoved = 2 };
+
+struct UpdaterState {
+    bool PortOpen = false;     // the port is open and configured
+    bool DeviceReady = false;  // the bootloader answered the sync (and, once connected, Get)
+    std::uint8_t SupportedCommandCount = 0;  // N of the last Get reply
+    std::uint16_t BootloaderVersion = 0;
+    std::uint8_t UpdatePhase = 0;  // 0 idle or failed, 1 requested, 2-4 stages, 5 succeeded
+    std::uint32_t CurrentAddress = 0;
+    std::uint32_t EndAddress = 0;
+    std::uint16_t BlockSize = 128;
+    std::uint8_t PendingDeviceEvent = kNoDeviceEvent;  // single slot, a newer event overwrites
+    std::vector<std::string> PortList;                // port names found by the last scan
+};
+
+}  // namespace ostrel

@@ -1,0 +1,22 @@
+#pragma once
+// Name rules for recognising the adapter's CP210x bridge. Texts are single-byte strings and are
+// compared after ASCII-only upper-casing (a-z to A-Z, every other byte unchanged).
+#include <string>
+#include <string_view>
+
+namespace ostrel {
+
+std::string AsciiUpper(std::string_view text);
+
+// The maker text "SILICON LABS" and the chip text "CP210X" both occur, in either order.
+bool IsBridgeDeviceName(std::string_view name);
+
+// The Windows rule: from the first "COM" at or after the maker text, every digit to the end of
+// the name, behind "COM" ("... (COM3) 2" gives "COM32"). Empty when the name is not the bridge's
+// or carries no digit there.
+std::string ComPortFromDeviceName(std::string_view name);
+
+// A device-interface path of the bridge: it holds "VID_10C4&PID_EA60", in any letter case.
+bool IsBridgeInterface(std::string_view path);
+
+}  // namespace ostrel

@@ -1,0 +1,25 @@
+#pragma once
+// A serial port as the byte link: opened by name at 9600 baud, 8 data bits, even parity, one
+// stop bit, with the read time-outs of the bootloader line (200 ms + 1 ms a byte in all, 150 ms
+// between two bytes) and a 100 ms write time-out.
+#include <memory>
+#include <string>
+
+#include "core/byte_link.h"
+
+namespace ostrel {
+
+class SerialPort : public ByteLink {
+public:
+    // Opens and configures the named port ("COM3" on Windows, "/dev/ttyUSB0" on Linux). Any
+    // failing step gives false and leaves no handle open.
+    virtual bool OpenPort(const std::string& name) = 0;
+    // Releases the port. Afterwards every link operation fails or reports 0 without touching
+    // the released handle, whose value the system may already have handed to something else.
+    virtual void ClosePort() = 0;
+};
+
+// The platform's serial port (termios on Linux, the communications API on Windows).
+std::unique_ptr<SerialPort> MakeSerialPort();
+
+}  // namespace ostrel

@@ -1,0 +1,27 @@
+#pragma once
+// A port directory with whatever ports and bridge name a test sets.
+#include <string>
+#include <vector>
+
+#include "device/port_directory.h"
+
+namespace ostrel::sim {
+
+class SimPortDirectory : public PortDirectory {
+public:
+    std::string FindBridgePort() override {
+        ++lookups;
+        return bridgePort;
+    }
+    std::vector<std::string> ScanComPorts() override {
+        ++scans;
+        return ports;
+    }
+
+    std::string bridgePort;          // what the name lookup finds ("" for nothing)
+    std::vector<std::string> ports;  // what the scan finds, in rising order
+    int lookups = 0;
+    int scans = 0;
+};
+
+}  // namespace ostrel::sim
