@@ -22,7 +22,8 @@ void BootloaderProtocol::ComposeBlockHeader(std::uint8_t command, std::uint32_t 
     transmit_[3] = static_cast<std::uint8_t>(address >> 16);
     transmit_[4] = static_cast<std::uint8_t>(address >> 8);
     transmit_[5] = static_cast<std::uint8_t>(address);
-    transmit_[6] = static_cast<std::uint8_t>(transmit_[2] ^ transmit_[3] ^ transmit_[4] ^ transmit_[5]);
+    transmit_[6] =
+        static_cast<std::uint8_t>(transmit_[2] ^ transmit_[3] ^ transmit_[4] ^ transmit_[5]);
 }
 
 bool BootloaderProtocol::SyncBootloader() {

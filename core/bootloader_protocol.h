@@ -22,7 +22,7 @@ inline constexpr std::size_t kMaxSupportedCommands = 16;
 using ProtocolBuffer = std::array<std::uint8_t, kBufferSize>;
 
 class BootloaderProtocol {
-public:
+  public:
     // The Get results go to `state`; WriteBlock takes its data from `image`.
     BootloaderProtocol(ByteLink& link, const FirmwareImage& image, UpdaterState& state)
         : link_(link), image_(image), state_(state) {}
@@ -40,7 +40,7 @@ public:
         return supported_;
     }
 
-private:
+  private:
     // Sends `count` bytes from TransmitBuffer position `from`. Its result is not consulted:
     // a failed write shows itself as an answer that never comes.
     void Send(std::size_t from, std::uint16_t count);

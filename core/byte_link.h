@@ -5,7 +5,7 @@
 namespace ostrel {
 
 class ByteLink {
-public:
+  public:
     virtual ~ByteLink() = default;
 
     // Discards every byte that has arrived and not been read.
@@ -22,7 +22,7 @@ public:
     // not in elapsed time. `tries` 0 gives false at once.
     virtual bool WaitForInput(std::uint32_t tries, std::uint16_t count);
 
-protected:
+  protected:
     // One poll period: 1 ms, or the platform's next coarser step.
     virtual void SleepOnePoll() = 0;
 };

@@ -7,10 +7,10 @@
 namespace ostrel {
 
 inline constexpr std::size_t kImageSize = 0x10000;
-inline constexpr std::uint32_t kFlashStart = 0x8C00;  // program memory, up to 0xFFFF
-inline constexpr std::uint32_t kFlashSize = 0x7400;   // 29,696 bytes, 232 blocks
-inline constexpr std::uint32_t kDataStart = 0x1000;   // data memory, up to 0x13FF
-inline constexpr std::uint32_t kDataSize = 0x400;     // 1,024 bytes, 8 blocks
+inline constexpr std::uint32_t kFlashStart = 0x8C00;       // program memory, up to 0xFFFF
+inline constexpr std::uint32_t kFlashSize = 0x7400;        // 29,696 bytes, 232 blocks
+inline constexpr std::uint32_t kDataStart = 0x1000;        // data memory, up to 0x13FF
+inline constexpr std::uint32_t kDataSize = 0x400;          // 1,024 bytes, 8 blocks
 inline constexpr std::uint32_t kUserSettingsEnd = 0x1100;  // owner's settings: 0x1000-0x10FF
 
 using FirmwareImage = std::array<std::uint8_t, kImageSize>;

@@ -27,7 +27,7 @@ enum class ProgressBar : std::uint8_t { BarWrite, BarVerify };
 enum class WizardButton : std::uint8_t { btnBACK, btnNEXT };
 
 class UpdateView {
-public:
+  public:
     virtual ~UpdateView() = default;
     virtual void SetIndicatorVisible(Indicator indicator, bool visible) = 0;
     virtual void SetProgressPosition(ProgressBar bar, std::uint32_t position) = 0;

@@ -19,7 +19,7 @@ struct UpdaterState {
     std::uint32_t EndAddress = 0;
     std::uint16_t BlockSize = 128;
     std::uint8_t PendingDeviceEvent = kNoDeviceEvent;  // single slot, a newer event overwrites
-    std::vector<std::string> PortList;                // port names found by the last scan
+    std::vector<std::string> PortList;                 // port names found by the last scan
 };
 
 }  // namespace ostrel

@@ -11,7 +11,7 @@
 namespace ostrel {
 
 class Connector {
-public:
+  public:
     Connector(UpdaterState& state, SerialPort& port, PortDirectory& directory,
               BootloaderProtocol& protocol)
         : state_(state), port_(port), directory_(directory), protocol_(protocol) {}
@@ -32,7 +32,7 @@ public:
     PortDirectory& Directory() { return directory_; }
     BootloaderProtocol& Protocol() { return protocol_; }
 
-private:
+  private:
     UpdaterState& state_;
     SerialPort& port_;
     PortDirectory& directory_;

@@ -8,7 +8,7 @@
 namespace ostrel {
 
 class DeviceEventSource {
-public:
+  public:
     virtual ~DeviceEventSource() = default;
     // A descriptor the event loop watches for readability (Linux), or -1 where notices arrive
     // as window messages on the GUI thread by themselves (Windows).

@@ -7,7 +7,7 @@
 namespace ostrel {
 
 class PortDirectory {
-public:
+  public:
     virtual ~PortDirectory() = default;
     // The bridge's port name by its device name ("COM3", "/dev/ttyUSB0"), or empty.
     virtual std::string FindBridgePort() = 0;

@@ -18,7 +18,8 @@ std::string AsciiUpper(std::string_view text) {
 
 bool IsBridgeDeviceName(std::string_view name) {
     const std::string upper = AsciiUpper(name);
-    return upper.find(kMakerText) != std::string::npos && upper.find(kChipText) != std::string::npos;
+    return upper.find(kMakerText) != std::string::npos &&
+           upper.find(kChipText) != std::string::npos;
 }
 
 std::string ComPortFromDeviceName(std::string_view name) {

@@ -10,7 +10,7 @@
 namespace ostrel {
 
 class SerialPort : public ByteLink {
-public:
+  public:
     // Opens and configures the named port ("COM3" on Windows, "/dev/ttyUSB0" on Linux). Any
     // failing step gives false and leaves no handle open.
     virtual bool OpenPort(const std::string& name) = 0;

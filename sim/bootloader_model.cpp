@@ -66,8 +66,8 @@ BootloaderModel::ArmedFault* BootloaderModel::MatchFault(Step step) {
     return nullptr;
 }
 
-bool BootloaderModel::Answer(Step step, std::vector<std::uint8_t> bytes, bool ok,
-                             bool memoryWrite, std::vector<Reply>& out) {
+bool BootloaderModel::Answer(Step step, std::vector<std::uint8_t> bytes, bool ok, bool memoryWrite,
+                             std::vector<Reply>& out) {
     Reply reply;
     reply.bytes = std::move(bytes);
     reply.afterMemoryWrite = memoryWrite && ok;
@@ -98,8 +98,8 @@ bool BootloaderModel::Answer(Step step, std::vector<std::uint8_t> bytes, bool ok
                 for (std::uint32_t i = 0; i < f.count; ++i) {
                     stray.push_back(kStrayPattern[i % std::size(kStrayPattern)]);
                 }
-                const auto at = f.kind == FaultKind::StrayBefore ? reply.bytes.begin()
-                                                                 : reply.bytes.end();
+                const auto at =
+                    f.kind == FaultKind::StrayBefore ? reply.bytes.begin() : reply.bytes.end();
                 reply.bytes.insert(at, stray.begin(), stray.end());
                 break;
             }
@@ -175,8 +175,9 @@ void BootloaderModel::OnByte(std::uint8_t byte, std::vector<Reply>& out) {
             const bool ok = frame_[1] == (frame_[0] ^ 0xFF) && count <= kMaxTransfer &&
                             InMemory(address_, count);
             std::vector<std::uint8_t> reply{ok ? kAck : kNack};
-            if (ok) reply.insert(reply.end(), memory_.begin() + address_,
-                                 memory_.begin() + address_ + count);
+            if (ok)
+                reply.insert(reply.end(), memory_.begin() + address_,
+                             memory_.begin() + address_ + count);
             if (Answer(Step::Payload, std::move(reply), ok, false, out)) {
                 exchanges_.back().completed = true;
             }

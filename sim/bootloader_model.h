@@ -36,9 +36,9 @@ struct Fault {
     // Block address to match, any when empty. Not known yet at the command step: there the
     // n-th exchange of the command is chosen by `occurrence` alone.
     std::optional<std::uint32_t> address;
-    std::uint32_t occurrence = 1;          // the n-th exchange that matches
-    std::uint32_t polls = 0;               // Delay
-    std::uint32_t count = 3;               // Truncate, WrongReadByte, StrayBefore, StrayAfter
+    std::uint32_t occurrence = 1;  // the n-th exchange that matches
+    std::uint32_t polls = 0;       // Delay
+    std::uint32_t count = 3;       // Truncate, WrongReadByte, StrayBefore, StrayAfter
 };
 
 // One answer: its bytes become available `delayPolls` polls (milliseconds on a real line) after
@@ -57,7 +57,7 @@ struct ExchangeRecord {
 };
 
 class BootloaderModel {
-public:
+  public:
     static constexpr std::uint32_t kFlashFirst = 0x8000;
     static constexpr std::uint32_t kFlashLast = 0xFFFF;
     static constexpr std::uint32_t kEepromFirst = 0x1000;
@@ -88,7 +88,7 @@ public:
     static std::uint8_t OldFirmwareByte(std::uint32_t address);
     static std::uint8_t OwnerSettingsByte(std::uint32_t address);
 
-private:
+  private:
     enum class State : std::uint8_t { Idle, Complement, Address, ReadLength, WriteData };
     struct ArmedFault {
         Fault fault;

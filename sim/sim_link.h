@@ -13,7 +13,7 @@
 namespace ostrel::sim {
 
 class SimLink : public SerialPort {
-public:
+  public:
     explicit SimLink(BootloaderModel& model, std::string portName = "SIM1")
         : model_(model), portName_(std::move(portName)) {}
 
@@ -42,10 +42,10 @@ public:
     const std::vector<std::vector<std::uint8_t>>& Writes() const { return writes_; }
     void ClearWrites() { writes_.clear(); }
 
-protected:
+  protected:
     void SleepOnePoll() override;
 
-private:
+  private:
     struct Timed {
         std::uint64_t readyAt;
         std::uint8_t byte;

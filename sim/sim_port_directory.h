@@ -8,7 +8,7 @@
 namespace ostrel::sim {
 
 class SimPortDirectory : public PortDirectory {
-public:
+  public:
     std::string FindBridgePort() override {
         ++lookups;
         return bridgePort;

@@ -1,1 +1,60 @@
+#include "core/firmware_image.h"
+
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+namespace ostrel {
+namespace {
+
+std::vector<std::uint8_t> ReadFile(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The embedded arrays must be the release files byte for byte.
+TEST(Payload, EmbeddedBlocksEqualTheReleaseFiles) {
+    const auto flash = ReadFile(OSTREL_FLASH_BLOCK_PATH);
+    const auto data = ReadFile(OSTREL_DATA_BLOCK_PATH);
+    ASSERT_EQ(flash.size(), kFlashSize);
+    ASSERT_EQ(data.size(), kDataSize);
+    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), FlashBlock));
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), DataBlock));
+}
+
+TEST(FirmwareImage, BlocksLandAtTheirAddressesAndTheRestIsZero) {
+    auto image = std::make_unique<FirmwareImage>();
+    BuildFirmwareImage(*image);
+    const FirmwareImage& img = *image;
+    for (std::uint32_t a : {0x0000u, 0x0FFFu, 0x1400u, 0x8BFFu}) EXPECT_EQ(img[a], 0) << a;
+    EXPECT_EQ(img[0x1000], DataBlock[0]);
+    EXPECT_EQ(img[0x13FF], DataBlock[1023]);
+    EXPECT_EQ(img[0x1100], DataBlock[256]);  // first byte after the owner's settings
+    EXPECT_EQ(img[0x8C00], FlashBlock[0]);
+    EXPECT_EQ(img[0xFFFF], FlashBlock[29695]);
+    // The last program-memory block is FlashBlock bytes 29,568 to 29,695.
+    EXPECT_TRUE(std::equal(img.begin() + 0xFF80, img.end(), FlashBlock + 29568));
+
+    std::size_t nonzeroOutside = 0;
+    for (std::uint32_t a = 0; a < kImageSize; ++a) {
+        const bool inData = a >= kDataStart && a < kDataStart + kDataSize;
+        const bool inFlash = a >= kFlashStart;
+        if (!inData && !inFlash && img[a] != 0) ++nonzeroOutside;
+    }
+    EXPECT_EQ(nonzeroOutside, 0u);
+}
+
+TEST(FirmwareImage, RebuildingOverAnyContentsGivesTheSameImage) {
+    auto first = std::make_unique<FirmwareImage>();
+    auto second = std::make_unique<FirmwareImage>();
+    BuildFirmwareImage(*first);
+    second->fill(0xA5);
+    BuildFirmwareImage(*second);
+    EXPECT_EQ(*first, *second);
+}
+
+}  // namespace
+}  // namespace ostrel
