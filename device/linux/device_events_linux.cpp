@@ -37,7 +37,7 @@ std::optional<std::string> InterfacePath(udev_device* tty) {
 }
 
 class UdevDeviceEventSource : public DeviceEventSource {
-public:
+  public:
     UdevDeviceEventSource(UpdaterState& state, udev* context, udev_monitor* monitor)
         : state_(state), context_(context), monitor_(monitor) {}
     ~UdevDeviceEventSource() override {
@@ -59,7 +59,7 @@ public:
         }
     }
 
-private:
+  private:
     void Record(udev_device* device) {
         const char* action = udev_device_get_action(device);
         if (action == nullptr) return;

@@ -33,7 +33,9 @@ std::string Joined(const std::string& first, const std::string& second) {
     return first + " " + second;
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Device nodes in the order a person expects: runs of digits compare as numbers, so ttyS2
 // comes before ttyS10.
@@ -96,7 +98,8 @@ PresentPort Describe(udev_device* tty, const char* node) {
     port.node = node;
     std::string manufacturer;
     std::string product;
-    if (udev_device* usb = udev_device_get_parent_with_subsystem_devtype(tty, "usb", "usb_device")) {
+    if (udev_device* usb =
+            udev_device_get_parent_with_subsystem_devtype(tty, "usb", "usb_device")) {
         manufacturer = Bounded(udev_device_get_sysattr_value(usb, "manufacturer"));
         product = Bounded(udev_device_get_sysattr_value(usb, "product"));
     }
@@ -140,7 +143,7 @@ std::vector<PresentPort> ListPresentPorts() {
 }
 
 class UdevPortDirectory : public PortDirectory {
-public:
+  public:
     // Linux node names carry no COM number: the port name is the device node itself.
     std::string FindBridgePort() override {
         for (const PresentPort& port : ListPresentPorts()) {
@@ -161,6 +164,8 @@ public:
 
 }  // namespace
 
-std::unique_ptr<PortDirectory> MakePortDirectory() { return std::make_unique<UdevPortDirectory>(); }
+std::unique_ptr<PortDirectory> MakePortDirectory() {
+    return std::make_unique<UdevPortDirectory>();
+}
 
 }  // namespace ostrel

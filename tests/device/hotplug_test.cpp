@@ -1,0 +1,115 @@
+#include "device/hotplug.h"
+
+#include <gtest/gtest.h>
+
+#include "core/firmware_image.h"
+#include "sim/sim_link.h"
+#include "sim/sim_port_directory.h"
+
+namespace ostrel {
+namespace {
+
+struct HotplugTest : ::testing::Test {
+    HotplugTest() { directory.bridgePort = "SIM1"; }
+
+    void Connect() {
+        connector.ConnectSequence();
+        ASSERT_TRUE(state.PortOpen && state.DeviceReady);
+        directory.lookups = 0;
+    }
+
+    UpdaterState state;
+    FirmwareImage image{};  // connecting writes nothing
+    sim::BootloaderModel model;
+    sim::SimLink link{model};
+    sim::SimPortDirectory directory;
+    BootloaderProtocol protocol{link, image, state};
+    Connector connector{state, link, directory, protocol};
+};
+
+// The idle action's state table: pending event and port state before, what follows.
+struct IdleCase {
+    const char* name;
+    std::uint8_t pending;
+    bool portOpen;
+    std::uint8_t pendingAfter;
+    bool portOpenAfter;
+    int lookups;
+    bool pageForward;
+};
+
+class IdleTable : public HotplugTest, public ::testing::WithParamInterface<IdleCase> {};
+
+TEST_P(IdleTable, ActsOnlyWhenTheEventsConditionHolds) {
+    const IdleCase& c = GetParam();
+    if (c.portOpen) Connect();
+    state.PendingDeviceEvent = c.pending;
+    EXPECT_EQ(ActOnPendingDeviceEvent(state, connector), c.pageForward);
+    EXPECT_EQ(state.PendingDeviceEvent, c.pendingAfter);
+    EXPECT_EQ(state.PortOpen, c.portOpenAfter);
+    EXPECT_EQ(state.DeviceReady, c.portOpenAfter);
+    EXPECT_EQ(link.IsOpen(), c.portOpenAfter);
+    EXPECT_EQ(directory.lookups, c.lookups);
+    EXPECT_EQ(directory.scans, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    States, IdleTable,
+    ::testing::Values(IdleCase{"ArrivalWithNoPortConnects", 1, false, 0, true, 1, true},
+                      IdleCase{"ArrivalWhilePortOpenWaits", 1, true, 1, true, 0, false},
+                      IdleCase{"RemovalWhilePortOpenCloses", 2, true, 0, false, 0, false},
+                      IdleCase{"RemovalWithNoPortWaits", 2, false, 2, false, 0, false},
+                      IdleCase{"NothingPendingWithNoPort", 0, false, 0, false, 0, false},
+                      IdleCase{"NothingPendingWhileConnected", 0, true, 0, true, 0, false}),
+    [](const ::testing::TestParamInfo<IdleCase>& param) { return std::string(param.param.name); });
+
+TEST_F(HotplugTest, ArrivalWithoutABridgeFoundIsConsumedWithoutAScan) {
+    directory.bridgePort.clear();
+    directory.ports = {"SIM1"};
+    state.PendingDeviceEvent = kBridgeArrived;
+    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+    EXPECT_EQ(directory.scans, 0);
+    EXPECT_EQ(link.OpenCount(), 0u);
+}
+
+TEST_F(HotplugTest, ArrivalWhoseSyncFailsIsConsumedAndClosesThePort) {
+    model.AddFault({.kind = sim::FaultKind::Silence, .command = sim::Command::Sync});
+    state.PendingDeviceEvent = kBridgeArrived;
+    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+    EXPECT_FALSE(state.PortOpen);
+    EXPECT_FALSE(link.IsOpen());
+}
+
+TEST_F(HotplugTest, ArrivalWhoseGetFailsLeavesThePortOpenAndLaterArrivalsWait) {
+    model.AddFault({.kind = sim::FaultKind::Silence, .command = sim::Command::Get});
+    state.PendingDeviceEvent = kBridgeArrived;
+    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_TRUE(state.PortOpen);
+    EXPECT_FALSE(state.DeviceReady);
+
+    state.PendingDeviceEvent = kBridgeArrived;
+    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
+    EXPECT_EQ(link.OpenCount(), 1u);
+
+    // A removal overwrites the waiting arrival and closes the port; nothing is left pending.
+    state.PendingDeviceEvent = kBridgeRemoved;
+    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+    EXPECT_FALSE(link.IsOpen());
+}
+
+TEST_F(HotplugTest, RemovalRecordedWithNoPortClosesAPortOpenedLaterByConnect) {
+    state.PendingDeviceEvent = kBridgeRemoved;
+    ActOnPendingDeviceEvent(state, connector);
+    Connect();
+    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_FALSE(state.PortOpen);
+    EXPECT_FALSE(state.DeviceReady);
+    EXPECT_FALSE(link.IsOpen());
+}
+
+}  // namespace
+}  // namespace ostrel

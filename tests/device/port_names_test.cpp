@@ -1,0 +1,63 @@
+#include "device/port_names.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace ostrel {
+namespace {
+
+struct NameCase {
+    const char* name;
+    const char* port;  // what the Windows rule takes out of it, "" for a name passed over
+};
+
+class ComPortFromName : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(ComPortFromName, TakesThePortOutOfTheBridgesName) {
+    EXPECT_EQ(ComPortFromDeviceName(GetParam().name), GetParam().port) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DeviceNames, ComPortFromName,
+    ::testing::Values(NameCase{"Silicon Labs CP210x USB to UART Bridge (COM7)", "COM7"},
+                      NameCase{"Silicon Labs CP210x USB to UART Bridge (COM12)", "COM12"},
+                      NameCase{"silicon labs cp210x usb to uart bridge (com4)", "COM4"},
+                      NameCase{"Silicon Labs USB to UART Bridge (COM6)", ""},
+                      NameCase{"Prolific CP210x look-alike (COM6)", ""},
+                      NameCase{"CP210x bridge by Silicon Labs (COM8)", "COM8"},
+                      NameCase{"COMBO SILICON LABS CP210X (COM5)", "COM5"},
+                      NameCase{"COM9 SILICON LABS CP210X bridge", ""},
+                      NameCase{"SILICON LABS CP210X (COM3) 2", "COM32"},
+                      NameCase{"Silicon Labs CP210x USB to UART Bridge (COM)", ""},
+                      NameCase{"Silicon Labs CP210x USB to UART Bridge (ttyUSB0)", ""},
+                      NameCase{"Silicon Labs CP210x Communications Port 1", "COM1"},
+                      NameCase{"", ""}));
+
+TEST(AsciiUpper, ChangesOnlyTheLettersAToZ) {
+    // Windows-1251 Cyrillic (0xE0 is a small "а", 0xC0 its capital) stays as it is.
+    EXPECT_EQ(AsciiUpper("az AZ 09 \xE0\xC0\xFF{}`@"), "AZ AZ 09 \xE0\xC0\xFF{}`@");
+    EXPECT_EQ(AsciiUpper(std::string("a\0b", 3)), std::string("A\0B", 3));
+}
+
+TEST(IsBridgeDeviceName, NeedsTheMakerAndTheChipInAnyOrderAndCase) {
+    EXPECT_TRUE(IsBridgeDeviceName("Silicon Labs CP210x UART Bridge (ttyUSB0)"));
+    EXPECT_TRUE(IsBridgeDeviceName("cp210x by silicon labs"));
+    EXPECT_FALSE(IsBridgeDeviceName("Silicon Labs CP2110 HID USB-to-UART Bridge"));
+    EXPECT_FALSE(IsBridgeDeviceName("FTDI FT232R USB UART (ttyUSB1)"));
+    EXPECT_FALSE(IsBridgeDeviceName("SILICON  LABS CP210X"));
+}
+
+TEST(IsBridgeInterface, LooksForTheBridgesIdsAnywhereInAnyCase) {
+    EXPECT_TRUE(IsBridgeInterface(
+        "\\\\?\\USB#VID_10C4&PID_EA60#0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}"));
+    EXPECT_TRUE(IsBridgeInterface("\\\\?\\usb#vid_10c4&pid_ea60#0001#{86e0d1e0-8089-11d0}"));
+    EXPECT_TRUE(IsBridgeInterface("USB\\VID_10c4&PID_ea60"));
+    EXPECT_FALSE(IsBridgeInterface("\\\\?\\USB#VID_10C4&PID_EA70#0001"));
+    EXPECT_FALSE(IsBridgeInterface("\\\\?\\USB#VID_0403&PID_6001#A1"));
+    EXPECT_FALSE(IsBridgeInterface("\\\\?\\USB#VID_10C4#PID_EA60"));
+    EXPECT_FALSE(IsBridgeInterface(""));
+}
+
+}  // namespace
+}  // namespace ostrel
