@@ -1,0 +1,219 @@
+#include "sim/bridge/bridge_testbed.h"
+
+#include <dlfcn.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <umockdev.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+namespace ostrel::sim {
+namespace {
+
+// The kernel's struct termios: what TCGETS and TCSETS* point at.
+struct KernelTermios {
+    std::uint32_t iflag;
+    std::uint32_t oflag;
+    std::uint32_t cflag;
+    std::uint32_t lflag;
+    std::uint8_t line;
+    std::uint8_t cc[19];
+};
+static_assert(sizeof(KernelTermios) == 36);
+
+std::string TakeError(GError* error) {
+    std::string text = error != nullptr ? error->message : "unknown error";
+    g_clear_error(&error);
+    return text;
+}
+
+}  // namespace
+
+bool BridgeTestbed::IsMockEnvironment() {
+    // umockdev_in_mock_environment() only answers true once a testbed exists.
+    void* preload = dlopen("libumockdev-preload.so.0", RTLD_LAZY | RTLD_NOLOAD);
+    if (preload == nullptr) return false;
+    dlclose(preload);
+    return true;
+}
+
+struct BridgeTestbed::NodeLine {
+    std::mutex mutex;
+    int slaveFd = -1;
+    std::optional<KernelTermios> asked;
+};
+
+namespace {
+
+// Runs on umockdev's worker thread for every ioctl a program makes on a plugged node. A real
+// bridge keeps the line settings it is given (a pty drops parity and makes glibc report
+// EINVAL), so they are kept here and answered back; everything else goes to the pty.
+gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
+    auto* line = static_cast<BridgeTestbed::NodeLine*>(data);
+    const gulong request = umockdev_ioctl_client_get_request(client);
+    if (request == TCGETS || request == TCSETS || request == TCSETSW || request == TCSETSF) {
+        GError* error = nullptr;
+        UMockdevIoctlData* settings = umockdev_ioctl_data_resolve(
+            umockdev_ioctl_client_get_arg(client), 0, sizeof(KernelTermios), &error);
+        if (settings == nullptr) {
+            g_clear_error(&error);
+            umockdev_ioctl_client_complete(client, -1, EFAULT);
+            return TRUE;
+        }
+        long result = 0;
+        int err = 0;
+        {
+            std::lock_guard lock(line->mutex);
+            if (request != TCGETS) {
+                KernelTermios asked;
+                std::memcpy(&asked, settings->data, sizeof(asked));
+                line->asked = asked;
+                if (request == TCSETSF && line->slaveFd >= 0) tcflush(line->slaveFd, TCIFLUSH);
+            } else if (line->asked) {
+                std::memcpy(settings->data, &*line->asked, sizeof(KernelTermios));
+            } else if (line->slaveFd >= 0) {
+                result = ioctl(line->slaveFd, TCGETS, settings->data);
+                err = result != 0 ? errno : 0;
+            } else {
+                result = -1;
+                err = EIO;
+            }
+        }
+        umockdev_ioctl_client_complete(client, result, err);
+        g_object_unref(settings);
+        return TRUE;
+    }
+    int err = 0;
+    GError* error = nullptr;
+    const int result = umockdev_ioctl_client_execute(client, &err, &error);
+    if (error != nullptr) {
+        g_clear_error(&error);
+        umockdev_ioctl_client_complete(client, -1, EIO);
+        return TRUE;
+    }
+    umockdev_ioctl_client_complete(client, result, err);
+    return TRUE;
+}
+
+}  // namespace
+
+BridgeTestbed::BridgeTestbed() {
+    if (!IsMockEnvironment()) {
+        error_ = "not running under umockdev's preload; start it with umockdev-wrapper";
+        return;
+    }
+    testbed_ = umockdev_testbed_new();
+}
+
+BridgeTestbed::~BridgeTestbed() {
+    if (testbed_ == nullptr) return;
+    for (auto& [path, handler] : handlers_) {
+        umockdev_testbed_detach_ioctl(testbed_, path.c_str(), nullptr);
+        g_object_unref(handler);
+    }
+    const std::string root = RootDir();
+    g_object_unref(testbed_);
+    std::error_code ignored;
+    std::filesystem::remove_all(root, ignored);
+}
+
+std::string BridgeTestbed::RootDir() const {
+    if (testbed_ == nullptr) return {};
+    gchar* root = umockdev_testbed_get_root_dir(testbed_);
+    std::string text = root;
+    g_free(root);
+    return text;
+}
+
+bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter, const std::string& ttyPath, int slaveFd) {
+    if (testbed_ == nullptr || IsPlugged(adapter)) return false;
+    const std::string path = adapter.DevicePath();
+    auto& line = lines_[path];
+    if (!line) line = std::make_shared<NodeLine>();
+    {
+        std::lock_guard lock(line->mutex);
+        line->slaveFd = slaveFd;
+        line->asked.reset();
+    }
+    termios raw{};
+    if (tcgetattr(slaveFd, &raw) == 0) {
+        cfmakeraw(&raw);
+        tcsetattr(slaveFd, TCSANOW, &raw);
+    }
+
+    // The node exists before udev announces it, as after a real udev rule run.
+    const std::filesystem::path node = RootDir() + path;
+    std::error_code code;
+    std::filesystem::create_directories(node.parent_path(), code);
+    std::filesystem::remove(node, code);
+    std::filesystem::create_symlink(ttyPath, node, code);
+    if (code) {
+        error_ = "cannot link " + node.string() + ": " + code.message();
+        return false;
+    }
+
+    UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
+    g_signal_connect(handler, "handle-ioctl", G_CALLBACK(HandleIoctl), line.get());
+    GError* error = nullptr;
+    if (!umockdev_testbed_attach_ioctl(testbed_, path.c_str(), handler, &error)) {
+        error_ = "cannot attach the ioctl handler: " + TakeError(error);
+        g_object_unref(handler);
+        return false;
+    }
+    handlers_[path] = handler;
+    if (!umockdev_testbed_add_from_string(testbed_, adapter.Record().c_str(), &error)) {
+        error_ = "cannot add the adapter: " + TakeError(error);
+        umockdev_testbed_detach_ioctl(testbed_, path.c_str(), nullptr);
+        g_object_unref(handler);
+        handlers_.erase(path);
+        return false;
+    }
+    return true;
+}
+
+void BridgeTestbed::Unplug(const UsbSerialAdapter& adapter) {
+    if (!IsPlugged(adapter)) return;
+    for (const std::string& sysPath : adapter.SysPathsBottomUp()) {
+        umockdev_testbed_uevent(testbed_, sysPath.c_str(), "remove");
+        umockdev_testbed_remove_device(testbed_, sysPath.c_str());
+    }
+    const std::string path = adapter.DevicePath();
+    auto handler = handlers_.find(path);
+    umockdev_testbed_detach_ioctl(testbed_, path.c_str(), nullptr);
+    g_object_unref(handler->second);
+    handlers_.erase(handler);
+    {
+        std::lock_guard lock(lines_[path]->mutex);
+        lines_[path]->slaveFd = -1;
+    }
+    std::error_code ignored;
+    std::filesystem::remove(RootDir() + path, ignored);
+}
+
+bool BridgeTestbed::IsPlugged(const UsbSerialAdapter& adapter) const {
+    return handlers_.count(adapter.DevicePath()) != 0;
+}
+
+bool BridgeTestbed::AddDevices(const std::string& record) {
+    if (testbed_ == nullptr) return false;
+    GError* error = nullptr;
+    if (!umockdev_testbed_add_from_string(testbed_, record.c_str(), &error)) {
+        error_ = "cannot add devices: " + TakeError(error);
+        return false;
+    }
+    return true;
+}
+
+std::optional<LineRequest> BridgeTestbed::RequestedLine(const std::string& devicePath) const {
+    auto it = lines_.find(devicePath);
+    if (it == lines_.end()) return std::nullopt;
+    std::lock_guard lock(it->second->mutex);
+    if (!it->second->asked) return std::nullopt;
+    const KernelTermios& k = *it->second->asked;
+    return LineRequest{k.iflag, k.oflag, k.cflag, k.lflag};
+}
+
+}  // namespace ostrel::sim
