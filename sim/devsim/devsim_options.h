@@ -1,0 +1,38 @@
+#pragma once
+// The command line of ostrel-devsim.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sim/bootloader_model.h"
+
+namespace ostrel::sim {
+
+struct GetAnswer {
+    std::uint8_t version = 0;
+    std::vector<std::uint8_t> codes;
+};
+
+struct DevsimOptions {
+    bool fast = false;
+    bool help = false;
+    std::string tty;       // serve this terminal device instead of a new pty
+    std::string link;      // a symbolic link to the pty, made at start and removed at exit
+    std::string dumpFile;  // the model's memory is written here at exit
+    std::optional<GetAnswer> getAnswer;
+    std::vector<Fault> faults;
+};
+
+// "KIND:COMMAND:STEP[@ADDRESS][#N]", e.g. "nack:read:address@0x9000" or "delay=150:write:data".
+std::optional<Fault> ParseFault(std::string_view spec, std::string& error);
+// "VERSION[,CODE...]" in hex, e.g. "10,00,11,21,31,43".
+std::optional<GetAnswer> ParseGetAnswer(std::string_view spec, std::string& error);
+// False with a message in `error` for anything it does not understand.
+bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& options,
+                        std::string& error);
+
+extern const char* const kDevsimUsage;
+
+}  // namespace ostrel::sim
