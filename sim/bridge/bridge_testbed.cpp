@@ -1,6 +1,7 @@
 #include "sim/bridge/bridge_testbed.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <umockdev.h>
@@ -100,6 +101,12 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer d
 
 }  // namespace
 
+void BridgeTestbed::ReleaseLine(NodeLine& line) {
+    std::lock_guard lock(line.mutex);
+    if (line.slaveFd >= 0) close(line.slaveFd);
+    line.slaveFd = -1;
+}
+
 BridgeTestbed::BridgeTestbed() {
     if (!IsMockEnvironment()) {
         error_ = "not running under umockdev's preload; start it with umockdev-wrapper";
@@ -113,6 +120,7 @@ BridgeTestbed::~BridgeTestbed() {
     for (auto& [path, handler] : handlers_) {
         umockdev_testbed_detach_ioctl(testbed_, path.c_str(), nullptr);
         g_object_unref(handler);
+        ReleaseLine(*lines_[path]);
     }
     const std::string root = RootDir();
     g_object_unref(testbed_);
@@ -135,7 +143,7 @@ bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter, const std::string& tty
     if (!line) line = std::make_shared<NodeLine>();
     {
         std::lock_guard lock(line->mutex);
-        line->slaveFd = slaveFd;
+        line->slaveFd = fcntl(slaveFd, F_DUPFD_CLOEXEC, 0);
         line->asked.reset();
     }
     termios raw{};
@@ -143,6 +151,11 @@ bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter, const std::string& tty
         cfmakeraw(&raw);
         tcsetattr(slaveFd, TCSANOW, &raw);
     }
+    auto fail = [&](std::string why) {
+        error_ = std::move(why);
+        ReleaseLine(*line);
+        return false;
+    };
 
     // The node exists before udev announces it, as after a real udev rule run.
     const std::filesystem::path node = RootDir() + path;
@@ -150,27 +163,21 @@ bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter, const std::string& tty
     std::filesystem::create_directories(node.parent_path(), code);
     std::filesystem::remove(node, code);
     std::filesystem::create_symlink(ttyPath, node, code);
-    if (code) {
-        error_ = "cannot link " + node.string() + ": " + code.message();
-        return false;
-    }
+    if (code) return fail("cannot link " + node.string() + ": " + code.message());
 
     UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(HandleIoctl), line.get());
     GError* error = nullptr;
     if (!umockdev_testbed_attach_ioctl(testbed_, path.c_str(), handler, &error)) {
-        error_ = "cannot attach the ioctl handler: " + TakeError(error);
         g_object_unref(handler);
-        return false;
+        return fail("cannot attach the ioctl handler: " + TakeError(error));
     }
-    handlers_[path] = handler;
     if (!umockdev_testbed_add_from_string(testbed_, adapter.Record().c_str(), &error)) {
-        error_ = "cannot add the adapter: " + TakeError(error);
         umockdev_testbed_detach_ioctl(testbed_, path.c_str(), nullptr);
         g_object_unref(handler);
-        handlers_.erase(path);
-        return false;
+        return fail("cannot add the adapter: " + TakeError(error));
     }
+    handlers_[path] = handler;
     return true;
 }
 
@@ -185,10 +192,7 @@ void BridgeTestbed::Unplug(const UsbSerialAdapter& adapter) {
     umockdev_testbed_detach_ioctl(testbed_, path.c_str(), nullptr);
     g_object_unref(handler->second);
     handlers_.erase(handler);
-    {
-        std::lock_guard lock(lines_[path]->mutex);
-        lines_[path]->slaveFd = -1;
-    }
+    ReleaseLine(*lines_[path]);
     std::error_code ignored;
     std::filesystem::remove(RootDir() + path, ignored);
 }

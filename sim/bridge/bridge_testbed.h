@@ -41,8 +41,8 @@ class BridgeTestbed {
     std::string RootDir() const;
 
     // Presents the adapter with its node leading to the pty slave `ttyPath`, and announces it.
-    // `slaveFd` (the caller's own descriptor of that slave, kept open while plugged) carries
-    // the line discipline: the harness keeps it raw, and flushes through it.
+    // The testbed keeps the line raw and flushes it through a duplicate of `slaveFd` (a
+    // descriptor of that slave), which it holds until the adapter is unplugged.
     bool Plug(const UsbSerialAdapter& adapter, const std::string& ttyPath, int slaveFd);
     // Announces the removal and takes the devices away, the tty first. The caller closes the
     // pty afterwards so that a program holding the node sees a hang-up.
@@ -58,6 +58,8 @@ class BridgeTestbed {
     struct NodeLine;  // shared with the ioctl handler's thread
 
   private:
+    static void ReleaseLine(NodeLine& line);
+
     UMockdevTestbed* testbed_ = nullptr;
     std::string error_;
     std::map<std::string, std::shared_ptr<NodeLine>> lines_;  // by device path, never erased

@@ -1,0 +1,152 @@
+// Connecting, hot-plug and pulling the adapter out, through the real Linux port, udev lookup and
+// event source, against the simulated tracker behind the simulated CP210x bridge.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <termios.h>
+
+#include <memory>
+#include <string>
+
+#include "core/update_sequence.h"
+#include "device/connection.h"
+#include "device/device_events.h"
+#include "device/hotplug.h"
+#include "sim/bridge/simulated_bridge.h"
+#include "tests/support/recording_view.h"
+
+namespace ostrel {
+namespace {
+
+class BridgeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(bridge.Ok()) << bridge.Error();
+        BuildFirmwareImage(*image);
+    }
+    void PlugIn() { ASSERT_TRUE(bridge.Plug()) << bridge.Error(); }
+
+    // What the window's event loop does with the notification descriptor.
+    void DeliverNotifications(DeviceEventSource& source) {
+        pollfd p{source.NotificationDescriptor(), POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 10'000), 1) << "no notification arrived";
+        source.ReadNotifications();
+    }
+
+    void ExpectPortAnswers() {
+        EXPECT_TRUE(protocol.SyncBootloader() || protocol.SyncBootloader())
+            << "the port is not open to the tracker";
+    }
+
+    sim::SimulatedBridge bridge{sim::Pacing::Fast};
+    std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
+    UpdaterState state;
+    std::unique_ptr<SerialPort> port = MakeSerialPort();
+    std::unique_ptr<PortDirectory> directory = MakePortDirectory();
+    BootloaderProtocol protocol{*port, *image, state};
+    Connector connector{state, *port, *directory, protocol};
+};
+
+TEST_F(BridgeTest, ConnectSequenceFindsTheBridgeAndAsksFor9600Baud8E1) {
+    PlugIn();
+    connector.ConnectSequence();
+    EXPECT_TRUE(state.PortOpen);
+    EXPECT_TRUE(state.DeviceReady);
+    EXPECT_EQ(state.BootloaderVersion, 0x10);
+
+    const std::optional<sim::LineRequest> line = bridge.RequestedLine();
+    ASSERT_TRUE(line.has_value());
+    EXPECT_EQ(line->cflag & CBAUD, static_cast<std::uint32_t>(B9600));
+    EXPECT_EQ(line->cflag & (CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS),
+              static_cast<std::uint32_t>(CS8 | PARENB));
+}
+
+TEST_F(BridgeTest, ConnectSequenceClosesThePortWhenTheSyncIsNotAnswered) {
+    PlugIn();
+    bridge.WithModel([](sim::BootloaderModel& m) {
+        m.AddFault({.kind = sim::FaultKind::Silence, .command = sim::Command::Sync});
+    });
+    connector.ConnectSequence();
+    EXPECT_FALSE(state.PortOpen);
+    EXPECT_FALSE(state.DeviceReady);
+    bridge.Line()->WaitUntil([](const sim::LineStats& s) { return s.hostCloses == 1; });
+}
+
+TEST_F(BridgeTest, ConnectSequenceLeavesThePortOpenWhenGetIsNotAnswered) {
+    PlugIn();
+    bridge.WithModel([](sim::BootloaderModel& m) {
+        m.AddFault({.kind = sim::FaultKind::Silence, .command = sim::Command::Get});
+    });
+    connector.ConnectSequence();
+    EXPECT_TRUE(state.PortOpen);
+    EXPECT_FALSE(state.DeviceReady);
+    ExpectPortAnswers();
+}
+
+TEST_F(BridgeTest, PlugInConnectsAtIdleAndRemovalClosesThePort) {
+    std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(state);
+    ASSERT_NE(source, nullptr);
+
+    PlugIn();
+    DeliverNotifications(*source);
+    EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
+    EXPECT_TRUE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_TRUE(state.PortOpen);
+    EXPECT_TRUE(state.DeviceReady);
+    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+
+    bridge.Unplug();
+    DeliverNotifications(*source);
+    EXPECT_EQ(state.PendingDeviceEvent, kBridgeRemoved);
+    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_FALSE(state.PortOpen);
+    EXPECT_FALSE(state.DeviceReady);
+    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+
+    // Plugged in again, the tracker starts afresh and the same node connects again.
+    PlugIn();
+    DeliverNotifications(*source);
+    EXPECT_TRUE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_TRUE(state.DeviceReady);
+}
+
+struct PullOutCase {
+    const char* name;
+    int pump;             // the block after which the adapter is pulled out
+    const char* failure;  // the failed stage's indicator
+};
+
+class PullOut : public BridgeTest, public ::testing::WithParamInterface<PullOutCase> {};
+
+TEST_P(PullOut, EndsTheUpdateWithTheStagesFailure) {
+    PlugIn();
+    std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(state);
+    ASSERT_NE(source, nullptr);
+    connector.ConnectSequence();
+    ASSERT_TRUE(state.DeviceReady);
+
+    test::RecordingView view;
+    view.onPump = [&] {
+        if (view.pumps == GetParam().pump) bridge.Unplug();
+    };
+    RunUpdate(state, protocol, *image, view);
+    EXPECT_EQ(state.UpdatePhase, 0);
+    EXPECT_TRUE(view.shown.count(GetParam().failure));
+    EXPECT_TRUE(view.shown.count("txtWriteFail"));
+    EXPECT_EQ(view.pumps, GetParam().pump);
+
+    // The removal was only recorded; the idle action after the update closes the port.
+    DeliverNotifications(*source);
+    EXPECT_EQ(state.PendingDeviceEvent, kBridgeRemoved);
+    ActOnPendingDeviceEvent(state, connector);
+    EXPECT_FALSE(state.PortOpen);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stages, PullOut,
+                         ::testing::Values(PullOutCase{"Writing", 10, "lbWriteErr"},
+                                           PullOutCase{"Verifying", 232 + 10, "lbVerifyErr"}),
+                         [](const ::testing::TestParamInfo<PullOutCase>& p) {
+                             return std::string(p.param.name);
+                         });
+
+}  // namespace
+}  // namespace ostrel
