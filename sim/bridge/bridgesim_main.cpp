@@ -1,0 +1,307 @@
+// ostrel-bridgesim: the programming adapter with the tracker behind it, for a program that
+// looks for it the way the updater does. It presents a simulated CP210x bridge on an umockdev
+// testbed, serves its tty with the simulated tracker, and plugs it in or pulls it out on
+// command. It can run the program under test itself, inside the testbed.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/bridge/simulated_bridge.h"
+
+namespace {
+
+using ostrel::sim::Pacing;
+using ostrel::sim::SimulatedBridge;
+
+constexpr int kExitHarnessFailed = 125;  // as env(1) and timeout(1) report their own failure
+constexpr int kExitUsage = 2;
+constexpr const char* kReexecMarker = "OSTREL_BRIDGESIM_REEXEC";
+
+constexpr const char* kUsage = R"(Usage: ostrel-bridgesim [OPTIONS] [-- PROGRAM [ARG...]]
+
+Presents a simulated CP210x USB-to-UART bridge (USB 10c4:ea60, "Silicon Labs CP210x UART
+Bridge", /dev/ttyUSB0) on an umockdev testbed, with the simulated tracker's bootloader behind
+it. Programs started inside the testbed find it through udev as they would find the real one.
+
+With PROGRAM, runs it inside the testbed and ends with its exit code when it ends. Without,
+serves until "quit" or the end of standard input.
+
+Once the bridge is presented, prints one line:  ready /dev/ttyUSB0
+Then reads commands, one a line, from standard input:
+  plug     plug the bridge in; the tracker powers up with its memory kept   -> "plugged"
+  unplug   pull it out: the port hangs up, then udev reports the removal     -> "unplugged"
+  quit     end now (a running PROGRAM gets SIGTERM)
+A command that cannot be carried out answers "error: " and the reason.
+
+Options:
+  --fast               no line timing (default: 9600 baud, 11 bit times a byte each way,
+                       6 ms to store a block, as the real line)
+  --unplugged          start with the bridge pulled out
+  --save-memory FILE   write the tracker's 64 KiB address space to FILE at the end
+  --help               this text
+
+Exit codes: PROGRAM's exit code (128 + signal number when a signal ended it); 0 without
+PROGRAM; 2 bad usage; 125 the testbed could not be set up; 126/127 PROGRAM could not be run.
+umockdev-wrapper is applied automatically when it is not already in effect.
+)";
+
+struct Options {
+    Pacing pacing = Pacing::RealLine;
+    bool plugged = true;
+    std::string memoryFile;
+    std::vector<std::string> program;
+};
+
+std::optional<Options> Parse(int argc, char** argv, std::string& error) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            options.program.assign(argv + i + 1, argv + argc);
+            if (options.program.empty()) error = "-- must be followed by a program";
+            break;
+        } else if (arg == "--fast") {
+            options.pacing = Pacing::Fast;
+        } else if (arg == "--unplugged") {
+            options.plugged = false;
+        } else if (arg == "--save-memory" && i + 1 < argc) {
+            options.memoryFile = argv[++i];
+        } else if (arg.starts_with("--save-memory=")) {
+            options.memoryFile = arg.substr(14);
+        } else if (arg == "--help" || arg == "-h") {
+            error = "help";
+        } else {
+            error = "unknown argument: " + arg;
+        }
+        if (!error.empty()) return std::nullopt;
+    }
+    return options;
+}
+
+// The testbed needs umockdev's preload from the process start; run again under it.
+[[noreturn]] void ReexecUnderUmockdev(char** argv) {
+    if (std::getenv(kReexecMarker) != nullptr) {
+        std::fprintf(stderr, "ostrel-bridgesim: umockdev's preload library does not load\n");
+        std::exit(kExitHarnessFailed);
+    }
+    const char* old = std::getenv("LD_PRELOAD");
+    std::string preload = "libumockdev-preload.so.0";
+    if (old != nullptr && *old != '\0') preload += std::string(":") + old;
+    setenv("LD_PRELOAD", preload.c_str(), 1);
+    setenv(kReexecMarker, "1", 1);
+    execv("/proc/self/exe", argv);
+    std::fprintf(stderr, "ostrel-bridgesim: cannot run again: %s\n", std::strerror(errno));
+    std::exit(kExitHarnessFailed);
+}
+
+// The library that lets the bridge see the line settings a program asks for: beside this
+// program's directory, in ../lib, unless OSTREL_TERMIOS_PRELOAD names it.
+std::string TermiosPreload() {
+    if (const char* named = std::getenv("OSTREL_TERMIOS_PRELOAD")) return named;
+    std::error_code code;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", code);
+    if (code) return {};
+    const std::filesystem::path lib =
+        self.parent_path() / ".." / "lib" / "libostrel-termios-preload.so";
+    return std::filesystem::exists(lib, code) ? lib.lexically_normal().string() : std::string();
+}
+
+pid_t StartProgram(const std::vector<std::string>& program, const sigset_t& oldMask) {
+    const std::string termios = TermiosPreload();
+    if (termios.empty()) {
+        std::fprintf(stderr,
+                     "ostrel-bridgesim: libostrel-termios-preload.so not found; the program's "
+                     "line settings go to the pty unseen\n");
+    }
+    const pid_t child = fork();
+    if (child != 0) return child;
+    sigprocmask(SIG_SETMASK, &oldMask, nullptr);
+    // Commands on standard input are the harness's alone.
+    const int nothing = open("/dev/null", O_RDONLY);
+    if (nothing >= 0) dup2(nothing, 0);
+    if (!termios.empty()) {
+        const std::string preload = std::string(std::getenv("LD_PRELOAD")) + ":" + termios;
+        setenv("LD_PRELOAD", preload.c_str(), 1);
+    }
+    unsetenv(kReexecMarker);
+    std::vector<char*> args;
+    for (const std::string& arg : program) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    std::fprintf(stderr, "ostrel-bridgesim: cannot run %s: %s\n", args[0], std::strerror(errno));
+    _exit(errno == ENOENT ? 127 : 126);
+}
+
+int ExitCodeOf(int status) {
+    if (WIFEXITED(status)) return WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+    return kExitHarnessFailed;
+}
+
+void Reply(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+bool SaveMemory(SimulatedBridge& bridge, const std::string& file) {
+    bool saved = false;
+    bridge.WithModel([&](ostrel::sim::BootloaderModel& model) {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(model.Memory().data()),
+                  static_cast<std::streamsize>(model.Memory().size()));
+        saved = static_cast<bool>(out);
+    });
+    return saved;
+}
+
+// Commands on standard input, signals and the program's end, until one of them ends the run.
+class Session {
+  public:
+    Session(SimulatedBridge& bridge, int signals) : bridge_(bridge), signals_(signals) {}
+
+    int Run(pid_t child) {
+        child_ = child;
+        while (!done_) {
+            pollfd fds[2] = {{signals_, POLLIN, 0}, {inputOpen_ ? 0 : -1, POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0) {
+                if (errno == EINTR) continue;
+                break;
+            }
+            if (fds[0].revents & POLLIN) OnSignal();
+            if (!done_ && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) OnInput();
+        }
+        return exitCode_;
+    }
+
+  private:
+    void OnSignal() {
+        signalfd_siginfo info{};
+        if (read(signals_, &info, sizeof info) != sizeof info) return;
+        if (info.ssi_signo == SIGCHLD) {
+            int status = 0;
+            if (child_ > 0 && waitpid(child_, &status, WNOHANG) == child_) {
+                child_ = -1;
+                Finish(ExitCodeOf(status));
+            }
+            return;
+        }
+        Stop(128 + static_cast<int>(info.ssi_signo));
+    }
+
+    void OnInput() {
+        char chunk[256];
+        const ssize_t got = read(0, chunk, sizeof chunk);
+        if (got <= 0) {
+            inputOpen_ = false;
+            if (child_ < 0) Finish(0);  // nothing else keeps the run going
+            return;
+        }
+        pending_.append(chunk, static_cast<std::size_t>(got));
+        for (std::size_t end; !done_ && (end = pending_.find('\n')) != std::string::npos;) {
+            std::string command = pending_.substr(0, end);
+            pending_.erase(0, end + 1);
+            if (!command.empty() && command.back() == '\r') command.pop_back();
+            Execute(command);
+        }
+    }
+
+    void Execute(const std::string& command) {
+        if (command == "plug") {
+            if (bridge_.IsPlugged()) return Reply("error: already plugged in");
+            if (!bridge_.Plug()) return Reply("error: " + bridge_.Error());
+            Reply("plugged");
+        } else if (command == "unplug") {
+            if (!bridge_.IsPlugged()) return Reply("error: not plugged in");
+            bridge_.Unplug();
+            Reply("unplugged");
+        } else if (command == "quit") {
+            Stop(0);
+        } else if (!command.empty()) {
+            Reply("error: unknown command: " + command);
+        }
+    }
+
+    // Ends the run; a program still running is asked to end and waited for.
+    void Stop(int code) {
+        if (child_ > 0) {
+            kill(child_, SIGTERM);
+            int status = 0;
+            while (waitpid(child_, &status, 0) < 0 && errno == EINTR) {
+            }
+            child_ = -1;
+        }
+        Finish(code);
+    }
+
+    void Finish(int code) {
+        exitCode_ = code;
+        done_ = true;
+    }
+
+    SimulatedBridge& bridge_;
+    int signals_;
+    pid_t child_ = -1;
+    bool inputOpen_ = true;
+    bool done_ = false;
+    int exitCode_ = 0;
+    std::string pending_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string error;
+    const std::optional<Options> options = Parse(argc, argv, error);
+    if (!options) {
+        if (error == "help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        std::fprintf(stderr, "ostrel-bridgesim: %s\n\n%s", error.c_str(), kUsage);
+        return kExitUsage;
+    }
+    if (!ostrel::sim::BridgeTestbed::IsMockEnvironment()) ReexecUnderUmockdev(argv);
+
+    // Signals become readable events of the loop; the program gets the old mask back.
+    sigset_t handled;
+    sigset_t oldMask;
+    sigemptyset(&handled);
+    for (int s : {SIGCHLD, SIGINT, SIGTERM, SIGHUP}) sigaddset(&handled, s);
+    sigprocmask(SIG_BLOCK, &handled, &oldMask);
+    const int signals = signalfd(-1, &handled, SFD_CLOEXEC);
+    signal(SIGPIPE, SIG_IGN);
+
+    SimulatedBridge bridge(options->pacing);
+    if (!bridge.Ok() || (options->plugged && !bridge.Plug())) {
+        std::fprintf(stderr, "ostrel-bridgesim: %s\n", bridge.Error().c_str());
+        return kExitHarnessFailed;
+    }
+    Reply("ready " + bridge.DevicePath());
+
+    const pid_t child = options->program.empty() ? -1 : StartProgram(options->program, oldMask);
+    if (!options->program.empty() && child < 0) {
+        std::fprintf(stderr, "ostrel-bridgesim: cannot start the program: %s\n",
+                     std::strerror(errno));
+        return kExitHarnessFailed;
+    }
+    int code = Session(bridge, signals).Run(child);
+    bridge.Unplug();
+    if (!options->memoryFile.empty() && !SaveMemory(bridge, options->memoryFile)) {
+        std::fprintf(stderr, "ostrel-bridgesim: cannot write %s\n", options->memoryFile.c_str());
+        if (code == 0) code = kExitHarnessFailed;
+    }
+    close(signals);
+    return code;
+}

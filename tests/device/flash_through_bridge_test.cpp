@@ -1,0 +1,101 @@
+// ostrel-flash without --port, end to end: it must find the simulated CP210x bridge through udev
+// and update the simulated tracker behind it. Both programs run as they would for a person.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "core/firmware_image.h"
+#include "sim/bootloader_model.h"
+
+extern char** environ;
+
+namespace ostrel {
+namespace {
+
+using Memory = std::vector<std::uint8_t>;
+
+struct FlashRun {
+    int exitCode = -1;
+    Memory memory;  // the tracker's address space at the end
+};
+
+FlashRun FlashThroughBridge(const std::vector<std::string>& bridgeArgs,
+                            const std::vector<std::string>& flashArgs) {
+    const std::filesystem::path memoryFile =
+        std::filesystem::path(testing::TempDir()) /
+        (std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + ".bin");
+    std::vector<std::string> args = {OSTREL_BRIDGESIM, "--fast", "--save-memory",
+                                     memoryFile.string()};
+    args.insert(args.end(), bridgeArgs.begin(), bridgeArgs.end());
+    args.push_back("--");
+    args.push_back(OSTREL_FLASH);
+    args.insert(args.end(), flashArgs.begin(), flashArgs.end());
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    FlashRun run;
+    pid_t pid = -1;
+    if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    posix_spawn_file_actions_destroy(&files);
+    std::ifstream in(memoryFile, std::ios::binary);
+    run.memory.assign(std::istreambuf_iterator<char>(in), {});
+    std::filesystem::remove(memoryFile);
+    return run;
+}
+
+Memory Range(const Memory& memory, std::uint32_t first, std::uint32_t size) {
+    return Memory(memory.begin() + first, memory.begin() + first + size);
+}
+
+TEST(FlashThroughBridge, FindsTheAdapterByItselfAndUpdatesTheTracker) {
+    const FlashRun run = FlashThroughBridge({}, {});
+    EXPECT_EQ(run.exitCode, 0);
+    ASSERT_EQ(run.memory.size(), kImageSize);
+    EXPECT_EQ(Range(run.memory, kFlashStart, kFlashSize),
+              Memory(std::begin(FlashBlock), std::end(FlashBlock)));
+    EXPECT_EQ(Range(run.memory, kDataStart, kDataSize),
+              Memory(std::begin(DataBlock), std::end(DataBlock)));
+}
+
+TEST(FlashThroughBridge, KeepsTheOwnersSettingsWhenAsked) {
+    const FlashRun run = FlashThroughBridge({}, {"--keep-user-settings"});
+    EXPECT_EQ(run.exitCode, 0);
+    ASSERT_EQ(run.memory.size(), kImageSize);
+    for (std::uint32_t a = kDataStart; a < kUserSettingsEnd; ++a) {
+        ASSERT_EQ(run.memory[a], sim::BootloaderModel::OwnerSettingsByte(a)) << std::hex << a;
+    }
+    EXPECT_EQ(Range(run.memory, kUserSettingsEnd, kDataStart + kDataSize - kUserSettingsEnd),
+              Memory(std::begin(DataBlock) + (kUserSettingsEnd - kDataStart), std::end(DataBlock)));
+}
+
+TEST(FlashThroughBridge, WithTheAdapterPulledOutReportsNotConnectedAndWritesNothing) {
+    const FlashRun run = FlashThroughBridge({"--unplugged"}, {});
+    EXPECT_EQ(run.exitCode, 3);
+    ASSERT_EQ(run.memory.size(), kImageSize);
+    for (std::uint32_t a = kFlashStart; a <= 0xFFFF; ++a) {
+        ASSERT_EQ(run.memory[a], sim::BootloaderModel::OldFirmwareByte(a)) << std::hex << a;
+    }
+}
+
+}  // namespace
+}  // namespace ostrel
