@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <umockdev.h>
@@ -44,6 +45,7 @@ bool BridgeTestbed::IsMockEnvironment() {
 struct BridgeTestbed::NodeLine {
     std::mutex mutex;
     int slaveFd = -1;
+    int idleMaster = -1;  // the pty of an adapter with nothing behind it
     std::optional<KernelTermios> asked;
 };
 
@@ -104,7 +106,9 @@ gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer d
 void BridgeTestbed::ReleaseLine(NodeLine& line) {
     std::lock_guard lock(line.mutex);
     if (line.slaveFd >= 0) close(line.slaveFd);
+    if (line.idleMaster >= 0) close(line.idleMaster);
     line.slaveFd = -1;
+    line.idleMaster = -1;
 }
 
 BridgeTestbed::BridgeTestbed() {
@@ -178,6 +182,25 @@ bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter, const std::string& tty
         return fail("cannot add the adapter: " + TakeError(error));
     }
     handlers_[path] = handler;
+    return true;
+}
+
+bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter) {
+    int master = -1;
+    int slave = -1;
+    char path[128] = {};
+    if (openpty(&master, &slave, path, nullptr, nullptr) != 0) {
+        error_ = std::string("cannot make a pty: ") + std::strerror(errno);
+        return false;
+    }
+    const bool plugged = Plug(adapter, path, slave);
+    close(slave);  // the testbed holds its own duplicate
+    if (!plugged) {
+        close(master);
+        return false;
+    }
+    std::lock_guard lock(lines_[adapter.DevicePath()]->mutex);
+    lines_[adapter.DevicePath()]->idleMaster = master;
     return true;
 }
 

@@ -44,6 +44,8 @@ class BridgeTestbed {
     // The testbed keeps the line raw and flushes it through a duplicate of `slaveFd` (a
     // descriptor of that slave), which it holds until the adapter is unplugged.
     bool Plug(const UsbSerialAdapter& adapter, const std::string& ttyPath, int slaveFd);
+    // Presents an adapter with nothing behind its port: the line never answers.
+    bool Plug(const UsbSerialAdapter& adapter);
     // Announces the removal and takes the devices away, the tty first. The caller closes the
     // pty afterwards so that a program holding the node sees a hang-up.
     void Unplug(const UsbSerialAdapter& adapter);

@@ -73,15 +73,6 @@ TEST_F(HotplugTest, ArrivalWithoutABridgeFoundIsConsumedWithoutAScan) {
     EXPECT_EQ(link.OpenCount(), 0u);
 }
 
-TEST_F(HotplugTest, ArrivalWhoseSyncFailsIsConsumedAndClosesThePort) {
-    model.AddFault({.kind = sim::FaultKind::Silence, .command = sim::Command::Sync});
-    state.PendingDeviceEvent = kBridgeArrived;
-    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
-    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
-    EXPECT_FALSE(state.PortOpen);
-    EXPECT_FALSE(link.IsOpen());
-}
-
 TEST_F(HotplugTest, ArrivalWhoseGetFailsLeavesThePortOpenAndLaterArrivalsWait) {
     model.AddFault({.kind = sim::FaultKind::Silence, .command = sim::Command::Get});
     state.PendingDeviceEvent = kBridgeArrived;

@@ -1,0 +1,184 @@
+// The Linux port directory and device-event source against udev records and uevents of a
+// simulated machine (umockdev testbed). Nothing is served on the adapters' ports here.
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/device_events.h"
+#include "device/port_directory.h"
+#include "sim/bridge/bridge_testbed.h"
+
+namespace ostrel {
+namespace {
+
+using sim::UsbSerialAdapter;
+using Names = std::vector<std::string>;
+
+UsbSerialAdapter Adapter(std::string busPort, std::string node) {
+    UsbSerialAdapter a = UsbSerialAdapter::Cp2102();
+    a.busPort = std::move(busPort);
+    a.node = std::move(node);
+    return a;
+}
+
+UsbSerialAdapter Ftdi(std::string busPort = "1-1", std::string node = "ttyUSB0") {
+    UsbSerialAdapter a = Adapter(std::move(busPort), std::move(node));
+    a.vendorId = "0403";
+    a.productId = "6001";
+    a.manufacturer = "FTDI";
+    a.product = "FT232R USB UART";
+    a.vendorFromDatabase = "Future Technology Devices International, Ltd";
+    a.modelFromDatabase = "FT232 Serial (UART) IC";
+    a.driver = "ftdi_sio";
+    return a;
+}
+
+UsbSerialAdapter Cp2105() {  // same maker, another chip and product id
+    UsbSerialAdapter a = UsbSerialAdapter::Cp2102();
+    a.productId = "ea70";
+    a.product = "CP2105 Dual USB to UART Bridge Controller";
+    a.modelFromDatabase = "CP2105 Dual UART Bridge";
+    return a;
+}
+
+UsbSerialAdapter WithoutDatabase(std::string product) {
+    UsbSerialAdapter a = UsbSerialAdapter::Cp2102();
+    a.vendorFromDatabase.clear();
+    a.modelFromDatabase.clear();
+    a.product = std::move(product);
+    return a;
+}
+
+class UdevTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(testbed.Ok()) << testbed.Error(); }
+    void Plug(const UsbSerialAdapter& adapter) {
+        ASSERT_TRUE(testbed.Plug(adapter)) << testbed.Error();
+    }
+
+    sim::BridgeTestbed testbed;
+    std::unique_ptr<PortDirectory> directory = MakePortDirectory();
+};
+
+struct AdapterCase {
+    const char* name;
+    UsbSerialAdapter adapter;
+    bool isBridge;
+};
+
+class LookupByName : public UdevTest, public ::testing::WithParamInterface<AdapterCase> {};
+
+TEST_P(LookupByName, FindsOnlyTheCp210xBridgeButListsEveryAdapter) {
+    Plug(GetParam().adapter);
+    EXPECT_EQ(directory->FindBridgePort(), GetParam().isBridge ? "/dev/ttyUSB0" : "");
+    EXPECT_EQ(directory->ScanComPorts(), Names{"/dev/ttyUSB0"});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Adapters, LookupByName,
+    ::testing::Values(
+        AdapterCase{"Cp2102", UsbSerialAdapter::Cp2102(), true},
+        AdapterCase{"AnotherMaker", Ftdi(), false},
+        AdapterCase{"AnotherSiliconLabsChip", Cp2105(), false},
+        // Without the hardware database the USB strings stand in. The factory product string
+        // names the CP2102, not "CP210x", so a plain CP2102 is then left to the scan.
+        AdapterCase{"UsbStringsNamingTheChip", WithoutDatabase("CP210x UART Bridge"), true},
+        AdapterCase{"UsbStringsOfAPlainCp2102",
+                    WithoutDatabase("CP2102 USB to UART Bridge Controller"), false},
+        // Names are cut at 256 bytes, as a device name read into a 257-byte buffer.
+        AdapterCase{"ChipTextPastTheNameBound", WithoutDatabase(std::string(300, 'x') + " CP210x"),
+                    false}),
+    [](const ::testing::TestParamInfo<AdapterCase>& p) { return std::string(p.param.name); });
+
+TEST_F(UdevTest, ListsPortsWithHardwareInNodeOrderWithNumbersComparedAsNumbers) {
+    ASSERT_TRUE(testbed.AddDevices(sim::PlatformPortsRecord(
+        {{"ttyS0", 4}, {"ttyS1", 0 /* no UART there */}, {"ttyS10", 4}, {"ttyS2", 4}})));
+    // Virtual terminals have no driver behind them.
+    ASSERT_TRUE(testbed.AddDevices(
+        "P: /devices/virtual/tty/tty0\nE: SUBSYSTEM=tty\nE: DEVNAME=/dev/tty0\n"));
+    Plug(Adapter("1-1", "ttyUSB12"));
+    Plug(Ftdi("1-2", "ttyUSB1"));
+    Plug(Adapter("1-3", "ttyUSB3"));
+    UsbSerialAdapter modem = Ftdi("1-4", "ttyACM0");
+    modem.driver = "cdc_acm";
+    Plug(modem);
+
+    EXPECT_EQ(directory->ScanComPorts(),
+              (Names{"/dev/ttyACM0", "/dev/ttyS0", "/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB1",
+                     "/dev/ttyUSB3", "/dev/ttyUSB12"}));
+    EXPECT_EQ(directory->FindBridgePort(), "/dev/ttyUSB3");  // the first of two bridges
+
+    testbed.Unplug(Adapter("1-3", "ttyUSB3"));
+    EXPECT_EQ(directory->FindBridgePort(), "/dev/ttyUSB12");
+}
+
+class EventTest : public UdevTest {
+  protected:
+    void SetUp() override {
+        UdevTest::SetUp();
+        state.PendingDeviceEvent = 7;  // registration starts from nothing pending
+        source = RegisterDeviceWatch(state);
+        ASSERT_NE(source, nullptr);
+        EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+    }
+
+    // What the window's event loop does: wait until the descriptor is readable, then read.
+    // Every plug and unplug sends a tty event, so the wait ends.
+    void Deliver() {
+        pollfd p{source->NotificationDescriptor(), POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 10'000), 1) << "no notification arrived";
+        source->ReadNotifications();
+    }
+
+    UpdaterState state;
+    std::unique_ptr<DeviceEventSource> source;
+};
+
+TEST_F(EventTest, RecordsArrivalAndRemovalOfAnyAdapterWithTheBridgesIds) {
+    const UsbSerialAdapter first = UsbSerialAdapter::Cp2102();
+    UsbSerialAdapter second = Adapter("1-2", "ttyUSB1");
+    second.vendorId = "10C4";  // ids in capitals match as well
+    second.productId = "EA60";
+    Plug(first);
+    Deliver();
+    EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
+    testbed.Unplug(first);
+    Deliver();
+    EXPECT_EQ(state.PendingDeviceEvent, kBridgeRemoved);
+    Plug(second);
+    Deliver();
+    EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
+}
+
+TEST_F(EventTest, OnlyTheLaterOfTwoWaitingEventsCounts) {
+    Plug(UsbSerialAdapter::Cp2102());
+    testbed.Unplug(UsbSerialAdapter::Cp2102());
+    Deliver();
+    EXPECT_EQ(state.PendingDeviceEvent, kBridgeRemoved);
+}
+
+TEST_F(EventTest, OtherIdsChangeNothing) {
+    Plug(Cp2105());
+    Deliver();
+    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+    state.PendingDeviceEvent = kBridgeArrived;  // a waiting arrival is not overwritten
+    testbed.Unplug(Cp2105());
+    Deliver();
+    EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
+}
+
+TEST_F(EventTest, OnlyTtyDevicesCount) {
+    // The bridge's USB device alone (no driver bound, so no tty): its events are not ours.
+    const std::string record = UsbSerialAdapter::Cp2102().Record();
+    ASSERT_TRUE(testbed.AddDevices(record.substr(0, record.find("\n\n") + 1)));
+    // Events arrive in order: once this adapter's tty event is read, the USB one was too.
+    Plug(Ftdi("1-2", "ttyUSB1"));
+    Deliver();
+    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+}
+
+}  // namespace
+}  // namespace ostrel
