@@ -1,0 +1,177 @@
+// The serial port over POSIX termios. The descriptor is non-blocking and every wait is a poll()
+// with a deadline, which gives the read and write time-outs that VMIN/VTIME cannot express.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <ctime>
+
+#include "device/linux/line_settings.h"
+#include "device/serial_port.h"
+
+namespace ostrel {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+constexpr milliseconds kReadTotalConstant{200};
+constexpr milliseconds kReadPerByte{1};
+constexpr milliseconds kReadInterval{150};
+constexpr milliseconds kWriteTotal{100};
+
+// Waits up to `limit` for `events` on `fd`. Returns the revents, 0 on a time-out or a signal.
+short PollFor(int fd, short events, Clock::duration limit) {
+    if (limit < Clock::duration::zero()) limit = Clock::duration::zero();
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(limit).count();
+    const timespec wait{static_cast<time_t>(ns / 1'000'000'000),
+                        static_cast<long>(ns % 1'000'000'000)};
+    pollfd p{fd, events, 0};
+    if (ppoll(&p, 1, &wait, nullptr) <= 0) return 0;
+    return p.revents;
+}
+
+class LinuxSerialPort final : public SerialPort {
+  public:
+    ~LinuxSerialPort() override { ClosePort(); }
+
+    bool OpenPort(const std::string& name) override {
+        ClosePort();
+        const int fd = open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) return false;
+        // Exclusive, so that no other program (a modem manager, say) interleaves bytes.
+        if (ioctl(fd, TIOCEXCL) != 0) {
+            close(fd);
+            return false;
+        }
+        termios settings{};
+        bool configured = tcgetattr(fd, &settings) == 0;
+        if (configured) {
+            SetBootloaderLine(settings);
+            configured = tcsetattr(fd, TCSANOW, &settings) == 0;
+        }
+        if (!configured) {
+            ioctl(fd, TIOCNXCL);
+            close(fd);
+            return false;
+        }
+        fd_ = fd;
+        return true;
+    }
+
+    void ClosePort() override {
+        if (fd_ < 0) return;
+        // The exclusive flag outlives our descriptor on a tty that someone else keeps open
+        // (a pty's other side, for one), and would lock out the next open.
+        ioctl(fd_, TIOCNXCL);
+        Release();
+    }
+
+    std::int32_t PendingInputCount() override {
+        if (fd_ < 0) return 0;
+        int count = 0;
+        if (ioctl(fd_, FIONREAD, &count) != 0) {
+            if (errno == EIO) Release();  // hung up: the device is gone
+            return 0;
+        }
+        return count;
+    }
+
+    // Discards everything the kernel holds for us, the line discipline's buffer that FIONREAD
+    // counts and the driver buffers behind it alike, without copying a byte anywhere. Reading
+    // the counted bytes instead would leave the rest of a flood behind, since the count never
+    // exceeds the 4 KiB line-discipline buffer. Bytes arriving after the call stay waiting.
+    void FlushInput() override {
+        if (PendingInputCount() == 0) return;
+        tcflush(fd_, TCIFLUSH);
+    }
+
+    bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) override {
+        bytesRead = 0;
+        if (fd_ < 0) return false;
+        const auto deadline = Clock::now() + kReadTotalConstant + count * kReadPerByte;
+        auto lastByte = Clock::now();
+        while (bytesRead < count) {
+            const ssize_t got = read(fd_, buffer + bytesRead, count - bytesRead);
+            if (got > 0) {
+                bytesRead += static_cast<std::uint32_t>(got);
+                lastByte = Clock::now();
+                continue;
+            }
+            // End of file on a tty means a hang-up; with VMIN 0 (a line set up by someone
+            // else) it only means that nothing waits, which the poll below tells apart.
+            if (got < 0 && errno != EAGAIN && errno != EINTR) {
+                Release();
+                return false;
+            }
+            const auto now = Clock::now();
+            auto limit = deadline - now;
+            if (bytesRead > 0) limit = std::min(limit, lastByte + kReadInterval - now);
+            if (limit <= Clock::duration::zero()) break;
+            if (!AwaitReady(POLLIN, limit)) return false;
+        }
+        return bytesRead == count;
+    }
+
+    bool WriteAll(const std::uint8_t* buffer, std::uint16_t count) override {
+        if (count == 0) return true;
+        if (fd_ < 0) return false;
+        const auto deadline = Clock::now() + kWriteTotal;
+        std::uint16_t written = 0;
+        while (written < count) {
+            const ssize_t put = write(fd_, buffer + written, count - written);
+            if (put > 0) {
+                written = static_cast<std::uint16_t>(written + put);
+                continue;
+            }
+            if (put < 0 && errno != EAGAIN && errno != EINTR) {
+                if (errno == EIO) Release();
+                return false;
+            }
+            const auto limit = deadline - Clock::now();
+            if (limit <= Clock::duration::zero()) return false;
+            if (!AwaitReady(POLLOUT, limit)) return false;
+        }
+        return true;
+    }
+
+  protected:
+    void SleepOnePoll() override {
+        timespec remaining{0, 1'000'000};
+        while (clock_nanosleep(CLOCK_MONOTONIC, 0, &remaining, &remaining) == EINTR) {
+        }
+    }
+
+  private:
+    // Polls for `events` up to `limit`. False, with the port released, when the device has
+    // gone away; a time-out is true (the caller's loop looks at the clock again).
+    bool AwaitReady(short events, Clock::duration limit) {
+        if (PollFor(fd_, events, limit) & (POLLERR | POLLHUP | POLLNVAL)) {
+            Release();
+            return false;
+        }
+        return true;
+    }
+
+    // Gives the descriptor back at once. From here on no operation uses its number, which the
+    // system hands to the next file anyone opens.
+    void Release() {
+        close(fd_);
+        fd_ = -1;
+    }
+
+    int fd_ = -1;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialPort> MakeSerialPort() {
+    return std::make_unique<LinuxSerialPort>();
+}
+
+}  // namespace ostrel
