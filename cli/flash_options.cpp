@@ -1,0 +1,55 @@
+#include "cli/flash_options.h"
+
+namespace ostrel::cli {
+
+bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& options,
+                       std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--keep-user-settings") {
+            options.keepUserSettings = true;
+        } else if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--port" || arg.starts_with("--port=")) {
+            if (arg == "--port") {
+                if (i + 1 == args.size()) {
+                    error = "--port needs a port path";
+                    return false;
+                }
+                options.port = args[++i];
+            } else {
+                options.port = arg.substr(7);
+            }
+            if (options.port.empty()) {
+                error = "--port needs a port path";
+                return false;
+            }
+        } else {
+            error = "unknown argument '" + arg + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* const kFlashUsage = R"(Usage: ostrel-flash [--port PATH] [--keep-user-settings]
+Writes the firmware release built into this program into a GPS Ostrel tracker through the
+Vantor7 adapter (CP210x USB-UART bridge) and the tracker's ROM bootloader, in three stages:
+program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then data memory.
+
+  --port PATH            the adapter's serial port, e.g. /dev/ttyUSB0; without it the adapter
+                         is looked up by name, and failing that every serial port is tried
+  --keep-user-settings   leave the owner's settings (data memory 0x1000-0x10FF) as they are
+  -h, --help             show this text
+
+Progress shows as bars on a terminal and as plain lines otherwise. A failure names the stage,
+the block address and the step of the exchange that failed.
+
+Exit codes:
+  0  the update succeeded
+  1  the update failed (the tracker keeps whatever blocks it acknowledged; run it again)
+  2  bad usage
+  3  not connected: no port could be opened, or no bootloader answered the sync and Get
+)";
+
+}  // namespace ostrel::cli
