@@ -1,0 +1,252 @@
+// The Linux serial port over real pseudo-terminals, the test playing the device side.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <array>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "device/serial_port.h"
+#include "tests/device/raw_pty.h"
+
+namespace ostrel {
+namespace {
+
+using test::NextFreeDescriptor;
+using test::RawPty;
+
+TEST(LinuxSerialPort, OpenConfiguresTheLineAndTakesItExclusively) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+
+    termios t{};
+    ASSERT_EQ(tcgetattr(pty.holder, &t), 0);
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600));
+    EXPECT_FALSE(t.c_lflag & (ICANON | ECHO));
+    EXPECT_TRUE(t.c_cflag & CLOCAL);
+    EXPECT_TRUE(pty.Exclusive());
+
+    // The exclusive flag would outlive the descriptor on a tty someone else keeps open.
+    port->ClosePort();
+    EXPECT_FALSE(pty.Exclusive());
+}
+
+struct FailedOpen {
+    const char* what;
+    std::function<std::string(RawPty&)> target;
+};
+
+class FailedOpenTest : public testing::TestWithParam<FailedOpen> {};
+
+TEST_P(FailedOpenTest, IsFalseAndLeavesNoDescriptorOpen) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    const std::string target = GetParam().target(pty);
+    const int next = NextFreeDescriptor();
+    auto port = MakeSerialPort();
+    EXPECT_FALSE(port->OpenPort(target));
+    EXPECT_EQ(NextFreeDescriptor(), next);
+    EXPECT_EQ(port->PendingInputCount(), 0);
+    std::uint8_t byte = 0x7F;
+    EXPECT_FALSE(port->WriteAll(&byte, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ports, FailedOpenTest,
+    testing::Values(FailedOpen{"missing",
+                               [](RawPty&) { return std::string("/dev/ttyOSTREL-none"); }},
+                    FailedOpen{"not_a_tty",
+                               [](RawPty&) { return std::string("/dev/null"); }},  // TIOCEXCL fails
+                    // A pty refuses the same 9600 8E1 request twice: the driver refusing a setting.
+                    FailedOpen{"refused_setting",
+                               [](RawPty& pty) {
+                                   auto first = MakeSerialPort();
+                                   EXPECT_TRUE(first->OpenPort(pty.path));
+                                   first->ClosePort();
+                                   return pty.path;
+                               }}),
+    [](const testing::TestParamInfo<FailedOpen>& param) { return param.param.what; });
+
+TEST(LinuxSerialPort, ShortReadEndsAtTheIntervalWithWhatArrived) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+    std::vector<std::uint8_t> sent(100);
+    for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<std::uint8_t>(i * 3);
+    ASSERT_EQ(write(pty.master, sent.data(), sent.size()), 100);
+    ASSERT_TRUE(port->WaitForInput(5000, 100));
+
+    std::array<std::uint8_t, 129> buffer{};
+    std::uint32_t got = 0;
+    EXPECT_FALSE(port->ReadExact(buffer.data(), 129, got));
+    EXPECT_EQ(got, 100u);
+    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), buffer.begin()));
+    EXPECT_EQ(port->PendingInputCount(), 0);  // consumed
+}
+
+TEST(LinuxSerialPort, WaitsAreCountedInPolls) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+    ASSERT_EQ(write(pty.master, "abc", 3), 3);
+    ASSERT_TRUE(port->WaitForInput(5000, 3));
+
+    EXPECT_FALSE(port->WaitForInput(0, 1));  // no poll at all, though bytes wait
+    EXPECT_TRUE(port->WaitForInput(1, 0));
+    EXPECT_TRUE(port->WaitForInput(1, 3));
+    EXPECT_FALSE(port->WaitForInput(3, 4));
+    EXPECT_EQ(port->PendingInputCount(), 3);
+}
+
+TEST(LinuxSerialPort, WritesReachTheDeviceAndAnEmptyWriteIsTrue) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+    std::array<std::uint8_t, 130> frame{};
+    frame.fill(0x5A);
+    EXPECT_TRUE(port->WriteAll(frame.data(), 0));
+    EXPECT_TRUE(port->WriteAll(frame.data(), 130));
+    pollfd p{pty.master, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 5000), 1);
+    std::array<std::uint8_t, 256> received{};
+    std::size_t total = 0;
+    while (total < 130) {
+        const ssize_t n = read(pty.master, received.data() + total, received.size() - total);
+        if (n > 0) total += static_cast<std::size_t>(n);
+        if (n <= 0) {
+            ASSERT_EQ(poll(&p, 1, 5000), 1);
+        }
+    }
+    EXPECT_EQ(total, 130u);
+    EXPECT_TRUE(std::all_of(received.begin(), received.begin() + 130,
+                            [](std::uint8_t b) { return b == 0x5A; }));
+}
+
+// A pty holds only part of a 64 KiB flood at a time (about 20 KiB), and FIONREAD never counts
+// more than its 4 KiB line buffer; each flush must still leave nothing behind.
+TEST(LinuxSerialPort, FlushDiscardsAFloodWhateverItsSize) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+    std::vector<std::uint8_t> chunk(1024, 0x55);
+    std::size_t flooded = 0;
+    int rounds = 0;
+    while (flooded < 65536) {
+        const ssize_t n = write(pty.master, chunk.data(), chunk.size());
+        if (n > 0) {
+            flooded += static_cast<std::size_t>(n);
+            continue;
+        }
+        ASSERT_TRUE(port->WaitForInput(5000, 1));
+        port->FlushInput();
+        ASSERT_EQ(port->PendingInputCount(), 0) << "after " << flooded << " bytes";
+        ++rounds;
+    }
+    ASSERT_TRUE(port->WaitForInput(5000, 1));
+    port->FlushInput();
+    EXPECT_EQ(port->PendingInputCount(), 0);
+    EXPECT_GE(rounds, 1);  // the pty really did fill up
+
+    // The link goes on: the next byte is the next one sent, not a leftover.
+    const std::uint8_t ack = 0x79;
+    ASSERT_EQ(write(pty.master, &ack, 1), 1);
+    ASSERT_TRUE(port->WaitForInput(5000, 1));
+    std::uint8_t got = 0;
+    std::uint32_t count = 0;
+    EXPECT_TRUE(port->ReadExact(&got, 1, count));
+    EXPECT_EQ(got, ack);
+}
+
+TEST(LinuxSerialPort, FlushLeavesBytesSentAfterIt) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+    port->FlushInput();  // nothing waiting
+    ASSERT_EQ(write(pty.master, "xy", 2), 2);
+    ASSERT_TRUE(port->WaitForInput(5000, 2));
+    EXPECT_EQ(port->PendingInputCount(), 2);
+}
+
+// After the port is closed or its device has gone, the system hands the old descriptor
+// number to the next file opened; no operation may reach that file.
+struct LostPort {
+    const char* what;
+    std::function<void(SerialPort&, RawPty&)> lose;
+};
+
+class LostPortTest : public testing::TestWithParam<LostPort> {};
+
+TEST_P(LostPortTest, OperationsFailWithoutTouchingTheReusedNumber) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    const int number = NextFreeDescriptor();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+    GetParam().lose(*port, pty);
+
+    std::vector<int> fillers;  // hold any lower numbers the device side gave back
+    while (NextFreeDescriptor() < number) fillers.push_back(dup(0));
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    ASSERT_EQ(pair[0], number) << "the test needs the old number reused";
+    ASSERT_EQ(write(pair[1], "12345", 5), 5);
+
+    std::array<std::uint8_t, 8> buffer{};
+    std::uint32_t got = 99;
+    EXPECT_EQ(port->PendingInputCount(), 0);
+    EXPECT_FALSE(port->WaitForInput(3, 1));
+    port->FlushInput();
+    EXPECT_FALSE(port->ReadExact(buffer.data(), 5, got));
+    EXPECT_EQ(got, 0u);
+    EXPECT_FALSE(port->WriteAll(buffer.data(), 4));
+    port->ClosePort();
+
+    int waiting = 0;
+    ASSERT_EQ(ioctl(pair[0], FIONREAD, &waiting), 0);
+    EXPECT_EQ(waiting, 5);  // nothing read or flushed from it
+    ASSERT_EQ(ioctl(pair[1], FIONREAD, &waiting), 0);
+    EXPECT_EQ(waiting, 0);                   // nothing written into it
+    EXPECT_NE(fcntl(pair[0], F_GETFD), -1);  // and it is still open
+    close(pair[0]);
+    close(pair[1]);
+    for (int fd : fillers) close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ways, LostPortTest,
+    testing::Values(LostPort{"closed", [](SerialPort& port, RawPty&) { port.ClosePort(); }},
+                    LostPort{"hung_up",
+                             [](SerialPort& port, RawPty& pty) {
+                                 pty.HangUp();
+                                 // The first operation to meet the hang-up gives the port up.
+                                 std::uint8_t byte = 0x7F;
+                                 EXPECT_FALSE(port.WriteAll(&byte, 1));
+                             }}),
+    [](const testing::TestParamInfo<LostPort>& param) { return param.param.what; });
+
+TEST(LinuxSerialPort, ReadEndsFalseWhenTheDeviceHangsUpMidRead) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+    ASSERT_EQ(write(pty.master, "abc", 3), 3);
+    ASSERT_TRUE(port->WaitForInput(5000, 3));
+    pty.HangUp();
+    std::array<std::uint8_t, 129> buffer{};
+    std::uint32_t got = 0;
+    EXPECT_FALSE(port->ReadExact(buffer.data(), 129, got));
+    EXPECT_EQ(port->PendingInputCount(), 0);
+}
+
+}  // namespace
+}  // namespace ostrel
