@@ -1,0 +1,91 @@
+#include "device/win32/port_directory_win32.h"
+
+#include <setupapi.h>
+
+#include <array>
+#include <cstring>
+
+#include "device/port_names.h"
+
+namespace ostrel {
+namespace win32 {
+namespace {
+
+// {4D36E978-E325-11CE-BFC1-08002BE10318}, the Ports device class.
+constexpr GUID kPortsClassGuid = {
+    0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
+constexpr DWORD kDeviceSetFlags = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
+constexpr DWORD kNameBufferSize = 257;
+constexpr int kLastScannedPort = 250;
+constexpr const char* kDevicePrefix = "\\\\.\\";
+
+std::string ReadNameProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+    std::array<char, kNameBufferSize> buffer{};
+    DWORD dataType = 0;
+    DWORD requiredSize = 0;
+    // The result is not consulted: a failed read leaves the cleared buffer, an empty name.
+    SetupDiGetDeviceRegistryPropertyA(set, &device, property, &dataType,
+                                      reinterpret_cast<BYTE*>(buffer.data()), kNameBufferSize,
+                                      &requiredSize);
+    // A driver may fill the buffer without a terminating zero.
+    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+}
+
+std::string ReadDeviceName(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    std::string name = ReadNameProperty(set, device, SPDRP_FRIENDLYNAME);
+    if (name.empty()) name = ReadNameProperty(set, device, SPDRP_DEVICEDESC);
+    return name;
+}
+
+}  // namespace
+
+DWORD VisitPortDevices(const std::function<bool(const std::string& name)>& visit) {
+    HDEVINFO set = SetupDiGetClassDevsA(&kPortsClassGuid, nullptr, nullptr, kDeviceSetFlags);
+    if (set == INVALID_HANDLE_VALUE) return GetLastError();
+    DWORD ended = ERROR_SUCCESS;
+    for (DWORD index = 0;; ++index) {
+        SP_DEVINFO_DATA device{};
+        // The size of this build's own record (32 bytes on x86-64, 28 on 32-bit Windows): any
+        // other value makes every enumeration fail at once.
+        device.cbSize = sizeof(device);
+        if (!SetupDiEnumDeviceInfo(set, index, &device)) {
+            ended = GetLastError();
+            break;
+        }
+        if (!visit(ReadDeviceName(set, device))) break;
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return ended;
+}
+
+std::string Win32PortDirectory::FindBridgePort() {
+    std::string port;
+    VisitPortDevices([&port](const std::string& name) {
+        port = ComPortFromDeviceName(name);
+        return port.empty();
+    });
+    return port;
+}
+
+std::vector<std::string> Win32PortDirectory::ScanComPorts() {
+    std::vector<std::string> found;
+    for (int number = 1; number <= kLastScannedPort; ++number) {
+        std::string name = "COM" + std::to_string(number);
+        const std::string path = kDevicePrefix + name;
+        // Access 0 only asks whether the port exists; no data is exchanged with it.
+        HANDLE probe = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (probe == INVALID_HANDLE_VALUE) continue;
+        CloseHandle(probe);
+        found.push_back(std::move(name));
+    }
+    return found;
+}
+
+}  // namespace win32
+
+std::unique_ptr<PortDirectory> MakePortDirectory() {
+    return std::make_unique<win32::Win32PortDirectory>();
+}
+
+}  // namespace ostrel

@@ -1,0 +1,116 @@
+#include "device/win32/serial_port_win32.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace ostrel {
+namespace win32 {
+namespace {
+constexpr DWORD kInputQueueSize = 65536;
+constexpr DWORD kOutputQueueSize = 8192;
+constexpr const char* kDevicePrefix = "\\\\.\\";
+}  // namespace
+
+void SetLineSettings(DCB& settings) {
+    settings.BaudRate = CBR_9600;
+    settings.ByteSize = 8;
+    settings.Parity = EVENPARITY;
+    settings.StopBits = ONESTOPBIT;
+}
+
+void SetLinkTimeouts(COMMTIMEOUTS& timeouts) {
+    timeouts.ReadIntervalTimeout = 150;
+    timeouts.ReadTotalTimeoutMultiplier = 1;
+    timeouts.ReadTotalTimeoutConstant = 200;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 100;
+}
+
+Win32SerialPort::~Win32SerialPort() {
+    ClosePort();
+}
+
+bool Win32SerialPort::OpenPort(const std::string& name) {
+    ClosePort();
+    const std::string path = kDevicePrefix + name;
+    HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    // A port the driver will not configure is released at once rather than left to leak.
+    if (!Configure(handle)) {
+        CloseHandle(handle);
+        return false;
+    }
+    handle_ = handle;
+    return true;
+}
+
+bool Win32SerialPort::Configure(HANDLE handle) {
+    if (!SetupComm(handle, kInputQueueSize, kOutputQueueSize)) return false;
+    settings_.DCBlength = sizeof(settings_);
+    if (!GetCommState(handle, &settings_)) return false;
+    SetLineSettings(settings_);
+    if (!SetCommState(handle, &settings_)) return false;
+    if (!GetCommTimeouts(handle, &timeouts_)) return false;
+    SetLinkTimeouts(timeouts_);
+    if (!SetCommTimeouts(handle, &timeouts_)) return false;
+    return SetCommMask(handle, EV_RXCHAR | EV_TXEMPTY) != 0;
+}
+
+void Win32SerialPort::ClosePort() {
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+}
+
+std::int32_t Win32SerialPort::PendingInputCount() {
+    if (handle_ == INVALID_HANDLE_VALUE) return 0;
+    DWORD errors = 0;  // line errors are cleared by the call and deliberately not reported
+    COMSTAT status{};
+    if (!ClearCommError(handle_, &errors, &status)) return 0;
+    return static_cast<std::int32_t>(
+        std::min<DWORD>(status.cbInQue, std::numeric_limits<std::int32_t>::max()));
+}
+
+void Win32SerialPort::FlushInput() {
+    // Only the bytes counted now are discarded; later ones stay for the next exchange. The
+    // driver queue may hold more than the buffer, so the count is read off in pieces.
+    auto left = static_cast<DWORD>(PendingInputCount());
+    while (left > 0) {
+        const DWORD chunk = std::min<DWORD>(left, static_cast<DWORD>(discarded_.size()));
+        DWORD got = 0;
+        if (!ReadFile(handle_, discarded_.data(), chunk, &got, nullptr) || got == 0) return;
+        left -= std::min(got, left);
+    }
+}
+
+bool Win32SerialPort::ReadExact(std::uint8_t* buffer, std::uint16_t count,
+                                std::uint32_t& bytesRead) {
+    bytesRead = 0;
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    DWORD got = 0;
+    const BOOL ok = ReadFile(handle_, buffer, count, &got, nullptr);
+    bytesRead = got;
+    return ok && got == count;
+}
+
+bool Win32SerialPort::WriteAll(const std::uint8_t* buffer, std::uint16_t count) {
+    if (count == 0) return true;
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(handle_, buffer, count, &written, nullptr);
+    return ok && written == count;
+}
+
+void Win32SerialPort::SleepOnePoll() {
+    Sleep(1);
+}
+
+}  // namespace win32
+
+std::unique_ptr<SerialPort> MakeSerialPort() {
+    return std::make_unique<win32::Win32SerialPort>();
+}
+
+}  // namespace ostrel

@@ -1,0 +1,58 @@
+// Port lookup and scan under Wine, where the Ports class is empty and COM ports are what the
+// test maps.
+#include "device/win32/port_directory_win32.h"
+
+#include <gtest/gtest.h>
+
+#include "core/bootloader_protocol.h"
+#include "device/connection.h"
+#include "tests/windows/support/wine_peer.h"
+
+namespace ostrel {
+namespace {
+
+TEST(Win32PortLookup, EnumerationRunsToItsEnd) {
+    // With a record size the system refuses, the first step already fails
+    // (ERROR_INVALID_USER_BUFFER) and the lookup silently finds nothing.
+    int devices = 0;
+    EXPECT_EQ(win32::VisitPortDevices([&devices](const std::string&) {
+                  ++devices;
+                  return true;
+              }),
+              static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+    EXPECT_EQ(devices, 0) << "Wine lists no Ports-class devices";
+    EXPECT_EQ(MakePortDirectory()->FindBridgePort(), "");
+}
+
+// Wine maps the machine's own serial ports (ttyS*, ttyUSB*) from COM1 up; the test leaves
+// them be and maps two more above them, given out of order: COM109 sorts before COM23 as text.
+TEST(Win32PortScan, ListsExistingPortsInRisingOrderAndTriesTheHighestFirst) {
+    test::WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    auto directory = MakePortDirectory();
+    std::vector<std::string> expected = directory->ScanComPorts();
+    for (const std::string& port : expected) ASSERT_LT(std::stoi(port.substr(3)), 23) << port;
+    ASSERT_FALSE(peer.MapPty(109).empty());
+    ASSERT_FALSE(peer.MapSimulator(23, "--fast").empty());
+    ASSERT_FALSE(peer.MapPty(57).empty());
+    ASSERT_TRUE(peer.HangUp(57));  // its name stays mapped, its device is gone
+    expected.insert(expected.end(), {"COM23", "COM109"});
+    EXPECT_EQ(directory->ScanComPorts(), expected);
+    EXPECT_EQ(peer.Pending(109), 0) << "the scan exchanges no data";
+
+    // COM109 is tried first and does not answer; COM23 answers, and the lower ports are spared.
+    UpdaterState state;
+    static FirmwareImage image;
+    BuildFirmwareImage(image);
+    auto port = MakeSerialPort();
+    BootloaderProtocol protocol(*port, image, state);
+    Connector connector(state, *port, *directory, protocol);
+    connector.ConnectByScan();
+    EXPECT_EQ(state.PortList, expected);
+    EXPECT_TRUE(state.DeviceReady);
+    EXPECT_TRUE(state.PortOpen);
+    EXPECT_EQ(peer.Receive(109, 1), std::vector<std::uint8_t>{kSyncByte});
+}
+
+}  // namespace
+}  // namespace ostrel
