@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/flash_options.h"
 #include "core/update_sequence.h"
 #include "device/connection.h"
 #include "device/port_directory.h"
@@ -98,6 +99,84 @@ std::string SettingsName(const ::testing::TestParamInfo<bool>& kept) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OwnerSettings, Win32Update, ::testing::Bool(), SettingsName);
+
+struct Finished {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;  // standard output and error, interleaved
+};
+
+// Runs ostrel-flash.exe from beside this test with `arguments`, to its end.
+Finished RunFlash(const std::string& arguments) {
+    char self[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string program(self, length);
+    program = program.substr(0, program.find_last_of('\\') + 1) + "ostrel-flash.exe";
+    std::string command = "\"" + program + "\" " + arguments;
+
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr;
+    HANDLE writeEnd = nullptr;
+    Finished finished;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return finished;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = writeEnd;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    if (started) {
+        char chunk[4096];
+        DWORD got = 0;
+        while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) {
+            finished.output.append(chunk, got);
+        }
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &finished.exitCode);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    CloseHandle(readEnd);
+    return finished;
+}
+
+// Text-mode output on Windows ends each line with CR LF; the blank before it is the system's.
+constexpr char kSuccessLine[] = "Обновление успешно завершено! \r\n";
+
+TEST_P(Win32Update, ConsoleUpdaterLeavesTheReleaseInTheTracker) {
+    const bool keepUser = GetParam();
+    WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    ASSERT_FALSE(peer.MapSimulator(32, "--fast --dump " + DumpPath()).empty());
+
+    const Finished run = RunFlash(keepUser ? "--port COM32 --keep-user-settings" : "--port COM32");
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess)) << run.output;
+    EXPECT_NE(run.output.find(kSuccessLine), std::string::npos) << run.output;
+
+    ASSERT_EQ(peer.StopSimulator(32), 0);
+    const std::vector<std::uint8_t> memory = ReadDump(DumpPath());
+    const std::vector<std::uint8_t> expected = ExpectedMemory(Image(), keepUser);
+    EXPECT_TRUE(memory == expected) << FirstDifference(memory, expected);
+}
+
+// Without --port the name lookup finds nothing under Wine, so the scan runs: the silent COM142
+// is tried first, then COM60 answers. The machine's own ports, mapped lower, are never reached.
+TEST(Win32ConsoleUpdater, FindsTheTrackerByScanningWithoutAPort) {
+    WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    ASSERT_FALSE(peer.MapPty(142).empty());
+    ASSERT_FALSE(peer.MapSimulator(60, "--fast").empty());
+
+    const Finished run = RunFlash("");
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess)) << run.output;
+    EXPECT_NE(run.output.find("Connected on COM60"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(kSuccessLine), std::string::npos) << run.output;
+    EXPECT_EQ(peer.Receive(142, 1), std::vector<std::uint8_t>{kSyncByte});
+}
 
 }  // namespace
 }  // namespace ostrel
