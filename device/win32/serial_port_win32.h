@@ -45,6 +45,7 @@ class Win32SerialPort final : public SerialPort {
     DCB settings_{};
     COMMTIMEOUTS timeouts_{};
     std::array<std::uint8_t, kBufferSize> discarded_{};  // where FlushInput reads to
+    // The link's waits count 1 ms polls; the port object lives as long as the program.
     TimerResolution timerResolution_;
 };
 

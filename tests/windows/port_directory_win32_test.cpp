@@ -25,22 +25,22 @@ TEST(Win32PortLookup, EnumerationRunsToItsEnd) {
 }
 
 // Wine maps the machine's own serial ports (ttyS*, ttyUSB*) from COM1 up; the test leaves
-// them be and maps two more above them, given out of order: COM109 sorts before COM23 as text.
+// them be and maps two more above them, out of order: COM123 sorts before COM99 as text.
 TEST(Win32PortScan, ListsExistingPortsInRisingOrderAndTriesTheHighestFirst) {
     test::WinePeer peer;
     ASSERT_TRUE(peer.Connected());
     auto directory = MakePortDirectory();
     std::vector<std::string> expected = directory->ScanComPorts();
-    for (const std::string& port : expected) ASSERT_LT(std::stoi(port.substr(3)), 23) << port;
-    ASSERT_FALSE(peer.MapPty(109).empty());
-    ASSERT_FALSE(peer.MapSimulator(23, "--fast").empty());
-    ASSERT_FALSE(peer.MapPty(57).empty());
-    ASSERT_TRUE(peer.HangUp(57));  // its name stays mapped, its device is gone
-    expected.insert(expected.end(), {"COM23", "COM109"});
+    for (const std::string& port : expected) ASSERT_LT(std::stoi(port.substr(3)), 99) << port;
+    ASSERT_FALSE(peer.MapPty(123).empty());
+    ASSERT_FALSE(peer.MapSimulator(99, "--fast").empty());
+    ASSERT_FALSE(peer.MapPty(110).empty());
+    ASSERT_TRUE(peer.HangUp(110));  // its name stays mapped, its device is gone
+    expected.insert(expected.end(), {"COM99", "COM123"});
     EXPECT_EQ(directory->ScanComPorts(), expected);
-    EXPECT_EQ(peer.Pending(109), 0) << "the scan exchanges no data";
+    EXPECT_EQ(peer.Pending(123), 0) << "the scan exchanges no data";
 
-    // COM109 is tried first and does not answer; COM23 answers, and the lower ports are spared.
+    // COM123 is tried first and does not answer; COM99 answers, and the lower ports are spared.
     UpdaterState state;
     static FirmwareImage image;
     BuildFirmwareImage(image);
@@ -51,7 +51,7 @@ TEST(Win32PortScan, ListsExistingPortsInRisingOrderAndTriesTheHighestFirst) {
     EXPECT_EQ(state.PortList, expected);
     EXPECT_TRUE(state.DeviceReady);
     EXPECT_TRUE(state.PortOpen);
-    EXPECT_EQ(peer.Receive(109, 1), std::vector<std::uint8_t>{kSyncByte});
+    EXPECT_EQ(peer.Receive(123, 1), std::vector<std::uint8_t>{kSyncByte});
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ namespace {
 
 using test::WinePeer;
 
-constexpr int kCom = 11;
+constexpr int kCom = 111;  // well above the ports Wine maps for the machine
 
 std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t from = 0) {
     std::vector<std::uint8_t> bytes(size);

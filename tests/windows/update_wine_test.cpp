@@ -68,7 +68,7 @@ TEST_P(Win32Update, LeavesTheReleaseInTheTracker) {
     const bool keepUser = GetParam();
     WinePeer peer;
     ASSERT_TRUE(peer.Connected());
-    const std::string name = peer.MapSimulator(31, "--fast --dump " + DumpPath());
+    const std::string name = peer.MapSimulator(131, "--fast --dump " + DumpPath());
     ASSERT_FALSE(name.empty());
 
     UpdaterState state;
@@ -88,7 +88,7 @@ TEST_P(Win32Update, LeavesTheReleaseInTheTracker) {
     EXPECT_EQ(view.VerifyBar(), 100u);
     port->ClosePort();
 
-    ASSERT_EQ(peer.StopSimulator(31), 0);
+    ASSERT_EQ(peer.StopSimulator(131), 0);
     const std::vector<std::uint8_t> memory = ReadDump(DumpPath());
     const std::vector<std::uint8_t> expected = ExpectedMemory(Image(), keepUser);
     EXPECT_TRUE(memory == expected) << FirstDifference(memory, expected);
@@ -151,31 +151,32 @@ TEST_P(Win32Update, ConsoleUpdaterLeavesTheReleaseInTheTracker) {
     const bool keepUser = GetParam();
     WinePeer peer;
     ASSERT_TRUE(peer.Connected());
-    ASSERT_FALSE(peer.MapSimulator(32, "--fast --dump " + DumpPath()).empty());
+    ASSERT_FALSE(peer.MapSimulator(132, "--fast --dump " + DumpPath()).empty());
 
-    const Finished run = RunFlash(keepUser ? "--port COM32 --keep-user-settings" : "--port COM32");
+    const Finished run =
+        RunFlash(keepUser ? "--port COM132 --keep-user-settings" : "--port COM132");
     EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess)) << run.output;
     EXPECT_NE(run.output.find(kSuccessLine), std::string::npos) << run.output;
 
-    ASSERT_EQ(peer.StopSimulator(32), 0);
+    ASSERT_EQ(peer.StopSimulator(132), 0);
     const std::vector<std::uint8_t> memory = ReadDump(DumpPath());
     const std::vector<std::uint8_t> expected = ExpectedMemory(Image(), keepUser);
     EXPECT_TRUE(memory == expected) << FirstDifference(memory, expected);
 }
 
-// Without --port the name lookup finds nothing under Wine, so the scan runs: the silent COM142
-// is tried first, then COM60 answers. The machine's own ports, mapped lower, are never reached.
+// Without --port the name lookup finds nothing under Wine, so the scan runs: the silent COM242
+// is tried first, then COM160 answers. The machine's own ports, mapped lower, are never reached.
 TEST(Win32ConsoleUpdater, FindsTheTrackerByScanningWithoutAPort) {
     WinePeer peer;
     ASSERT_TRUE(peer.Connected());
-    ASSERT_FALSE(peer.MapPty(142).empty());
-    ASSERT_FALSE(peer.MapSimulator(60, "--fast").empty());
+    ASSERT_FALSE(peer.MapPty(242).empty());
+    ASSERT_FALSE(peer.MapSimulator(160, "--fast").empty());
 
     const Finished run = RunFlash("");
     EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess)) << run.output;
-    EXPECT_NE(run.output.find("Connected on COM60"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("Connected on COM160"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find(kSuccessLine), std::string::npos) << run.output;
-    EXPECT_EQ(peer.Receive(142, 1), std::vector<std::uint8_t>{kSyncByte});
+    EXPECT_EQ(peer.Receive(242, 1), std::vector<std::uint8_t>{kSyncByte});
 }
 
 }  // namespace
