@@ -15,6 +15,9 @@ struct GoodFault {
     std::uint32_t polls;
     std::uint32_t count;
 };
+void PrintTo(const GoodFault& c, std::ostream* os) {
+    *os << c.spec;
+}
 
 class GoodFaultTest : public testing::TestWithParam<GoodFault> {};
 

@@ -22,6 +22,9 @@ struct FlashCase {
     std::vector<std::string> stdoutHas;
     bool ownerSettingsKept;
 };
+void PrintTo(const FlashCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class FlashCli : public testing::TestWithParam<FlashCase> {
   protected:

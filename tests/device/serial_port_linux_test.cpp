@@ -40,6 +40,9 @@ struct FailedOpen {
     const char* what;
     std::function<std::string(RawPty&)> target;
 };
+void PrintTo(const FailedOpen& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class FailedOpenTest : public testing::TestWithParam<FailedOpen> {};
 
@@ -183,6 +186,9 @@ struct LostPort {
     const char* what;
     std::function<void(SerialPort&, RawPty&)> lose;
 };
+void PrintTo(const LostPort& c, std::ostream* os) {
+    *os << c.what;
+}
 
 class LostPortTest : public testing::TestWithParam<LostPort> {};
 

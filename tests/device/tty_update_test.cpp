@@ -75,6 +75,9 @@ struct HangUpCase {
     std::size_t exchange;
     const char* errorShown;
 };
+void PrintTo(const HangUpCase& c, std::ostream* os) {
+    *os << c.stage;
+}
 
 class HangUpMidUpdate : public TtyUpdate, public testing::WithParamInterface<HangUpCase> {};
 
