@@ -46,14 +46,10 @@ INSTANTIATE_TEST_SUITE_P(
                               Step::Payload, 0x8C80, 2, 0, 0},
                     GoodFault{"delay=150:write:address", FaultKind::Delay, Command::WriteMemory,
                               Step::Address, std::nullopt, 1, 150, 0},
-                    GoodFault{"truncate=100:read:data", FaultKind::Truncate, Command::ReadMemory,
-                              Step::Payload, std::nullopt, 1, 0, 100},
                     GoodFault{"wrong-byte=5:read:data@0x8C00", FaultKind::WrongReadByte,
                               Command::ReadMemory, Step::Payload, 0x8C00, 1, 0, 5},
                     GoodFault{"stray-after=2:sync:command#3", FaultKind::StrayAfter, Command::Sync,
-                              Step::Command, std::nullopt, 3, 0, 2},
-                    GoodFault{"nack:get:command", FaultKind::Nack, Command::Get, Step::Command,
-                              std::nullopt, 1, 0, 0}));
+                              Step::Command, std::nullopt, 3, 0, 2}));
 
 TEST(ParseFault, RefusesWhatItCannotMeanWithAReason) {
     for (const char* spec :
