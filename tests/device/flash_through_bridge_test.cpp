@@ -29,8 +29,7 @@ struct FlashRun {
     Memory memory;  // the tracker's address space at the end
 };
 
-FlashRun FlashThroughBridge(const std::vector<std::string>& bridgeArgs,
-                            const std::vector<std::string>& flashArgs) {
+FlashRun FlashThroughBridge(const std::vector<std::string>& bridgeArgs) {
     const std::filesystem::path memoryFile =
         std::filesystem::path(testing::TempDir()) /
         (std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + ".bin");
@@ -39,7 +38,6 @@ FlashRun FlashThroughBridge(const std::vector<std::string>& bridgeArgs,
     args.insert(args.end(), bridgeArgs.begin(), bridgeArgs.end());
     args.push_back("--");
     args.push_back(OSTREL_FLASH);
-    args.insert(args.end(), flashArgs.begin(), flashArgs.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -68,7 +66,7 @@ Memory Range(const Memory& memory, std::uint32_t first, std::uint32_t size) {
 }
 
 TEST(FlashThroughBridge, FindsTheAdapterByItselfAndUpdatesTheTracker) {
-    const FlashRun run = FlashThroughBridge({}, {});
+    const FlashRun run = FlashThroughBridge({});
     EXPECT_EQ(run.exitCode, 0);
     ASSERT_EQ(run.memory.size(), kImageSize);
     EXPECT_EQ(Range(run.memory, kFlashStart, kFlashSize),
@@ -77,19 +75,8 @@ TEST(FlashThroughBridge, FindsTheAdapterByItselfAndUpdatesTheTracker) {
               Memory(std::begin(DataBlock), std::end(DataBlock)));
 }
 
-TEST(FlashThroughBridge, KeepsTheOwnersSettingsWhenAsked) {
-    const FlashRun run = FlashThroughBridge({}, {"--keep-user-settings"});
-    EXPECT_EQ(run.exitCode, 0);
-    ASSERT_EQ(run.memory.size(), kImageSize);
-    for (std::uint32_t a = kDataStart; a < kUserSettingsEnd; ++a) {
-        ASSERT_EQ(run.memory[a], sim::BootloaderModel::OwnerSettingsByte(a)) << std::hex << a;
-    }
-    EXPECT_EQ(Range(run.memory, kUserSettingsEnd, kDataStart + kDataSize - kUserSettingsEnd),
-              Memory(std::begin(DataBlock) + (kUserSettingsEnd - kDataStart), std::end(DataBlock)));
-}
-
 TEST(FlashThroughBridge, WithTheAdapterPulledOutReportsNotConnectedAndWritesNothing) {
-    const FlashRun run = FlashThroughBridge({"--unplugged"}, {});
+    const FlashRun run = FlashThroughBridge({"--unplugged"});
     EXPECT_EQ(run.exitCode, 3);
     ASSERT_EQ(run.memory.size(), kImageSize);
     for (std::uint32_t a = kFlashStart; a <= 0xFFFF; ++a) {
