@@ -15,12 +15,20 @@ else()
 endif()
 include(GoogleTest)
 
-# ostrel_test(NAME LABEL sources... [LIBS libs...]) builds one test program and registers its
-# cases with CTest under the given label, so `ctest -L LABEL` runs one area.
+# ostrel_test(NAME LABEL sources... [REAL_TIME] [LIBS libs...]) builds one test program and
+# registers its cases with CTest under the given label, so `ctest -L LABEL` runs one area.
+# REAL_TIME marks tests whose simulated tracker answers on a real line in real time: its thread
+# must get the processor within the protocol's budgets of 100 to 500 ms, so no two of them run
+# at once.
 function(ostrel_test name label)
-    cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
+    cmake_parse_arguments(T "REAL_TIME" "" "LIBS" ${ARGN})
     add_executable(${name} ${T_UNPARSED_ARGUMENTS})
     ostrel_warnings(${name})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest_main)
-    gtest_discover_tests(${name} PROPERTIES LABELS ${label} DISCOVERY_TIMEOUT 60)
+    set(lock "")
+    if(T_REAL_TIME)
+        set(lock real_time_line)
+    endif()
+    gtest_discover_tests(${name} PROPERTIES LABELS ${label} RESOURCE_LOCK "${lock}"
+                         DISCOVERY_TIMEOUT 60)
 endfunction()
