@@ -74,9 +74,9 @@ bool ParseKind(std::string_view text, Fault& fault, std::string& error) {
 
 }  // namespace
 
-std::optional<Fault> ParseFault(std::string_view spec, std::string& error) {
+std::optional<Fault> ParseFault(std::string_view text, std::string& error) {
     Fault fault;
-    std::string_view rest = spec;
+    std::string_view rest = text;
     if (const std::size_t hash = rest.find('#'); hash != std::string_view::npos) {
         if (!ParseNumber(rest.substr(hash + 1), fault.occurrence) || fault.occurrence == 0) {
             error = "'#N' needs a number from 1 on";
@@ -136,9 +136,9 @@ std::optional<Fault> ParseFault(std::string_view spec, std::string& error) {
     return fault;
 }
 
-std::optional<GetAnswer> ParseGetAnswer(std::string_view spec, std::string& error) {
+std::optional<GetAnswer> ParseGetAnswer(std::string_view text, std::string& error) {
     GetAnswer answer;
-    const std::vector<std::string_view> parts = Split(spec, ',');
+    const std::vector<std::string_view> parts = Split(text, ',');
     for (std::size_t i = 0; i < parts.size(); ++i) {
         std::uint8_t byte = 0;
         if (!ParseByte(parts[i], byte)) {
@@ -211,11 +211,11 @@ SIGTERM, then prints "served from_host=N to_host=N block_writes=N exchanges=N".
   --link PATH       also make PATH a symbolic link to the pseudo-terminal (removed at exit)
   --get V[,C...]    the Get answer in hex: version, then command codes
                     (default 10,00,11,21,31,43)
-  --fault SPEC      make the bootloader misbehave once; may be repeated
+  --fault FAULT     make the bootloader misbehave once; may be repeated
   --dump FILE       write the 65,536 bytes of the tracker's memory to FILE at exit
   -h, --help        show this text
 
-SPEC is KIND:COMMAND:STEP[@ADDRESS][#N]
+FAULT is KIND:COMMAND:STEP[@ADDRESS][#N]
   KIND      nack, silence, delay=MS, truncate=N (send only N bytes of the answer),
             wrong-byte=N (invert data byte N of a read block), stray-before=N, stray-after=N
   COMMAND   sync, get, read, write

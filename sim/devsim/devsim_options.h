@@ -26,9 +26,9 @@ struct DevsimOptions {
 };
 
 // "KIND:COMMAND:STEP[@ADDRESS][#N]", e.g. "nack:read:address@0x9000" or "delay=150:write:data".
-std::optional<Fault> ParseFault(std::string_view spec, std::string& error);
+std::optional<Fault> ParseFault(std::string_view text, std::string& error);
 // "VERSION[,CODE...]" in hex, e.g. "10,00,11,21,31,43".
-std::optional<GetAnswer> ParseGetAnswer(std::string_view spec, std::string& error);
+std::optional<GetAnswer> ParseGetAnswer(std::string_view text, std::string& error);
 // False with a message in `error` for anything it does not understand.
 bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& options,
                         std::string& error);

@@ -6,7 +6,7 @@ namespace ostrel::sim {
 namespace {
 
 struct GoodFault {
-    const char* spec;
+    const char* text;
     FaultKind kind;
     Command command;
     Step step;
@@ -16,7 +16,7 @@ struct GoodFault {
     std::uint32_t count;
 };
 void PrintTo(const GoodFault& c, std::ostream* os) {
-    *os << c.spec;
+    *os << c.text;
 }
 
 class GoodFaultTest : public testing::TestWithParam<GoodFault> {};
@@ -24,7 +24,7 @@ class GoodFaultTest : public testing::TestWithParam<GoodFault> {};
 TEST_P(GoodFaultTest, Parses) {
     const GoodFault& c = GetParam();
     std::string error;
-    const std::optional<Fault> f = ParseFault(c.spec, error);
+    const std::optional<Fault> f = ParseFault(c.text, error);
     ASSERT_TRUE(f) << error;
     EXPECT_EQ(f->kind, c.kind);
     EXPECT_EQ(f->command, c.command);
@@ -52,14 +52,14 @@ INSTANTIATE_TEST_SUITE_P(
                               Step::Command, std::nullopt, 3, 0, 2}));
 
 TEST(ParseFault, RefusesWhatItCannotMeanWithAReason) {
-    for (const char* spec :
+    for (const char* text :
          {"", "nack", "nack:read", "nack:read:address:more", "boom:read:data", "nack=3:read:data",
           "delay:read:data", "delay=x:read:data", "nack:erase:data", "nack:read:length",
           "nack:get:address", "nack:write:command@0x8C00", "nack:read:data@0x10000",
           "nack:read:data@zz", "nack:read:data#0", "nack:read:data#"}) {
         std::string error;
-        EXPECT_FALSE(ParseFault(spec, error)) << spec;
-        EXPECT_FALSE(error.empty()) << spec;
+        EXPECT_FALSE(ParseFault(text, error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
     }
 }
 
