@@ -12,19 +12,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "sim/bridge/kernel_termios.h"
+
 namespace ostrel::sim {
 namespace {
-
-// The kernel's struct termios: what TCGETS and TCSETS* point at.
-struct KernelTermios {
-    std::uint32_t iflag;
-    std::uint32_t oflag;
-    std::uint32_t cflag;
-    std::uint32_t lflag;
-    std::uint8_t line;
-    std::uint8_t cc[19];
-};
-static_assert(sizeof(KernelTermios) == 36);
 
 std::string TakeError(GError* error) {
     std::string text = error != nullptr ? error->message : "unknown error";

@@ -11,18 +11,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "sim/bridge/kernel_termios.h"
+
 namespace {
 
-// The kernel's struct termios, the argument of TCGETS and TCSETS*.
-struct KernelTermios {
-    std::uint32_t iflag;
-    std::uint32_t oflag;
-    std::uint32_t cflag;
-    std::uint32_t lflag;
-    std::uint8_t line;
-    std::uint8_t cc[19];
-};
-static_assert(sizeof(KernelTermios) == 36);
+using ostrel::sim::KernelTermios;
 
 constexpr unsigned kInputSpeedShift = 16;  // CIBAUD holds the input speed code there
 
