@@ -1,26 +1,18 @@
 // Arbitrary device answers to every exchange: nothing may read or write out of bounds, no wait
 // may outlast its budget, and success must mean what it says.
-#include <cstdlib>
 #include <memory>
 
 #include "core/bootloader_protocol.h"
+#include "fuzz/fuzz_support.h"
 #include "fuzz/scripted_link.h"
 
-namespace {
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-}  // namespace
+using ostrel::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const auto image = [] {
-        auto img = std::make_unique<ostrel::FirmwareImage>();
-        ostrel::BuildFirmwareImage(*img);
-        return img;
-    }();
+    const ostrel::FirmwareImage& image = ostrel::fuzz::ReleaseImage();
     ostrel::fuzz::ScriptedLink link(data, size);
     ostrel::UpdaterState state;
-    ostrel::BootloaderProtocol protocol(link, *image, state);
+    ostrel::BootloaderProtocol protocol(link, image, state);
 
     const std::uint64_t t0 = link.Now();
     const bool synced = protocol.SyncBootloader();

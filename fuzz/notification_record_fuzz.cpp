@@ -1,18 +1,14 @@
 // Arbitrary device-change records: the parser must stay inside the record's declared size (the
 // buffer here is exactly that long, so ASan sees any byte past it) and report only the bridge.
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "device/notification_record.h"
 #include "device/port_names.h"
+#include "fuzz/fuzz_support.h"
 
-namespace {
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-}  // namespace
+using ostrel::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < ostrel::kRecordHeaderSize + 1) return 0;

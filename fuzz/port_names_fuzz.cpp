@@ -1,14 +1,10 @@
 // Arbitrary device names and interface paths through the name rules.
-#include <cstdlib>
 #include <string_view>
 
 #include "device/port_names.h"
+#include "fuzz/fuzz_support.h"
 
-namespace {
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
-}  // namespace
+using ostrel::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view name(reinterpret_cast<const char*>(data), size);

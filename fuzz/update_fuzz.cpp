@@ -1,15 +1,12 @@
 // A whole update against a device that answers anything: it must end, show exactly one outcome,
 // and claim success only when every block was acknowledged and read back equal.
-#include <cstdlib>
 #include <memory>
 
 #include "core/update_sequence.h"
+#include "fuzz/fuzz_support.h"
 #include "fuzz/scripted_link.h"
 
 namespace {
-void Check(bool condition) {
-    if (!condition) std::abort();
-}
 
 class OutcomeView : public ostrel::UpdateView {
   public:
@@ -18,7 +15,7 @@ class OutcomeView : public ostrel::UpdateView {
         if (i == ostrel::Indicator::txtWriteFail && visible) ++failureShown;
     }
     void SetProgressPosition(ostrel::ProgressBar, std::uint32_t position) override {
-        Check(position <= 100);
+        ostrel::fuzz::Check(position <= 100);
     }
     void SetButtonEnabled(ostrel::WizardButton, bool) override {}
     void ProcessPendingEvents() override {}
@@ -29,20 +26,18 @@ class OutcomeView : public ostrel::UpdateView {
 };
 }  // namespace
 
+using ostrel::fuzz::Check;
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const auto image = [] {
-        auto img = std::make_unique<ostrel::FirmwareImage>();
-        ostrel::BuildFirmwareImage(*img);
-        return img;
-    }();
+    const ostrel::FirmwareImage& image = ostrel::fuzz::ReleaseImage();
     if (size == 0) return 0;
     ostrel::fuzz::ScriptedLink link(data + 1, size - 1);
     ostrel::UpdaterState state;
     state.DeviceReady = true;
-    ostrel::BootloaderProtocol protocol(link, *image, state);
+    ostrel::BootloaderProtocol protocol(link, image, state);
     OutcomeView view;
     view.keep = data[0] & 1;
-    ostrel::RunUpdate(state, protocol, *image, view);
+    ostrel::RunUpdate(state, protocol, image, view);
     Check(view.successShown + view.failureShown == 1);
     Check((state.UpdatePhase == 5) == (view.successShown == 1));
     Check(state.UpdatePhase == 5 || state.UpdatePhase == 0);
