@@ -90,22 +90,6 @@ TEST_F(Win32Link, ShortReadEndsAtTheTimeOutsWithWhatArrived) {
     }
 }
 
-TEST_F(Win32Link, WaitForInputCountsPollsAgainstWhatIsWaiting) {
-    ASSERT_TRUE(port->OpenPort(name));
-    ASSERT_TRUE(peer.Send(kCom, Pattern(5)));
-    ASSERT_TRUE(Await(5));
-    struct Case {
-        std::uint32_t tries;
-        std::uint16_t count;
-        bool ready;
-    };
-    for (const Case c : {Case{0, 1, false}, Case{0, 0, false}, Case{1, 0, true}, Case{1, 5, true},
-                         Case{20, 6, false}}) {
-        EXPECT_EQ(port->WaitForInput(c.tries, c.count), c.ready)
-            << c.tries << " tries for " << c.count;
-    }
-}
-
 TEST_F(Win32Link, FlushDiscardsWhatWaitsAndNothingLater) {
     ASSERT_TRUE(port->OpenPort(name));
     port->FlushInput();  // nothing waiting: no read, no block
