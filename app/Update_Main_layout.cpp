@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStackedWidget>
+#include <QStyledItemDelegate>
 #include <QTextEdit>
 
 #include "app/Update_Main.h"
@@ -68,6 +69,20 @@ QLabel* MakeMark(QWidget* parent, const char* name, const QRect& geometry, const
     return mark;
 }
 
+// Lines of a text block are drawn as plain text: neither the current line nor the hovered one
+// is marked, also when the block takes the keyboard focus from a button that was disabled.
+class PlainLineDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->state &=
+            ~(QStyle::State_HasFocus | QStyle::State_Selected | QStyle::State_MouseOver);
+    }
+};
+
 // A text block: a borderless list box on the button-face background, one item per line.
 QListWidget* MakeTextBlock(QWidget* parent, const char* name, const QRect& geometry,
                            const QStringList& lines, const QFont& font, int lineHeight) {
@@ -75,6 +90,7 @@ QListWidget* MakeTextBlock(QWidget* parent, const char* name, const QRect& geome
     list->setFont(font);
     list->setFrameShape(QFrame::NoFrame);
     list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setItemDelegate(new PlainLineDelegate(list));
     list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->setTextElideMode(Qt::ElideNone);
     list->setUniformItemSizes(true);
