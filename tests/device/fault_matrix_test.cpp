@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -117,6 +118,11 @@ struct Row {
     sim::Fault fault;
     bool exchangeFails;
 };
+
+// Rows print as their names in test listings.
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
 
 std::vector<Row> MatrixRows() {
     std::vector<Row> rows;
