@@ -5,6 +5,7 @@
 #include <termios.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "core/update_sequence.h"
@@ -114,6 +115,11 @@ struct PullOutCase {
     int pump;             // the block after which the adapter is pulled out
     const char* failure;  // the failed stage's indicator
 };
+
+// Cases print as their names in test listings.
+void PrintTo(const PullOutCase& c, std::ostream* os) {
+    *os << (*c.name ? c.name : "(empty)");
+}
 
 class PullOut : public BridgeTest, public ::testing::WithParamInterface<PullOutCase> {};
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "core/firmware_image.h"
 #include "sim/sim_link.h"
 #include "sim/sim_port_directory.h"
@@ -37,6 +39,11 @@ struct IdleCase {
     int lookups;
     bool pageForward;
 };
+
+// Cases print as their names in test listings.
+void PrintTo(const IdleCase& c, std::ostream* os) {
+    *os << (*c.name ? c.name : "(empty)");
+}
 
 class IdleTable : public HotplugTest, public ::testing::WithParamInterface<IdleCase> {};
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 
 namespace ostrel {
@@ -11,6 +12,11 @@ struct NameCase {
     const char* name;
     const char* port;  // what the Windows rule takes out of it, "" for a name passed over
 };
+
+// Cases print as their names in test listings.
+void PrintTo(const NameCase& c, std::ostream* os) {
+    *os << (*c.name ? c.name : "(empty)");
+}
 
 class ComPortFromName : public ::testing::TestWithParam<NameCase> {};
 

@@ -4,6 +4,7 @@
 #include <poll.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,11 @@ struct AdapterCase {
     UsbSerialAdapter adapter;
     bool isBridge;
 };
+
+// Cases print as their names in test listings.
+void PrintTo(const AdapterCase& c, std::ostream* os) {
+    *os << (*c.name ? c.name : "(empty)");
+}
 
 class LookupByName : public UdevTest, public ::testing::WithParamInterface<AdapterCase> {};
 
