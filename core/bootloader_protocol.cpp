@@ -15,6 +15,12 @@ bool BootloaderProtocol::AwaitAndRead(std::uint32_t tries, std::uint16_t count, 
     return true;
 }
 
+bool BootloaderProtocol::AwaitAndReadAll(std::uint32_t tries, std::uint16_t count, std::size_t to) {
+    if (!link_.WaitForInput(tries, count)) return false;
+    std::uint32_t got = 0;
+    return link_.ReadExact(receive_.data() + to, count, got);
+}
+
 void BootloaderProtocol::ComposeBlockHeader(std::uint8_t command, std::uint32_t address) {
     transmit_[0] = command;
     transmit_[1] = static_cast<std::uint8_t>(command ^ 0xFF);
@@ -67,11 +73,14 @@ bool BootloaderProtocol::ReadBlock(std::uint32_t address) {
 
     Send(0, 2);
     if (!AwaitAndRead(200, 1, 0) || receive_[0] != kAck) return false;
+    // The address ACK and the answer land on position 0, which still holds the command's ACK,
+    // and the data positions stay zero where nothing was read: here a failed read must fail
+    // the exchange, or it would pass for an acknowledged block of zeros.
     Send(2, 5);
-    if (!AwaitAndRead(200, 1, 0) || receive_[0] != kAck) return false;
+    if (!AwaitAndReadAll(200, 1, 0) || receive_[0] != kAck) return false;
     Send(7, 2);
     // The whole answer, ACK and 128 data bytes, is awaited and read in one piece.
-    return AwaitAndRead(500, kBlockSize + 1, 0) && receive_[0] == kAck;
+    return AwaitAndReadAll(500, kBlockSize + 1, 0) && receive_[0] == kAck;
 }
 
 bool BootloaderProtocol::WriteBlock(std::uint32_t address) {

@@ -46,6 +46,8 @@ class BootloaderProtocol {
     void Send(std::size_t from, std::uint16_t count);
     // Waits for `count` bytes, then reads them into ReceiveBuffer position `to`.
     bool AwaitAndRead(std::uint32_t tries, std::uint16_t count, std::size_t to);
+    // The same, but a read that does not deliver all `count` bytes fails.
+    bool AwaitAndReadAll(std::uint32_t tries, std::uint16_t count, std::size_t to);
     // Lays out command frame (0-1) and address frame (2-6) for a block exchange.
     void ComposeBlockHeader(std::uint8_t command, std::uint32_t address);
 

@@ -164,6 +164,87 @@ TEST_F(ProtocolTest, GetAcceptsAtMostSevenCommandCodes) {
     }
 }
 
+// Get's answer at the line's pace, one byte every `p` polls: the 7 bytes after the count must
+// come within the last wait's 100 tries (7 x 14 = 98), and at 7 x 15 = 105 they are late.
+TEST_F(ProtocolTest, GetWaitsOneHundredTriesForTheBytesAfterTheCount) {
+    for (std::uint32_t pace : {14u, 15u}) {
+        SCOPED_TRACE(pace);
+        auto r = Fresh();
+        r->Sync();
+        r->link.SetPollsPerByte(pace);
+        EXPECT_EQ(r->protocol.QueryBootloader(), pace == 14);
+    }
+}
+
+TEST_F(ProtocolTest, BlockExchangesFlushWhatAnEarlierExchangeLeft) {
+    model.AddFault({FaultKind::StrayAfter, Command::Sync, Step::Command, {}, 1, 0, 40});
+    ASSERT_TRUE(protocol.SyncBootloader());
+    EXPECT_TRUE(protocol.WriteBlock(0x8C00));
+    model.AddFault({FaultKind::StrayAfter, Command::WriteMemory, Step::Payload, {}, 1, 0, 40});
+    EXPECT_TRUE(protocol.WriteBlock(0x8C80));
+    ASSERT_TRUE(protocol.ReadBlock(0x8C80));
+    EXPECT_TRUE(std::equal(image->begin() + 0x8C80, image->begin() + 0x8D00,
+                           protocol.ReceiveBuffer().begin() + 1));
+}
+
+// A link on which the n-th read fails although the wait before it saw the bytes arrive (a
+// driver error, a device gone between the two calls): nothing is read. Or the n-th read
+// delivers its first byte changed, the rest of the answer as sent.
+class TamperedLink : public ByteLink {
+  public:
+    enum Tamper { kFail, kChangeFirstByte };
+    TamperedLink(sim::SimLink& link, int read, Tamper tamper = kFail)
+        : link_(link), tampered_(read), tamper_(tamper) {}
+    void FlushInput() override { link_.FlushInput(); }
+    std::int32_t PendingInputCount() override { return link_.PendingInputCount(); }
+    bool WaitForInput(std::uint32_t tries, std::uint16_t count) override {
+        return link_.WaitForInput(tries, count);
+    }
+    bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& got) override {
+        if (++reads_ == tampered_ && tamper_ == kFail) {
+            got = 0;
+            return false;
+        }
+        const bool complete = link_.ReadExact(buffer, count, got);
+        if (reads_ == tampered_ && got > 0) buffer[0] ^= 0xFF;
+        return complete;
+    }
+    bool WriteAll(const std::uint8_t* buffer, std::uint16_t count) override {
+        return link_.WriteAll(buffer, count);
+    }
+
+  protected:
+    void SleepOnePoll() override {}
+
+  private:
+    sim::SimLink& link_;
+    int tampered_;
+    Tamper tamper_;
+    int reads_ = 0;
+};
+
+TEST_F(ProtocolTest, AFailedReadAfterASuccessfulWaitFailsTheBlockExchange) {
+    // Reads 2 and 3 of an exchange: the address ACK and the data ACK of a write, the address
+    // ACK and the 129-byte answer of a read.
+    for (const bool write : {true, false}) {
+        for (const int failing : {2, 3}) {
+            SCOPED_TRACE(testing::Message() << (write ? "write" : "read") << " read " << failing);
+            auto r = Fresh();
+            r->Sync();
+            TamperedLink failingLink(r->link, failing);
+            BootloaderProtocol p(failingLink, *image, r->state);
+            EXPECT_FALSE(write ? p.WriteBlock(0x8C00) : p.ReadBlock(0x8C00));
+        }
+    }
+}
+
+TEST_F(ProtocolTest, GetWhoseFirstByteIsNotAckFails) {
+    Sync();
+    TamperedLink changed(link, 1, TamperedLink::kChangeFirstByte);
+    BootloaderProtocol p(changed, *image, state);
+    EXPECT_FALSE(p.QueryBootloader());
+}
+
 TEST_F(ProtocolTest, GetWithCountEightFailsWithoutWaitingForMore) {
     Sync();
     model.SetGetAnswer(0x10, {1, 2, 3, 4, 5, 6, 7, 8});
