@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/byte_link.h"
+#include "device/port_open_error.h"
 
 namespace ostrel {
 
@@ -14,9 +15,13 @@ class SerialPort : public ByteLink {
     // Opens and configures the named port ("COM3" on Windows, "/dev/ttyUSB0" on Linux). Any
     // failing step gives false and leaves no handle open.
     virtual bool OpenPort(const std::string& name) = 0;
-    // Releases the port. Afterwards every link operation fails or reports 0 without touching
-    // the released handle, whose value the system may already have handed to something else.
+    // Releases the port, with the line settings put back as OpenPort found them, so a port
+    // probed in passing is left as it was. Afterwards every link operation fails or reports 0
+    // without touching the released handle, whose value the system may already have handed to
+    // something else.
     virtual void ClosePort() = 0;
+    // Why the last OpenPort failed, or how the line came out after it succeeded.
+    virtual PortOpenReport LastOpenReport() const { return {}; }
 };
 
 // The platform's serial port (termios on Linux, the communications API on Windows).

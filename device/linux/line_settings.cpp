@@ -13,4 +13,9 @@ void SetBootloaderLine(termios& settings) {
     cfsetospeed(&settings, B9600);
 }
 
+bool IsBootloaderLine(const termios& settings) {
+    return cfgetospeed(&settings) == B9600 &&
+           (settings.c_cflag & (CSIZE | PARENB | PARODD | CMSPAR | CSTOPB)) == (CS8 | PARENB);
+}
+
 }  // namespace ostrel

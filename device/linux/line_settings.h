@@ -11,4 +11,8 @@ namespace ostrel {
 // non-blocking descriptor). Members this line does not concern, such as HUPCL, are kept.
 void SetBootloaderLine(termios& settings);
 
+// Whether settings read back from the driver still give 9600 baud, 8 data bits, even parity
+// and one stop bit.
+bool IsBootloaderLine(const termios& settings);
+
 }  // namespace ostrel

@@ -2,6 +2,7 @@
 // with a deadline, which gives the read and write time-outs that VMIN/VTIME cannot express.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <ctime>
 
 #include "device/linux/line_settings.h"
@@ -42,35 +44,51 @@ class LinuxSerialPort final : public SerialPort {
 
     bool OpenPort(const std::string& name) override {
         ClosePort();
+        report_ = {};
         const int fd = open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        if (fd < 0) return false;
-        // Exclusive, so that no other program (a modem manager, say) interleaves bytes.
+        if (fd < 0) return Refused(ErrorOfOpen(errno), errno);
+        // One updater per port: TIOCEXCL does not stop root, an advisory lock does. It is taken
+        // before anything touches the line, so a second updater changes nothing at all, and
+        // it goes with the last descriptor of this opening.
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int failure = errno;
+            close(fd);
+            return Refused(failure == EWOULDBLOCK ? PortOpenError::InUse : PortOpenError::Other,
+                           failure);
+        }
+        // Exclusive, so that no other program (a modem manager, say) interleaves bytes. Only
+        // a terminal takes it: a file or /dev/null fails here.
         if (ioctl(fd, TIOCEXCL) != 0) {
+            const int failure = errno;
             close(fd);
-            return false;
+            return Refused(failure == ENOTTY ? PortOpenError::NotSerialPort : PortOpenError::Other,
+                           failure);
         }
-        termios settings{};
-        bool configured = tcgetattr(fd, &settings) == 0;
-        if (configured) {
-            SetBootloaderLine(settings);
-            configured = tcsetattr(fd, TCSANOW, &settings) == 0;
-        }
-        if (!configured) {
-            ioctl(fd, TIOCNXCL);
-            close(fd);
-            return false;
-        }
+        termios found{};
+        if (tcgetattr(fd, &found) != 0) return Abandon(fd, PortOpenError::NotSerialPort);
+        termios wanted = found;
+        SetBootloaderLine(wanted);
+        if (tcsetattr(fd, TCSANOW, &wanted) != 0)
+            return Abandon(fd, PortOpenError::SettingsRefused);
+        // tcsetattr succeeds when the driver took any of the settings; only reading them back
+        // shows a dropped parity bit.
+        termios kept{};
+        report_.lineSettingsKept = tcgetattr(fd, &kept) == 0 && IsBootloaderLine(kept);
+        found_ = found;
         fd_ = fd;
         return true;
     }
 
     void ClosePort() override {
         if (fd_ < 0) return;
+        tcsetattr(fd_, TCSANOW, &found_);
         // The exclusive flag outlives our descriptor on a tty that someone else keeps open
         // (a pty's other side, for one), and would lock out the next open.
         ioctl(fd_, TIOCNXCL);
         Release();
     }
+
+    PortOpenReport LastOpenReport() const override { return report_; }
 
     std::int32_t PendingInputCount() override {
         if (fd_ < 0) return 0;
@@ -148,6 +166,41 @@ class LinuxSerialPort final : public SerialPort {
     }
 
   private:
+    static PortOpenError ErrorOfOpen(int error) {
+        switch (error) {
+            case ENOENT:
+            case ENOTDIR:
+            case ENODEV:
+            case ENXIO:  // a node whose device is gone
+                return PortOpenError::NotFound;
+            case EACCES:
+            case EPERM:
+                return PortOpenError::AccessDenied;
+            case EBUSY:  // held exclusively by another program
+                return PortOpenError::InUse;
+            case EISDIR:
+                return PortOpenError::NotSerialPort;
+            default:
+                return PortOpenError::Other;
+        }
+    }
+
+    // Records why the open failed, with the system's words for `code`; false, for the caller
+    // to return.
+    bool Refused(PortOpenError error, int code) {
+        report_.error = error;
+        report_.systemText = std::strerror(code);
+        return false;
+    }
+
+    // A configuration step failed on an opened terminal: give the port back as it was.
+    bool Abandon(int fd, PortOpenError error) {
+        const int failure = errno;
+        ioctl(fd, TIOCNXCL);
+        close(fd);
+        return Refused(error, failure);
+    }
+
     // Polls for `events` up to `limit`. False, with the port released, when the device has
     // gone away; a time-out is true (the caller's loop looks at the clock again).
     bool AwaitReady(short events, Clock::duration limit) {
@@ -166,6 +219,8 @@ class LinuxSerialPort final : public SerialPort {
     }
 
     int fd_ = -1;
+    termios found_{};  // the line as OpenPort found it, put back by ClosePort
+    PortOpenReport report_;
 };
 
 }  // namespace

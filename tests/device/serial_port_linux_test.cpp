@@ -1,6 +1,7 @@
 // The Linux serial port over real pseudo-terminals, the test playing the device side.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "device/linux/line_settings.h"
 #include "device/serial_port.h"
 #include "tests/device/raw_pty.h"
 
@@ -17,9 +19,11 @@ namespace {
 using test::NextFreeDescriptor;
 using test::RawPty;
 
-TEST(LinuxSerialPort, OpenConfiguresTheLineAndTakesItExclusively) {
+TEST(LinuxSerialPort, OpenConfiguresTheLineAndCloseLeavesItAsFound) {
     RawPty pty;
     ASSERT_TRUE(pty.Ok());
+    termios before{};
+    ASSERT_EQ(tcgetattr(pty.holder, &before), 0);
     auto port = MakeSerialPort();
     ASSERT_TRUE(port->OpenPort(pty.path));
 
@@ -29,49 +33,117 @@ TEST(LinuxSerialPort, OpenConfiguresTheLineAndTakesItExclusively) {
     EXPECT_FALSE(t.c_lflag & (ICANON | ECHO));
     EXPECT_TRUE(t.c_cflag & CLOCAL);
     EXPECT_TRUE(pty.Exclusive());
+    // A pty drops even parity; the settings read back say so.
+    EXPECT_FALSE(port->LastOpenReport().lineSettingsKept);
 
     // The exclusive flag would outlive the descriptor on a tty someone else keeps open.
     port->ClosePort();
     EXPECT_FALSE(pty.Exclusive());
+    termios after{};
+    ASSERT_EQ(tcgetattr(pty.holder, &after), 0);
+    EXPECT_EQ(cfgetospeed(&after), cfgetospeed(&before));
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(after.c_cc[VMIN], before.c_cc[VMIN]);
+}
+
+// One updater per port, root included: the second open fails at once and leaves the first
+// one's line and exclusive hold alone.
+TEST(LinuxSerialPort, ASecondOpenOfAnOpenPortIsInUse) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto first = MakeSerialPort();
+    ASSERT_TRUE(first->OpenPort(pty.path));
+    auto second = MakeSerialPort();
+    EXPECT_FALSE(second->OpenPort(pty.path));
+    EXPECT_EQ(second->LastOpenReport().error, PortOpenError::InUse);
+    EXPECT_TRUE(pty.Exclusive());
+    ASSERT_EQ(write(pty.master, "y", 1), 1);
+    EXPECT_TRUE(first->WaitForInput(5000, 1));
+    first->ClosePort();
+    EXPECT_TRUE(second->OpenPort(pty.path));
 }
 
 struct FailedOpen {
     const char* what;
     std::function<std::string(RawPty&)> target;
+    PortOpenError error;
 };
 void PrintTo(const FailedOpen& c, std::ostream* os) {
     *os << c.what;
 }
 
-class FailedOpenTest : public testing::TestWithParam<FailedOpen> {};
+class FailedOpenTest : public testing::TestWithParam<FailedOpen> {
+  protected:
+    void TearDown() override {
+        unlink(kFile);
+        rmdir(kDirectory);
+    }
+    static constexpr const char* kFile = "/tmp/ostrel-port-test-file";
+    static constexpr const char* kDirectory = "/tmp/ostrel-port-test-dir";
+};
 
-TEST_P(FailedOpenTest, IsFalseAndLeavesNoDescriptorOpen) {
+TEST_P(FailedOpenTest, IsFalseWithItsCauseAndLeavesNoDescriptorOpen) {
     RawPty pty;
     ASSERT_TRUE(pty.Ok());
     const std::string target = GetParam().target(pty);
     const int next = NextFreeDescriptor();
     auto port = MakeSerialPort();
-    EXPECT_FALSE(port->OpenPort(target));
+    // Root may open anything: the permission case drops to an ordinary user for the open.
+    const bool asNobody = GetParam().error == PortOpenError::AccessDenied && geteuid() == 0;
+    if (asNobody) {
+        ASSERT_EQ(seteuid(65534), 0);
+    }
+    const bool opened = port->OpenPort(target);
+    if (asNobody) {
+        ASSERT_EQ(seteuid(0), 0);
+    }
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(port->LastOpenReport().error, GetParam().error);
+    EXPECT_FALSE(port->LastOpenReport().systemText.empty());
     EXPECT_EQ(NextFreeDescriptor(), next);
     EXPECT_EQ(port->PendingInputCount(), 0);
     std::uint8_t byte = 0x7F;
     EXPECT_FALSE(port->WriteAll(&byte, 1));
 }
 
+std::string File(mode_t mode) {
+    const int fd = open("/tmp/ostrel-port-test-file", O_CREAT | O_WRONLY | O_TRUNC, mode);
+    close(fd);
+    chmod("/tmp/ostrel-port-test-file", mode);
+    return "/tmp/ostrel-port-test-file";
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Ports, FailedOpenTest,
-    testing::Values(FailedOpen{"missing",
-                               [](RawPty&) { return std::string("/dev/ttyOSTREL-none"); }},
-                    FailedOpen{"not_a_tty",
-                               [](RawPty&) { return std::string("/dev/null"); }},  // TIOCEXCL fails
-                    // A pty refuses the same 9600 8E1 request twice: the driver refusing a setting.
-                    FailedOpen{"refused_setting",
-                               [](RawPty& pty) {
-                                   auto first = MakeSerialPort();
-                                   EXPECT_TRUE(first->OpenPort(pty.path));
-                                   first->ClosePort();
-                                   return pty.path;
-                               }}),
+    testing::Values(
+        FailedOpen{"missing", [](RawPty&) { return std::string("/dev/ttyOSTREL-none"); },
+                   PortOpenError::NotFound},
+        FailedOpen{"not_a_tty", [](RawPty&) { return std::string("/dev/null"); },
+                   PortOpenError::NotSerialPort},
+        FailedOpen{"regular_file", [](RawPty&) { return File(0644); },
+                   PortOpenError::NotSerialPort},
+        FailedOpen{"directory",
+                   [](RawPty&) {
+                       mkdir("/tmp/ostrel-port-test-dir", 0755);
+                       return std::string("/tmp/ostrel-port-test-dir");
+                   },
+                   PortOpenError::NotSerialPort},
+        FailedOpen{"permission_denied", [](RawPty&) { return File(0600); },
+                   PortOpenError::AccessDenied},
+        // A pty already set as asked, but without parity, refuses a request that differs in
+        // parity alone: the driver refusing a setting.
+        FailedOpen{"refused_setting",
+                   [](RawPty& pty) {
+                       termios line{};
+                       tcgetattr(pty.holder, &line);
+                       SetBootloaderLine(line);
+                       tcsetattr(pty.holder, TCSANOW, &line);
+                       return pty.path;
+                   },
+                   PortOpenError::SettingsRefused}),
     [](const testing::TestParamInfo<FailedOpen>& param) { return param.param.what; });
 
 TEST(LinuxSerialPort, ShortReadEndsAtTheIntervalWithWhatArrived) {
