@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "device/device_events.h"
+#include "device/linux/usb_ids_linux.h"
 #include "device/port_names.h"
 
 namespace ostrel {
@@ -13,28 +14,6 @@ namespace {
 
 // Bounds the work of one readable wake-up; what is left keeps the descriptor readable.
 constexpr int kMaxEventsPerRead = 64;
-
-bool IsUsbId(const char* id) {
-    if (id == nullptr) return false;
-    const std::string_view text(id);
-    return text.size() == 4 && text.find_first_not_of("0123456789abcdefABCDEF") == text.npos;
-}
-
-// The ids in the form a Windows device-interface path carries them, so one bridge test decides
-// on both platforms. A tty that is not on USB has none.
-std::optional<std::string> InterfacePath(udev_device* tty) {
-    const char* vendor = udev_device_get_property_value(tty, "ID_VENDOR_ID");
-    const char* model = udev_device_get_property_value(tty, "ID_MODEL_ID");
-    if (!IsUsbId(vendor) || !IsUsbId(model)) {
-        // Older rules put the ids on the USB device only; on removal it is already gone.
-        udev_device* usb = udev_device_get_parent_with_subsystem_devtype(tty, "usb", "usb_device");
-        if (usb == nullptr) return std::nullopt;
-        vendor = udev_device_get_sysattr_value(usb, "idVendor");
-        model = udev_device_get_sysattr_value(usb, "idProduct");
-        if (!IsUsbId(vendor) || !IsUsbId(model)) return std::nullopt;
-    }
-    return std::string("USB\\VID_") + vendor + "&PID_" + model;
-}
 
 class UdevDeviceEventSource : public DeviceEventSource {
   public:
@@ -68,7 +47,7 @@ class UdevDeviceEventSource : public DeviceEventSource {
                                    : what == "remove" ? kBridgeRemoved
                                                       : kNoDeviceEvent;
         if (event == kNoDeviceEvent) return;
-        const std::optional<std::string> path = InterfacePath(device);
+        const std::optional<std::string> path = UsbInterfacePath(device);
         if (path && IsBridgeInterface(*path)) state_.PendingDeviceEvent = event;
     }
 

@@ -2,10 +2,12 @@
 #include <libudev.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "device/linux/usb_ids_linux.h"
 #include "device/port_directory.h"
 #include "device/port_names.h"
 
@@ -19,6 +21,7 @@ struct PresentPort {
     std::string node;  // "/dev/ttyUSB0"
     std::string friendlyName;
     std::string description;
+    bool bridgeIds = false;  // on a USB device with the bridge's ids, 10c4:ea60
 };
 
 std::string Bounded(const char* text) {
@@ -113,6 +116,8 @@ PresentPort Describe(udev_device* tty, const char* node) {
     }
     port.description = Joined(manufacturer, product);
     port.description.resize(std::min(port.description.size(), kMaxNameBytes));
+    const std::optional<std::string> interfacePath = UsbInterfacePath(tty);
+    port.bridgeIds = interfacePath && IsBridgeInterface(*interfacePath);
     return port;
 }
 
@@ -142,14 +147,23 @@ std::vector<PresentPort> ListPresentPorts() {
     return ports;
 }
 
+// The adapter is a USB device: its port is a USB serial one (ttyUSB, or ttyACM for bridges
+// on the CDC driver). Built-in ports (ttyS) may drive something else, which a probe's sync
+// byte and settings would disturb.
+bool IsUsbSerialNode(std::string_view node) {
+    return node.starts_with("/dev/ttyUSB") || node.starts_with("/dev/ttyACM");
+}
+
 class UdevPortDirectory : public PortDirectory {
   public:
-    // Linux node names carry no COM number: the port name is the device node itself.
+    // Linux node names carry no COM number: the port name is the device node itself. The
+    // bridge is known by its USB ids, as the hot-plug events know it, whatever names the
+    // hardware database (missing or old) gives it; failing that, by its name.
     std::string FindBridgePort() override {
         for (const PresentPort& port : ListPresentPorts()) {
             const std::string& name =
                 port.friendlyName.empty() ? port.description : port.friendlyName;
-            if (IsBridgeDeviceName(name)) return port.node;
+            if (port.bridgeIds || IsBridgeDeviceName(name)) return port.node;
         }
         return {};
     }
@@ -157,7 +171,9 @@ class UdevPortDirectory : public PortDirectory {
     // Reads udev's records only; no port is opened.
     std::vector<std::string> ScanComPorts() override {
         std::vector<std::string> nodes;
-        for (PresentPort& port : ListPresentPorts()) nodes.push_back(std::move(port.node));
+        for (PresentPort& port : ListPresentPorts()) {
+            if (IsUsbSerialNode(port.node)) nodes.push_back(std::move(port.node));
+        }
         return nodes;
     }
 };

@@ -110,6 +110,33 @@ TEST_F(BridgeTest, PlugInConnectsAtIdleAndRemovalClosesThePort) {
     EXPECT_TRUE(state.DeviceReady);
 }
 
+// A plain CP2102 on a machine without a hardware database has no name with "CP210x" in it:
+// the lookup knows it by its USB ids, as the hot-plug events do, so a plug-in connects.
+TEST(BridgeWithoutDatabase, PlugInConnects) {
+    sim::UsbSerialAdapter adapter = sim::UsbSerialAdapter::Cp2102();
+    adapter.vendorFromDatabase.clear();
+    adapter.modelFromDatabase.clear();
+    sim::SimulatedBridge bridge{sim::Pacing::Fast, adapter};
+    ASSERT_TRUE(bridge.Ok()) << bridge.Error();
+    auto image = std::make_unique<FirmwareImage>();
+    UpdaterState state;
+    std::unique_ptr<SerialPort> port = MakeSerialPort();
+    std::unique_ptr<PortDirectory> directory = MakePortDirectory();
+    BootloaderProtocol protocol{*port, *image, state};
+    Connector connector{state, *port, *directory, protocol};
+    std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(state);
+    ASSERT_NE(source, nullptr);
+
+    ASSERT_TRUE(bridge.Plug()) << bridge.Error();
+    pollfd p{source->NotificationDescriptor(), POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 10'000), 1) << "no notification arrived";
+    source->ReadNotifications();
+    EXPECT_TRUE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_TRUE(state.DeviceReady);
+    // A bridge keeps even parity; the settings read back say so.
+    EXPECT_TRUE(port->LastOpenReport().lineSettingsKept);
+}
+
 struct PullOutCase {
     const char* name;
     int pump;             // the block after which the adapter is pulled out
