@@ -16,6 +16,7 @@ class ExchangeTrace final : public SerialPort {
 
     bool OpenPort(const std::string& name) override;
     void ClosePort() override { port_.ClosePort(); }
+    PortOpenReport LastOpenReport() const override { return port_.LastOpenReport(); }
     void FlushInput() override;
     std::int32_t PendingInputCount() override { return port_.PendingInputCount(); }
     bool WaitForInput(std::uint32_t tries, std::uint16_t count) override;

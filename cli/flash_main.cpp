@@ -12,6 +12,8 @@
 #include "cli/console_view.h"
 #include "cli/exchange_trace.h"
 #include "cli/flash_options.h"
+#include "cli/interruption.h"
+#include "cli/run_messages.h"
 #include "core/update_sequence.h"
 #include "device/connection.h"
 
@@ -38,17 +40,16 @@ std::string Hex(std::uint32_t value) {
 }
 
 void ReportNotConnected(const UpdaterState& state, const cli::ExchangeTrace& trace) {
-    std::string why;
-    if (trace.LastPortName().empty()) {
-        why = "no adapter found and no serial port to try";
-    } else if (!trace.LastOpenSucceeded()) {
-        why = "cannot open " + trace.LastPortName() + " (missing, in use, or refusing 9600 8E1)";
-    } else if (state.PortOpen) {
-        why = "the bootloader on " + trace.LastPortName() + " answered the sync but not Get";
-    } else {
-        why = "no bootloader answered the sync on " + trace.LastPortName();
-    }
+    const std::string why = cli::DescribeNotConnected(
+        state, trace.LastPortName(), trace.LastOpenSucceeded(), trace.LastOpenReport());
     std::fprintf(stderr, "ostrel-flash: not connected: %s\n", why.c_str());
+}
+
+int ReportInterruption(const UpdaterState& state, cli::UpdateStage stage, bool terminal) {
+    if (terminal) std::fputs("\n", stdout);  // end a bar's line
+    std::fflush(stdout);
+    std::fprintf(stderr, "ostrel-flash: %s\n", cli::DescribeInterruption(state, stage).c_str());
+    return cli::kExitInterrupted;
 }
 
 // The one line that says where the update stopped. The failed block is the one before
@@ -86,17 +87,23 @@ int main(int argc, char** argv) {
         return cli::kExitSuccess;
     }
 
+    cli::InstallInterruptionHandlers(cli::kExitInterrupted);
     auto image = std::make_unique<FirmwareImage>();
     BuildFirmwareImage(*image);
     UpdaterState state;
     std::unique_ptr<SerialPort> port = MakeSerialPort();
     cli::ExchangeTrace trace(*port);
+    cli::InterruptibleLink link(trace);
     std::unique_ptr<PortDirectory> directory =
         options.port.empty() ? MakePortDirectory() : std::make_unique<GivenPort>(options.port);
-    BootloaderProtocol protocol(trace, *image, state);
-    Connector connector(state, trace, *directory, protocol);
+    BootloaderProtocol protocol(link, *image, state);
+    Connector connector(state, link, *directory, protocol);
 
     connector.ConnectSequence();
+    if (link.Stopped()) {
+        trace.ClosePort();
+        return ReportInterruption(state, cli::UpdateStage::NotStarted, false);
+    }
     if (!state.DeviceReady) {
         ReportNotConnected(state, trace);
         if (state.PortOpen) trace.ClosePort();
@@ -105,10 +112,18 @@ int main(int argc, char** argv) {
     std::printf("Connected on %s: bootloader version 0x%02X\n", trace.LastPortName().c_str(),
                 state.BootloaderVersion);
 
-    cli::ConsoleView view(stdout, isatty(STDOUT_FILENO) == 1, options.keepUserSettings);
+    const bool terminal = isatty(STDOUT_FILENO) == 1;
+    cli::ConsoleView view(stdout, terminal, options.keepUserSettings);
+    cli::InterruptibleView interruptible(view, link);
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", cli::kDoNotInterrupt);
     state.UpdatePhase = 1;
-    RunUpdate(state, protocol, *image, view);
+    RunUpdate(state, protocol, *image, interruptible);
     const bool succeeded = state.UpdatePhase == 5;
+    if (!succeeded && link.Stopped()) {
+        trace.ClosePort();
+        return ReportInterruption(state, interruptible.Stage(), terminal);
+    }
     if (!succeeded) {
         std::printf("%s\n", DescribeFailure(state, view, trace, protocol, *image).c_str());
     }

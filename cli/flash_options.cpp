@@ -50,6 +50,8 @@ Exit codes:
   1  the update failed (the tracker keeps whatever blocks it acknowledged; run it again)
   2  bad usage
   3  not connected: no port could be opened, or no bootloader answered the sync and Get
+  4  interrupted (Ctrl-C, SIGTERM, SIGHUP): the block in flight was finished, then the run
+     stopped and said what the tracker holds; a second interruption ends it at once
 )";
 
 }  // namespace ostrel::cli

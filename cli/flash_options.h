@@ -10,6 +10,7 @@ enum ExitCode : int {
     kExitUpdateFailed = 1,
     kExitUsage = 2,
     kExitNotConnected = 3,
+    kExitInterrupted = 4,
 };
 
 struct FlashOptions {

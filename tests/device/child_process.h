@@ -72,6 +72,11 @@ class ChildProcess {
         while ((n = read(stdout_, buffer, sizeof buffer)) > 0) rest.append(buffer, n);
         return rest;
     }
+    // Closes our end of the stdout pipe, as `| head -1` does once it has its line.
+    void CloseStdout() {
+        if (stdout_ >= 0) close(stdout_);
+        stdout_ = -1;
+    }
     void Signal(int signal) { kill(pid_, signal); }
     // Waits for the exit; the exit code, or 128 + the signal that ended it.
     int Wait() {

@@ -108,6 +108,117 @@ INSTANTIATE_TEST_SUITE_P(
         FlashCase{"get_refused", {"--fault", "nack:get:command"}, {}, 3, {}, false}),
     [](const testing::TestParamInfo<FlashCase>& param) { return param.param.name; });
 
+// Runs against one simulated tracker whose write blocks from `slowFrom` on answer 150 ms late,
+// so an update is still writing when the test acts on its output.
+class FlashCliRun : public testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/ostrel-flash-run.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        BuildFirmwareImage(*image);
+    }
+    void TearDown() override {
+        for (const char* f : {"/memory.bin", "/err.txt", "/err2.txt"}) unlink((dir + f).c_str());
+        rmdir(dir.c_str());
+    }
+    std::string StartTracker(int slowFrom, const std::vector<std::string>& more = {}) {
+        std::vector<std::string> args{"--fast", "--dump", dir + "/memory.bin"};
+        args.insert(args.end(), more.begin(), more.end());
+        for (int block = slowFrom; block < slowFrom + 16; ++block) {
+            args.insert(args.end(), {"--fault", "delay=150:write:data#" + std::to_string(block)});
+        }
+        devsim = std::make_unique<ChildProcess>(OSTREL_DEVSIM, args);
+        return devsim->StdoutLine();
+    }
+    // Reads the update's output up to the line that begins with `text`.
+    static bool ReadUpTo(ChildProcess& flash, const std::string& text) {
+        for (std::string line = flash.StdoutLine(); !line.empty(); line = flash.StdoutLine()) {
+            if (line.starts_with(text)) return true;
+        }
+        return false;
+    }
+    // Ends the tracker and checks that its memory holds the release.
+    void ExpectTrackerHoldsTheRelease() {
+        devsim->Signal(SIGTERM);
+        EXPECT_EQ(devsim->Wait(), 0);
+        const std::string memory = FileText(dir + "/memory.bin");
+        ASSERT_EQ(memory.size(), kImageSize);
+        EXPECT_EQ(memory.substr(kFlashStart),
+                  std::string(image->begin() + kFlashStart, image->end()));
+        EXPECT_EQ(
+            memory.substr(kDataStart, kDataSize),
+            std::string(image->begin() + kDataStart, image->begin() + kDataStart + kDataSize));
+    }
+
+    std::string dir;
+    std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
+    std::unique_ptr<ChildProcess> devsim;
+};
+
+TEST_F(FlashCliRun, InterruptedMidWriteStopsBetweenBlocksAndTheNextRunSucceeds) {
+    const std::string port = StartTracker(25);  // the 10 % line comes after block 24
+    ASSERT_FALSE(port.empty());
+    {
+        ChildProcess flash(OSTREL_FLASH, {"--port", port}, "", dir + "/err.txt");
+        ASSERT_TRUE(ReadUpTo(flash, "ЗАГРУЗКА: 10%"));
+        flash.Signal(SIGINT);
+        EXPECT_EQ(flash.Wait(), 4);
+        const std::string err = FileText(dir + "/err.txt");
+        EXPECT_NE(err.find("interrupted while writing program memory, before block 0x"),
+                  std::string::npos)
+            << err;
+        EXPECT_NE(err.find("program memory partly written: the tracker will not start until an "
+                           "update completes; run the update again"),
+                  std::string::npos)
+            << err;
+    }
+    // The bootloader was left between two exchanges: the next run syncs and completes.
+    ChildProcess again(OSTREL_FLASH, {"--port", port}, "/dev/null", dir + "/err.txt");
+    EXPECT_EQ(again.Wait(), 0) << FileText(dir + "/err.txt");
+    ExpectTrackerHoldsTheRelease();
+}
+
+TEST_F(FlashCliRun, OutputIntoAPipeClosedEarlyDoesNotStopTheUpdate) {
+    const std::string port = StartTracker(2);
+    ASSERT_FALSE(port.empty());
+    ChildProcess flash(OSTREL_FLASH, {"--port", port}, "", dir + "/err.txt");
+    EXPECT_NE(flash.StdoutLine().find("Connected on"), std::string::npos);
+    flash.CloseStdout();
+    EXPECT_EQ(flash.Wait(), 0) << FileText(dir + "/err.txt");
+    ExpectTrackerHoldsTheRelease();
+}
+
+// TIOCEXCL does not stop root; the port lock does (these tests run as root on CI).
+TEST_F(FlashCliRun, ASecondUpdaterOnTheSamePortFailsAtOnceAndTheFirstSucceeds) {
+    const std::string port = StartTracker(2);
+    ASSERT_FALSE(port.empty());
+    ChildProcess first(OSTREL_FLASH, {"--port", port}, "", dir + "/err.txt");
+    ASSERT_TRUE(ReadUpTo(first, "ЗАГРУЗКА: 0%"));
+    ChildProcess second(OSTREL_FLASH, {"--port", port}, "/dev/null", dir + "/err2.txt");
+    EXPECT_EQ(second.Wait(), 3);
+    EXPECT_NE(FileText(dir + "/err2.txt").find("port busy: " + port), std::string::npos)
+        << FileText(dir + "/err2.txt");
+    first.StdoutRest();
+    EXPECT_EQ(first.Wait(), 0) << FileText(dir + "/err.txt");
+    ExpectTrackerHoldsTheRelease();
+}
+
+// A pty drops even parity as some USB-serial drivers do; with the sync unanswered, the message
+// names that as well as the re-powering that a stuck bootloader needs.
+TEST_F(FlashCliRun, AnUnansweredSyncOnALineWithoutParityNamesBoth) {
+    const std::string port = StartTracker(2, {"--fault", "silence:sync:command"});
+    ASSERT_FALSE(port.empty());
+    ChildProcess flash(OSTREL_FLASH, {"--port", port}, "/dev/null", dir + "/err.txt");
+    EXPECT_EQ(flash.Wait(), 3);
+    const std::string err = FileText(dir + "/err.txt");
+    EXPECT_NE(err.find("no bootloader answered the sync on " + port), std::string::npos) << err;
+    EXPECT_NE(err.find("did not take the line settings 9600 8E1"), std::string::npos) << err;
+    EXPECT_NE(err.find("Re-power the tracker"), std::string::npos) << err;
+    devsim->Signal(SIGTERM);
+    devsim->Wait();
+}
+
 TEST(FlashCliUsage, BadArgumentsAndMissingPortsHaveTheirOwnExitCodes) {
     struct Case {
         std::vector<std::string> args;
@@ -116,7 +227,9 @@ TEST(FlashCliUsage, BadArgumentsAndMissingPortsHaveTheirOwnExitCodes) {
     };
     for (const Case& c :
          {Case{{"--bogus"}, 2, "unknown argument"}, Case{{"--port"}, 2, "--port needs"},
-          Case{{"--port", "/dev/ttyOSTREL-none"}, 3, "cannot open"}}) {
+          Case{{"--port", "/dev/ttyOSTREL-none"}, 3, "/dev/ttyOSTREL-none does not exist"},
+          Case{{"--port", "/tmp"}, 3, "/tmp is not a serial port"},
+          Case{{"--port", "/dev/null"}, 3, "/dev/null is not a serial port"}}) {
         char pattern[] = "/tmp/ostrel-flash-usage.XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         const std::string err = std::string(pattern) + "/err.txt";

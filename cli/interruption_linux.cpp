@@ -1,0 +1,39 @@
+// Interruption requests on Linux: SIGINT, SIGTERM and SIGHUP.
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "cli/interruption.h"
+
+namespace ostrel::cli {
+namespace {
+
+int stopExitCode = 1;  // set once, before the handlers are installed
+
+constexpr char kStoppedAtOnce[] =
+    "\nostrel-flash: stopped at once, perhaps inside an exchange: re-power the tracker and run "
+    "the update again\n";
+
+void OnStopSignal(int) {
+    if (CountInterruptionRequest() == 1) return;
+    // Only async-signal-safe calls here. The kernel releases the port and its lock.
+    const ssize_t ignored = write(STDERR_FILENO, kStoppedAtOnce, sizeof kStoppedAtOnce - 1);
+    (void)ignored;
+    _exit(stopExitCode);
+}
+
+}  // namespace
+
+void InstallInterruptionHandlers(int exitCode) {
+    stopExitCode = exitCode;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    // No SA_RESTART: a wait in progress wakes, looks at its clock and goes on.
+    for (int stop : {SIGINT, SIGTERM, SIGHUP}) sigaction(stop, &action, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+}
+
+}  // namespace ostrel::cli
