@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "device/linux/line_settings.h"
@@ -118,32 +119,32 @@ std::string File(mode_t mode) {
 
 INSTANTIATE_TEST_SUITE_P(
     Ports, FailedOpenTest,
-    testing::Values(
-        FailedOpen{"missing", [](RawPty&) { return std::string("/dev/ttyOSTREL-none"); },
-                   PortOpenError::NotFound},
-        FailedOpen{"not_a_tty", [](RawPty&) { return std::string("/dev/null"); },
-                   PortOpenError::NotSerialPort},
-        FailedOpen{"regular_file", [](RawPty&) { return File(0644); },
-                   PortOpenError::NotSerialPort},
-        FailedOpen{"directory",
-                   [](RawPty&) {
-                       mkdir("/tmp/ostrel-port-test-dir", 0755);
-                       return std::string("/tmp/ostrel-port-test-dir");
-                   },
-                   PortOpenError::NotSerialPort},
-        FailedOpen{"permission_denied", [](RawPty&) { return File(0600); },
-                   PortOpenError::AccessDenied},
-        // A pty already set as asked, but without parity, refuses a request that differs in
-        // parity alone: the driver refusing a setting.
-        FailedOpen{"refused_setting",
-                   [](RawPty& pty) {
-                       termios line{};
-                       tcgetattr(pty.holder, &line);
-                       SetBootloaderLine(line);
-                       tcsetattr(pty.holder, TCSANOW, &line);
-                       return pty.path;
-                   },
-                   PortOpenError::SettingsRefused}),
+    testing::Values(FailedOpen{"missing",
+                               [](RawPty&) { return std::string("/dev/ttyOSTREL-none"); },
+                               PortOpenError::NotFound},
+                    FailedOpen{"not_a_tty", [](RawPty&) { return std::string("/dev/null"); },
+                               PortOpenError::NotSerialPort},
+                    FailedOpen{"regular_file", [](RawPty&) { return File(0644); },
+                               PortOpenError::NotSerialPort},
+                    FailedOpen{"directory",
+                               [](RawPty&) {
+                                   mkdir("/tmp/ostrel-port-test-dir", 0755);
+                                   return std::string("/tmp/ostrel-port-test-dir");
+                               },
+                               PortOpenError::NotSerialPort},
+                    FailedOpen{"permission_denied", [](RawPty&) { return File(0600); },
+                               PortOpenError::AccessDenied},
+                    // A pty already set as asked, but without parity, refuses a request that
+                    // differs in parity alone: the driver refusing a setting.
+                    FailedOpen{"refused_setting",
+                               [](RawPty& pty) {
+                                   termios line{};
+                                   tcgetattr(pty.holder, &line);
+                                   SetBootloaderLine(line);
+                                   tcsetattr(pty.holder, TCSANOW, &line);
+                                   return pty.path;
+                               },
+                               PortOpenError::SettingsRefused}),
     [](const testing::TestParamInfo<FailedOpen>& param) { return param.param.what; });
 
 TEST(LinuxSerialPort, ShortReadEndsAtTheIntervalWithWhatArrived) {
@@ -162,6 +163,89 @@ TEST(LinuxSerialPort, ShortReadEndsAtTheIntervalWithWhatArrived) {
     EXPECT_EQ(got, 100u);
     EXPECT_TRUE(std::equal(sent.begin(), sent.end(), buffer.begin()));
     EXPECT_EQ(port->PendingInputCount(), 0);  // consumed
+}
+
+// The device side of the line on a thread of its own. Once sent bytes have reached the host's
+// side, it can wait until the host has read them: the slave's input queue, shared by all its
+// descriptors, is then empty.
+class Device {
+  public:
+    explicit Device(RawPty& pty) : pty_(pty) {}
+    void Send(std::size_t count) {
+        const std::vector<std::uint8_t> bytes(count, 0x55);
+        ASSERT_EQ(write(pty_.master, bytes.data(), count), static_cast<ssize_t>(count));
+    }
+    void AwaitReadByHost() {
+        int waiting = 1;
+        while (ioctl(pty_.holder, FIONREAD, &waiting) == 0 && waiting > 0) usleep(1000);
+    }
+
+  private:
+    RawPty& pty_;
+};
+
+// The read time-outs decide how many bytes a read gathers: the gap between two bytes ends it
+// after 150 ms, and the whole read ends 200 ms + 1 ms a byte after it began.
+TEST(LinuxSerialPort, AGapOfMoreThan150MsEndsARead) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+    Device device(pty);
+    device.Send(10);
+    ASSERT_TRUE(port->WaitForInput(5000, 10));
+    std::thread line([&] {
+        device.AwaitReadByHost();
+        usleep(600'000);  // well past the gap, well within the 2,200 ms the read may last
+        device.Send(10);
+    });
+    std::vector<std::uint8_t> buffer(2000);
+    std::uint32_t got = 0;
+    EXPECT_FALSE(port->ReadExact(buffer.data(), 2000, got));
+    line.join();
+    EXPECT_EQ(got, 10u);
+}
+
+TEST(LinuxSerialPort, AReadEnds200MsPlus1MsAByteAfterItBegan) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+    Device device(pty);
+    // A byte every 100 ms never opens a 150 ms gap; 25 of them take 2.5 s, and a read of 129
+    // bytes must give up after 329 ms with a few.
+    std::thread line([&] {
+        for (int i = 0; i < 25; ++i) {
+            device.Send(1);
+            usleep(100'000);
+        }
+    });
+    std::array<std::uint8_t, 129> buffer{};
+    std::uint32_t got = 0;
+    EXPECT_FALSE(port->ReadExact(buffer.data(), 129, got));
+    line.join();
+    EXPECT_LT(got, 10u);
+}
+
+TEST(LinuxSerialPort, AHangUpWhileAReadWaitsEndsItAndReleasesThePort) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    const int number = NextFreeDescriptor();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+    Device device(pty);
+    device.Send(1);
+    ASSERT_TRUE(port->WaitForInput(5000, 1));
+    std::thread line([&] {
+        device.AwaitReadByHost();
+        pty.HangUp();
+    });
+    std::vector<std::uint8_t> buffer(2000);
+    std::uint32_t got = 0;
+    EXPECT_FALSE(port->ReadExact(buffer.data(), 2000, got));
+    line.join();
+    EXPECT_EQ(got, 1u);
+    EXPECT_EQ(fcntl(number, F_GETFD), -1);  // given back, not left to the next open
 }
 
 TEST(LinuxSerialPort, WaitsAreCountedInPolls) {
