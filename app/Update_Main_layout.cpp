@@ -15,6 +15,7 @@
 #include "app/wizard_fonts.h"
 #include "app/wizard_layout.h"
 #include "app/wizard_texts.h"
+#include "payload/release_identity.h"
 
 namespace ostrel {
 namespace {
@@ -130,7 +131,7 @@ QWidget* MakePage(QStackedWidget* container, const char* name) {
 }  // namespace
 
 void TForm1::BuildLayout() {
-    setWindowTitle(QString());
+    setWindowTitle(kReleaseIdentity.placeholder ? QString::fromUtf8(kPlaceholderMark) : QString());
     setWindowIcon(QIcon(QStringLiteral(":/ostrel/icon.png")));
     setFont(WindowFont(11));
     move(layout::kWindowPosition);

@@ -13,9 +13,11 @@
 #include "cli/exchange_trace.h"
 #include "cli/flash_options.h"
 #include "cli/interruption.h"
+#include "cli/release_description.h"
 #include "cli/run_messages.h"
 #include "core/update_sequence.h"
 #include "device/connection.h"
+#include "payload/release_identity.h"
 
 namespace {
 
@@ -86,6 +88,11 @@ int main(int argc, char** argv) {
         std::fputs(cli::kFlashUsage, stdout);
         return cli::kExitSuccess;
     }
+    if (options.version) {
+        std::fputs(cli::ReleaseDescription().c_str(), stdout);
+        return cli::kExitSuccess;
+    }
+    if (kReleaseIdentity.placeholder) std::fprintf(stderr, "ostrel-flash: %s\n", kPlaceholderMark);
 
     cli::InstallInterruptionHandlers(cli::kExitInterrupted);
     auto image = std::make_unique<FirmwareImage>();

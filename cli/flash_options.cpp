@@ -10,6 +10,8 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
             options.keepUserSettings = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else if (arg == "--port" || arg.starts_with("--port=")) {
             if (arg == "--port") {
                 if (i + 1 == args.size()) {
@@ -32,7 +34,8 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
     return true;
 }
 
-const char* const kFlashUsage = R"(Usage: ostrel-flash [--port PATH] [--keep-user-settings]
+const char* const kFlashUsage =
+    R"(Usage: ostrel-flash [--port PATH] [--keep-user-settings] | --version
 Writes the firmware release built into this program into a GPS Ostrel tracker through the
 Vantor7 adapter (CP210x USB-UART bridge) and the tracker's ROM bootloader, in three stages:
 program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then data memory.
@@ -40,6 +43,8 @@ program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then da
   --port PATH            the adapter's serial port, e.g. /dev/ttyUSB0; without it the adapter
                          is looked up by name, and failing that every serial port is tried
   --keep-user-settings   leave the owner's settings (data memory 0x1000-0x10FF) as they are
+  --version              show this program's version, the release built in and the SHA-256
+                         of its two blocks (and whether it is the placeholder release)
   -h, --help             show this text
 
 Progress shows as bars on a terminal and as plain lines otherwise. A failure names the stage,

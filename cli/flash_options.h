@@ -17,6 +17,7 @@ struct FlashOptions {
     std::string port;  // empty: find the adapter as the Connect button does
     bool keepUserSettings = false;
     bool help = false;
+    bool version = false;
 };
 
 // False with a message in `error` for anything it does not understand.

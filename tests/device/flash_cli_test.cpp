@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/firmware_image.h"
+#include "payload/release_identity.h"
 #include "sim/bootloader_model.h"
 #include "tests/device/child_process.h"
 
@@ -217,6 +218,35 @@ TEST_F(FlashCliRun, AnUnansweredSyncOnALineWithoutParityNamesBoth) {
     EXPECT_NE(err.find("Re-power the tracker"), std::string::npos) << err;
     devsim->Signal(SIGTERM);
     devsim->Wait();
+}
+
+// The hash of each block as sha256sum computes it from the bytes the program carries.
+std::string Sha256Of(const std::uint8_t* bytes, std::size_t size) {
+    char path[] = "/tmp/ostrel-block.XXXXXX";
+    const int fd = mkstemp(path);
+    EXPECT_EQ(write(fd, bytes, size), static_cast<ssize_t>(size));
+    close(fd);
+    ChildProcess sum("/usr/bin/sha256sum", {path});
+    const std::string line = sum.StdoutLine();
+    sum.Wait();
+    unlink(path);
+    return line.substr(0, 64);
+}
+
+TEST(FlashCliUsage, VersionNamesTheReleaseAndTheHashesOfItsBlocks) {
+    ChildProcess flash(OSTREL_FLASH, {"--version"});
+    const std::string out = flash.StdoutRest();
+    EXPECT_EQ(flash.Wait(), 0);
+    EXPECT_NE(out.find("release v2.2.5 R27, 11.11.2012\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("program memory (29,696 bytes) SHA-256 " +
+                       Sha256Of(FlashBlock, sizeof FlashBlock) + "\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("data memory (1,024 bytes) SHA-256 " +
+                       Sha256Of(DataBlock, sizeof DataBlock) + "\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find(kPlaceholderMark) != std::string::npos, kReleaseIdentity.placeholder);
 }
 
 TEST(FlashCliUsage, BadArgumentsAndMissingPortsHaveTheirOwnExitCodes) {

@@ -6,7 +6,15 @@ build=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-(cd "$build" && cpack -G DEB -B "$work/out" >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
+# The test build carries the placeholder release: a plain package build must refuse it, and
+# builds it only when allowed (the configure option sets this CPack variable).
+if (cd "$build" && cpack -G DEB -B "$work/refused" >"$work/cpack.log" 2>&1) ||
+        ! grep -q "Refusing to package the PLACEHOLDER release" "$work/cpack.log"; then
+    echo "FAILED: the placeholder release was packaged without being allowed"; cat "$work/cpack.log"; exit 1
+fi
+echo "ok: the placeholder release is refused unless allowed"
+(cd "$build" && cpack -G DEB -B "$work/out" -D CPACK_OSTREL_ALLOW_PLACEHOLDER_RELEASE=ON \
+    >"$work/cpack.log" 2>&1) || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/out/*.deb)
 dpkg-deb -x "$deb" "$work/root"
 root=$work/root
@@ -35,6 +43,7 @@ check "desktop entry has its Russian name" grep -qx 'Name=Обновление G
 check "icon is a 32x32 PNG" sh -c "file '$root/usr/share/icons/hicolor/32x32/apps/ostrel-updater.png' | grep -q '32 x 32'"
 check "package depends on Qt 6 Widgets" sh -c "dpkg-deb -f '$deb' Depends | grep -q libqt6widgets6"
 check "installed ostrel-flash --help runs" sh -c "'$root/usr/bin/ostrel-flash' --help | grep -q -- --port"
+check "installed ostrel-flash --version marks the placeholder" sh -c "'$root/usr/bin/ostrel-flash' --version | grep -q 'placeholder release: for tests and demonstration only'"
 
 echo "package: $passes passed, $failures failed"
 [ "$failures" -eq 0 ]
