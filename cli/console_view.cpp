@@ -1,5 +1,10 @@
 #include "cli/console_view.h"
 
+#include <algorithm>
+#include <string>
+
+#include "cli/console_output.h"
+
 namespace ostrel::cli {
 namespace {
 
@@ -12,9 +17,16 @@ constexpr int kBarWidth = 40;
 }  // namespace
 
 void ConsoleView::EndStage(const char* title, const char* outcome) {
-    if (barOpen_ && terminal_) std::fputs("\r\033[K", out_);
+    const std::string line = std::string(title) + " " + outcome;
+    if (barOpen_ && terminal_) {
+        // Back to the start of the bar's line, and blanks over what the outcome leaves of the
+        // bar: no escape sequence, which not every console takes.
+        const int bar = TextColumns(title) + kBarWidth + 8;
+        PrintText(out_, "\r%s%*s\n", line.c_str(), std::max(0, bar - TextColumns(line)), "");
+    } else {
+        PrintText(out_, "%s\n", line.c_str());
+    }
     barOpen_ = false;
-    std::fprintf(out_, "%s %s\n", title, outcome);
 }
 
 void ConsoleView::SetIndicatorVisible(Indicator indicator, bool visible) {
@@ -36,14 +48,13 @@ void ConsoleView::SetIndicatorVisible(Indicator indicator, bool visible) {
             EndStage(kVerifyTitle, kError);
             break;
         case Indicator::ListWriteOK:
-            std::fputs("Обновление успешно завершено! \n", out_);
+            PutText(out_, "Обновление успешно завершено! \n");
             break;
         case Indicator::ListWriteFail:
-            std::fputs(
-                "В случае ошибки, повторите \n"
-                "процедуру заново. Если ошибка не \n"
-                "пропадает, обратитесь к поставщику.\n",
-                out_);
+            PutText(out_,
+                    "В случае ошибки, повторите \n"
+                    "процедуру заново. Если ошибка не \n"
+                    "пропадает, обратитесь к поставщику.\n");
             break;
         default:
             break;
@@ -59,12 +70,12 @@ void ConsoleView::SetProgressPosition(ProgressBar bar, std::uint32_t position) {
     }
     if (terminal_) {
         const int filled = static_cast<int>(position) * kBarWidth / 100;
-        std::fprintf(out_, "\r%s [%.*s%*s] %3u%%", title, filled,
-                     "########################################", kBarWidth - filled, "", position);
+        PrintText(out_, "\r%s [%.*s%*s] %3u%%", title, filled,
+                  "########################################", kBarWidth - filled, "", position);
         barOpen_ = true;
     } else if (position / 10 + 1 > lastPrinted_) {
         lastPrinted_ = position / 10 + 1;
-        std::fprintf(out_, "%s %u%%\n", title, position);
+        PrintText(out_, "%s %u%%\n", title, position);
     }
 }
 

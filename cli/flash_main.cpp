@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/console_output.h"
 #include "cli/console_view.h"
 #include "cli/exchange_trace.h"
 #include "cli/flash_options.h"
@@ -44,13 +45,13 @@ std::string Hex(std::uint32_t value) {
 void ReportNotConnected(const UpdaterState& state, const cli::ExchangeTrace& trace) {
     const std::string why = cli::DescribeNotConnected(
         state, trace.LastPortName(), trace.LastOpenSucceeded(), trace.LastOpenReport());
-    std::fprintf(stderr, "ostrel-flash: not connected: %s\n", why.c_str());
+    cli::PrintText(stderr, "ostrel-flash: not connected: %s\n", why.c_str());
 }
 
 int ReportInterruption(const UpdaterState& state, cli::UpdateStage stage, bool terminal) {
-    if (terminal) std::fputs("\n", stdout);  // end a bar's line
+    if (terminal) cli::PutText(stdout, "\n");  // end a bar's line
     std::fflush(stdout);
-    std::fprintf(stderr, "ostrel-flash: %s\n", cli::DescribeInterruption(state, stage).c_str());
+    cli::PrintText(stderr, "ostrel-flash: %s\n", cli::DescribeInterruption(state, stage).c_str());
     return cli::kExitInterrupted;
 }
 
@@ -81,18 +82,19 @@ int main(int argc, char** argv) {
     cli::FlashOptions options;
     std::string error;
     if (!cli::ParseFlashOptions({argv + 1, argv + argc}, options, error)) {
-        std::fprintf(stderr, "ostrel-flash: %s\nTry 'ostrel-flash --help'.\n", error.c_str());
+        cli::PrintText(stderr, "ostrel-flash: %s\nTry 'ostrel-flash --help'.\n", error.c_str());
         return cli::kExitUsage;
     }
     if (options.help) {
-        std::fputs(cli::kFlashUsage, stdout);
+        cli::PutText(stdout, cli::kFlashUsage);
         return cli::kExitSuccess;
     }
     if (options.version) {
-        std::fputs(cli::ReleaseDescription().c_str(), stdout);
+        cli::PutText(stdout, cli::ReleaseDescription());
         return cli::kExitSuccess;
     }
-    if (kReleaseIdentity.placeholder) std::fprintf(stderr, "ostrel-flash: %s\n", kPlaceholderMark);
+    if (kReleaseIdentity.placeholder)
+        cli::PrintText(stderr, "ostrel-flash: %s\n", kPlaceholderMark);
 
     cli::InstallInterruptionHandlers(cli::kExitInterrupted);
     auto image = std::make_unique<FirmwareImage>();
@@ -116,14 +118,14 @@ int main(int argc, char** argv) {
         if (state.PortOpen) trace.ClosePort();
         return cli::kExitNotConnected;
     }
-    std::printf("Connected on %s: bootloader version 0x%02X\n", trace.LastPortName().c_str(),
-                state.BootloaderVersion);
+    cli::PrintText(stdout, "Connected on %s: bootloader version 0x%02X\n",
+                   trace.LastPortName().c_str(), state.BootloaderVersion);
 
     const bool terminal = isatty(STDOUT_FILENO) == 1;
     cli::ConsoleView view(stdout, terminal, options.keepUserSettings);
     cli::InterruptibleView interruptible(view, link);
     std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", cli::kDoNotInterrupt);
+    cli::PrintText(stderr, "%s\n", cli::kDoNotInterrupt);
     state.UpdatePhase = 1;
     RunUpdate(state, protocol, *image, interruptible);
     const bool succeeded = state.UpdatePhase == 5;
@@ -132,7 +134,8 @@ int main(int argc, char** argv) {
         return ReportInterruption(state, interruptible.Stage(), terminal);
     }
     if (!succeeded) {
-        std::printf("%s\n", DescribeFailure(state, view, trace, protocol, *image).c_str());
+        cli::PrintText(stdout, "%s\n",
+                       DescribeFailure(state, view, trace, protocol, *image).c_str());
     }
     std::fflush(stdout);
     trace.ClosePort();

@@ -15,6 +15,7 @@ namespace {
 constexpr GUID kPortsClassGuid = {
     0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
 constexpr DWORD kDeviceSetFlags = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
+constexpr DWORD kPresentDevicesFlags = DIGCF_PRESENT;
 constexpr DWORD kNameBufferSize = 257;
 constexpr int kLastScannedPort = 250;
 constexpr const char* kDevicePrefix = "\\\\.\\";
@@ -39,8 +40,8 @@ std::string ReadDeviceName(HDEVINFO set, SP_DEVINFO_DATA& device) {
 
 }  // namespace
 
-DWORD VisitPortDevices(const std::function<bool(const std::string& name)>& visit) {
-    HDEVINFO set = SetupDiGetClassDevsA(&kPortsClassGuid, nullptr, nullptr, kDeviceSetFlags);
+DWORD VisitPortDevices(DWORD flags, const std::function<bool(const std::string& name)>& visit) {
+    HDEVINFO set = SetupDiGetClassDevsA(&kPortsClassGuid, nullptr, nullptr, flags);
     if (set == INVALID_HANDLE_VALUE) return GetLastError();
     DWORD ended = ERROR_SUCCESS;
     for (DWORD index = 0;; ++index) {
@@ -60,10 +61,16 @@ DWORD VisitPortDevices(const std::function<bool(const std::string& name)>& visit
 
 std::string Win32PortDirectory::FindBridgePort() {
     std::string port;
-    VisitPortDevices([&port](const std::string& name) {
+    int devices = 0;
+    const auto visit = [&port, &devices](const std::string& name) {
+        ++devices;
         port = ComPortFromDeviceName(name);
         return port.empty();
-    });
+    };
+    VisitPortDevices(kDeviceSetFlags, visit);
+    // The device-interface flag asks for interfaces of the class, which some systems list none
+    // of for the Ports class: then the present devices of the setup class are looked at once.
+    if (devices == 0) VisitPortDevices(kPresentDevicesFlags, visit);
     return port;
 }
 

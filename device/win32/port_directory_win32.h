@@ -10,11 +10,11 @@
 
 namespace ostrel::win32 {
 
-// Walks the present devices of the Ports class in enumeration order, handing each device's name
-// (friendly name, else device description, possibly empty) to `visit` until it returns false.
-// Returns the error that ended the walk: ERROR_NO_MORE_ITEMS when every device was seen,
-// ERROR_SUCCESS when `visit` stopped it.
-DWORD VisitPortDevices(const std::function<bool(const std::string& name)>& visit);
+// Walks the devices of the Ports class that the device set `flags` select (SetupDiGetClassDevs),
+// in enumeration order, handing each device's name (friendly name, else device description,
+// possibly empty) to `visit` until it returns false. Returns the error that ended the walk:
+// ERROR_NO_MORE_ITEMS when every device was seen, ERROR_SUCCESS when `visit` stopped it.
+DWORD VisitPortDevices(DWORD flags, const std::function<bool(const std::string& name)>& visit);
 
 class Win32PortDirectory final : public PortDirectory {
   public:

@@ -28,6 +28,7 @@ class Win32SerialPort final : public SerialPort {
 
     bool OpenPort(const std::string& name) override;
     void ClosePort() override;
+    PortOpenReport LastOpenReport() const override { return report_; }
     void FlushInput() override;
     std::int32_t PendingInputCount() override;
     bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) override;
@@ -37,13 +38,18 @@ class Win32SerialPort final : public SerialPort {
     void SleepOnePoll() override;
 
   private:
-    bool Configure(HANDLE handle);
+    // None, or the cause of the first configuration step that failed.
+    PortOpenError Configure(HANDLE handle);
+    bool Refused(PortOpenError error, DWORD code);
 
     // Valid only while the port is open and configured: a closed handle's value may already
     // belong to another object, so it is never kept.
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     DCB settings_{};
     COMMTIMEOUTS timeouts_{};
+    DCB foundSettings_{};  // as OpenPort found them, put back by ClosePort
+    COMMTIMEOUTS foundTimeouts_{};
+    PortOpenReport report_;
     std::array<std::uint8_t, kBufferSize> discarded_{};  // where FlushInput reads to
     // The link's waits count 1 ms polls; the port object lives as long as the program.
     TimerResolution timerResolution_;

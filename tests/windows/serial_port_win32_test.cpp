@@ -123,17 +123,48 @@ TEST_F(Win32Link, PortsThatDoNotOpenLeaveTheLinkClosed) {
         EXPECT_FALSE(port->OpenPort(missing)) << missing;
         ExpectClosed(*port);
     }
+    EXPECT_FALSE(port->OpenPort("COM199"));
+    EXPECT_EQ(port->LastOpenReport().error, PortOpenError::NotFound);
+    EXPECT_FALSE(port->LastOpenReport().systemText.empty());
+}
+
+// The line as a fresh handle sees it.
+DCB LineOf(const std::string& name) {
+    DCB line{};
+    line.DCBlength = sizeof line;
+    HANDLE handle = CreateFileA(("\\\\.\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(GetCommState(handle, &line));
+    CloseHandle(handle);
+    return line;
+}
+
+TEST_F(Win32Link, CloseLeavesTheLineAsFound) {
+    const DCB before = LineOf(name);
+    ASSERT_NE(before.BaudRate, 9600u);
+    ASSERT_TRUE(port->OpenPort(name));
+    EXPECT_EQ(LineOf(name).BaudRate, 9600u);
+    // A pty drops even parity; the settings read back say so.
+    EXPECT_FALSE(port->LastOpenReport().lineSettingsKept);
+    port->ClosePort();
+    const DCB after = LineOf(name);
+    EXPECT_EQ(after.BaudRate, before.BaudRate);
+    EXPECT_EQ(after.ByteSize, before.ByteSize);
+    EXPECT_EQ(after.Parity, before.Parity);
+    EXPECT_EQ(after.StopBits, before.StopBits);
 }
 
 TEST_F(Win32Link, RefusedSettingFailsTheOpenAndReleasesThePort) {
+    // A pty that already stands at 9600 refuses even parity (error 87).
     ASSERT_TRUE(port->OpenPort(name));
-    port->ClosePort();
-    // The pty now stands at 9600 and refuses even parity a second time (error 87).
-    EXPECT_FALSE(port->OpenPort(name));
+    auto second = MakeSerialPort();
+    EXPECT_FALSE(second->OpenPort(name));
+    EXPECT_EQ(second->LastOpenReport().error, PortOpenError::SettingsRefused);
     ASSERT_TRUE(peer.Send(kCom, {1, 2, 3}));
-    ExpectClosed(*port);
-    ASSERT_TRUE(peer.Reset(kCom));
-    EXPECT_TRUE(port->OpenPort(name));
+    ExpectClosed(*second);
+    port->ClosePort();
+    EXPECT_TRUE(second->OpenPort(name));
 }
 
 TEST_F(Win32Link, AfterCloseNothingTouchesTheReleasedHandle) {

@@ -1,0 +1,20 @@
+#pragma once
+// Text for the console, kept in UTF-8 throughout the program. Files and pipes get the bytes as
+// they are. A Windows console gets the text as UTF-16 (WriteConsoleW), so Russian shows
+// whatever the console's code page (866 and 437 would show UTF-8 bytes as other letters).
+#include <cstdio>
+#include <string_view>
+
+namespace ostrel::cli {
+
+void PutText(std::FILE* stream, std::string_view utf8);
+
+#if defined(__GNUC__)
+__attribute__((format(printf, 2, 3)))
+#endif
+void PrintText(std::FILE* stream, const char* format, ...);
+
+// Screen columns of UTF-8 text: one per character (the texts here have no wide characters).
+int TextColumns(std::string_view utf8);
+
+}  // namespace ostrel::cli
