@@ -3,6 +3,7 @@
 #include "device/win32/port_directory_win32.h"
 
 #include <gtest/gtest.h>
+#include <setupapi.h>
 
 #include "core/bootloader_protocol.h"
 #include "device/connection.h"
