@@ -27,7 +27,8 @@ void PrintTo(const FlashCase& c, std::ostream* os) {
     *os << c.name;
 }
 
-class FlashCli : public testing::TestWithParam<FlashCase> {
+// A scratch folder for the programs' output and the tracker's memory, and the release.
+class ScratchTest : public testing::Test {
   protected:
     void SetUp() override {
         char pattern[] = "/tmp/ostrel-flash-test.XXXXXX";
@@ -36,13 +37,17 @@ class FlashCli : public testing::TestWithParam<FlashCase> {
         BuildFirmwareImage(*image);
     }
     void TearDown() override {
-        for (const char* f : {"/memory.bin", "/out.txt", "/err.txt"}) unlink((dir + f).c_str());
+        for (const char* f : {"/memory.bin", "/out.txt", "/err.txt", "/err2.txt"}) {
+            unlink((dir + f).c_str());
+        }
         rmdir(dir.c_str());
     }
 
     std::string dir;
     std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
 };
+
+class FlashCli : public ScratchTest, public testing::WithParamInterface<FlashCase> {};
 
 TEST_P(FlashCli, ExitCodeMessagesAndTrackerMemory) {
     const FlashCase& c = GetParam();
@@ -111,18 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Runs against one simulated tracker whose write blocks from `slowFrom` on answer 150 ms late,
 // so an update is still writing when the test acts on its output.
-class FlashCliRun : public testing::Test {
+class FlashCliRun : public ScratchTest {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/ostrel-flash-run.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        BuildFirmwareImage(*image);
-    }
-    void TearDown() override {
-        for (const char* f : {"/memory.bin", "/err.txt", "/err2.txt"}) unlink((dir + f).c_str());
-        rmdir(dir.c_str());
-    }
     std::string StartTracker(int slowFrom, const std::vector<std::string>& more = {}) {
         std::vector<std::string> args{"--fast", "--dump", dir + "/memory.bin"};
         args.insert(args.end(), more.begin(), more.end());
@@ -152,8 +147,6 @@ class FlashCliRun : public testing::Test {
             std::string(image->begin() + kDataStart, image->begin() + kDataStart + kDataSize));
     }
 
-    std::string dir;
-    std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
     std::unique_ptr<ChildProcess> devsim;
 };
 

@@ -186,65 +186,62 @@ class Device {
 
 // The read time-outs decide how many bytes a read gathers: the gap between two bytes ends it
 // after 150 ms, and the whole read ends 200 ms + 1 ms a byte after it began.
-TEST(LinuxSerialPort, AGapOfMoreThan150MsEndsARead) {
+class ReadEnds : public testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(pty.Ok());
+        ASSERT_TRUE(port->OpenPort(pty.path));
+    }
+    // Reads `count` bytes while the device side does its part on a thread; how many came.
+    std::uint32_t ReadWhile(std::uint16_t count, const std::function<void()>& deviceSide) {
+        std::thread line(deviceSide);
+        std::vector<std::uint8_t> buffer(count);
+        std::uint32_t got = 0;
+        EXPECT_FALSE(port->ReadExact(buffer.data(), count, got));
+        line.join();
+        return got;
+    }
+
     RawPty pty;
-    ASSERT_TRUE(pty.Ok());
-    auto port = MakeSerialPort();
-    ASSERT_TRUE(port->OpenPort(pty.path));
-    Device device(pty);
+    int number = NextFreeDescriptor();  // the port's descriptor
+    std::unique_ptr<SerialPort> port = MakeSerialPort();
+    Device device{pty};
+};
+
+TEST_F(ReadEnds, AfterAGapOfMoreThan150Ms) {
     device.Send(10);
     ASSERT_TRUE(port->WaitForInput(5000, 10));
-    std::thread line([&] {
-        device.AwaitReadByHost();
-        usleep(600'000);  // well past the gap, well within the 2,200 ms the read may last
-        device.Send(10);
-    });
-    std::vector<std::uint8_t> buffer(2000);
-    std::uint32_t got = 0;
-    EXPECT_FALSE(port->ReadExact(buffer.data(), 2000, got));
-    line.join();
-    EXPECT_EQ(got, 10u);
+    EXPECT_EQ(ReadWhile(2000,
+                        [&] {
+                            device.AwaitReadByHost();
+                            usleep(600'000);  // past the gap, within the 2,200 ms of the read
+                            device.Send(10);
+                        }),
+              10u);
 }
 
-TEST(LinuxSerialPort, AReadEnds200MsPlus1MsAByteAfterItBegan) {
-    RawPty pty;
-    ASSERT_TRUE(pty.Ok());
-    auto port = MakeSerialPort();
-    ASSERT_TRUE(port->OpenPort(pty.path));
-    Device device(pty);
-    // A byte every 100 ms never opens a 150 ms gap; 25 of them take 2.5 s, and a read of 129
-    // bytes must give up after 329 ms with a few.
-    std::thread line([&] {
-        for (int i = 0; i < 25; ++i) {
-            device.Send(1);
-            usleep(100'000);
-        }
-    });
-    std::array<std::uint8_t, 129> buffer{};
-    std::uint32_t got = 0;
-    EXPECT_FALSE(port->ReadExact(buffer.data(), 129, got));
-    line.join();
-    EXPECT_LT(got, 10u);
+// A byte every 100 ms never opens a 150 ms gap; 25 of them take 2.5 s, and a read of 129
+// bytes gives up after 329 ms with a few.
+TEST_F(ReadEnds, At200MsPlus1MsAByte) {
+    EXPECT_LT(ReadWhile(129,
+                        [&] {
+                            for (int i = 0; i < 25; ++i) {
+                                device.Send(1);
+                                usleep(100'000);
+                            }
+                        }),
+              10u);
 }
 
-TEST(LinuxSerialPort, AHangUpWhileAReadWaitsEndsItAndReleasesThePort) {
-    RawPty pty;
-    ASSERT_TRUE(pty.Ok());
-    auto port = MakeSerialPort();
-    const int number = NextFreeDescriptor();
-    ASSERT_TRUE(port->OpenPort(pty.path));
-    Device device(pty);
+TEST_F(ReadEnds, AtAHangUpAndReleasesThePort) {
     device.Send(1);
     ASSERT_TRUE(port->WaitForInput(5000, 1));
-    std::thread line([&] {
-        device.AwaitReadByHost();
-        pty.HangUp();
-    });
-    std::vector<std::uint8_t> buffer(2000);
-    std::uint32_t got = 0;
-    EXPECT_FALSE(port->ReadExact(buffer.data(), 2000, got));
-    line.join();
-    EXPECT_EQ(got, 1u);
+    EXPECT_EQ(ReadWhile(2000,
+                        [&] {
+                            device.AwaitReadByHost();
+                            pty.HangUp();
+                        }),
+              1u);
     EXPECT_EQ(fcntl(number, F_GETFD), -1);  // given back, not left to the next open
 }
 
