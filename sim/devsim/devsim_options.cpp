@@ -142,7 +142,10 @@ std::optional<GetAnswer> ParseGetAnswer(std::string_view text, std::string& erro
     for (std::size_t i = 0; i < parts.size(); ++i) {
         std::uint8_t byte = 0;
         if (!ParseByte(parts[i], byte)) {
-            error = "'" + std::string(parts[i]) + "' is not a hex byte";
+            // Built piece by piece: GCC 12 at -O3 takes "'" + std::string for an overlap.
+            error.clear();
+            error.push_back('\'');
+            error.append(parts[i]).append("' is not a hex byte");
             return std::nullopt;
         }
         if (i == 0) {
