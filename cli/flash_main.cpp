@@ -134,7 +134,8 @@ int main(int argc, char** argv) {
         return ReportInterruption(state, interruptible.Stage(), terminal);
     }
     if (!succeeded) {
-        cli::PrintText(stdout, "%s\n",
+        std::fflush(stdout);  // the outcome lines come first on a shared terminal
+        cli::PrintText(stderr, "ostrel-flash: %s\n",
                        DescribeFailure(state, view, trace, protocol, *image).c_str());
     }
     std::fflush(stdout);

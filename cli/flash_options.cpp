@@ -47,8 +47,11 @@ program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then da
                          of its two blocks (and whether it is the placeholder release)
   -h, --help             show this text
 
-Progress shows as bars on a terminal and as plain lines otherwise. A failure names the stage,
-the block address and the step of the exchange that failed.
+Progress shows as bars on a terminal and as plain lines otherwise, on standard output. Errors
+go to standard error, each with its cause and what to do; a failed update names the stage, the
+block address and the step of the exchange that failed. Ctrl-C (SIGTERM, SIGHUP) lets the
+exchange in flight finish, then stops and says what the tracker holds; a second one ends the
+program at once. Only one updater at a time can use a port.
 
 Exit codes:
   0  the update succeeded

@@ -21,6 +21,7 @@ struct FlashCase {
     std::vector<std::string> flashArgs;
     int exitCode;
     std::vector<std::string> stdoutHas;
+    std::string stderrHas;  // the failure's description
     bool ownerSettingsKept;
 };
 void PrintTo(const FlashCase& c, std::ostream* os) {
@@ -65,6 +66,9 @@ TEST_P(FlashCli, ExitCodeMessagesAndTrackerMemory) {
     EXPECT_EQ(flash.Wait(), c.exitCode) << FileText(dir + "/err.txt");
     const std::string out = FileText(dir + "/out.txt");
     for (const std::string& text : c.stdoutHas) EXPECT_NE(out.find(text), std::string::npos) << out;
+    const std::string err = FileText(dir + "/err.txt");
+    EXPECT_NE(err.find(c.stderrHas), std::string::npos) << err;
+    EXPECT_EQ(out.find("Failed"), std::string::npos) << "errors go to stderr";
 
     devsim.Signal(SIGTERM);
     EXPECT_NE(devsim.StdoutRest().find("served from_host="), std::string::npos);
@@ -86,32 +90,37 @@ const std::string kSuccess = "Обновление успешно заверше
 INSTANTIATE_TEST_SUITE_P(
     Runs, FlashCli,
     testing::Values(
-        FlashCase{"success", {}, {}, 0, {"ЗАГРУЗКА: ОК", "ПРОВЕРКА: ОК", kSuccess}, false},
-        FlashCase{"keep_user_settings", {}, {"--keep-user-settings"}, 0, {kSuccess}, true},
+        FlashCase{"success", {}, {}, 0, {"ЗАГРУЗКА: ОК", "ПРОВЕРКА: ОК", kSuccess}, "", false},
+        FlashCase{"keep_user_settings", {}, {"--keep-user-settings"}, 0, {kSuccess}, "", true},
         FlashCase{"nack_in_verify",
                   {"--fault", "nack:read:address@0x9000"},
                   {},
                   1,
-                  {"ЗАГРУЗКА: ОК", "ПРОВЕРКА: ОШИБКА!!!",
-                   "Failed in check of program memory, block 0x9000: the address frame "
-                   "answered with 0x1F (NACK)\n"},
+                  {"ЗАГРУЗКА: ОК", "ПРОВЕРКА: ОШИБКА!!!"},
+                  "ostrel-flash: Failed in check of program memory, block 0x9000: the address "
+                  "frame answered with 0x1F (NACK)\n",
                   false},
         FlashCase{"wrong_byte_in_verify",
                   {"--fault", "wrong-byte=5:read:data@0x8C80"},
                   {},
                   1,
-                  {"ПРОВЕРКА: ОШИБКА!!!",
-                   "block 0x8C80: the block read back differs from the release at 0x8C85\n"},
+                  {"ПРОВЕРКА: ОШИБКА!!!"},
+                  "block 0x8C80: the block read back differs from the release at 0x8C85\n",
                   false},
         FlashCase{"silence_in_data_memory",
                   {"--fault", "silence:write:data@0x1080"},
                   {},
                   1,
-                  {"ПРОВЕРКА: ОК", "ЗАГРУЗКА: ОШИБКА!!!",
-                   "Failed in writing data memory, block 0x1080: no answer to the data frame\n",
-                   "пропадает, обратитесь к поставщику.\n"},
+                  {"ПРОВЕРКА: ОК", "ЗАГРУЗКА: ОШИБКА!!!", "пропадает, обратитесь к поставщику.\n"},
+                  "Failed in writing data memory, block 0x1080: no answer to the data frame\n",
                   false},
-        FlashCase{"get_refused", {"--fault", "nack:get:command"}, {}, 3, {}, false}),
+        FlashCase{"get_refused",
+                  {"--fault", "nack:get:command"},
+                  {},
+                  3,
+                  {},
+                  "answered the sync but not Get",
+                  false}),
     [](const testing::TestParamInfo<FlashCase>& param) { return param.param.name; });
 
 // Runs against one simulated tracker whose write blocks from `slowFrom` on answer 150 ms late,
