@@ -41,7 +41,8 @@ Vantor7 adapter (CP210x USB-UART bridge) and the tracker's ROM bootloader, in th
 program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then data memory.
 
   --port PATH            the adapter's serial port, e.g. /dev/ttyUSB0; without it the adapter
-                         is looked up by name, and failing that every serial port is tried
+                         is looked up by its USB ids or name, and failing that every USB
+                         serial port (ttyUSB, ttyACM; COM1 to COM250 on Windows) is tried
   --keep-user-settings   leave the owner's settings (data memory 0x1000-0x10FF) as they are
   --version              show this program's version, the release built in and the SHA-256
                          of its two blocks (and whether it is the placeholder release)
