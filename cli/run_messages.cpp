@@ -36,9 +36,9 @@ std::string DescribeOpenFailure(const std::string& port, const PortOpenReport& r
                    "plug the adapter in again, or join the dialout group (sudo usermod -aG "
                    "dialout $USER, then log in again)";
         case PortOpenError::InUse:
-            return "port busy: " + port + " is in use by another program" + why +
-                   " (another updater, a terminal program, ModemManager): close it and try "
-                   "again";
+            return "port busy: " + port +
+                   " is in use by another program (another updater, a terminal program, "
+                   "ModemManager): close it and try again";
         case PortOpenError::NotSerialPort:
             return port + " is not a serial port" + why +
                    ": give the adapter's port, e.g. /dev/ttyUSB0 or COM3";
