@@ -11,7 +11,12 @@ constexpr int kBarWidth = 40;
 
 }  // namespace
 
+void ConsoleView::Print(const char* text) {
+    if (out_ != nullptr) std::fputs(text, out_);
+}
+
 void ConsoleView::EndStage(const char* title, const char* outcome) {
+    if (out_ == nullptr) return;
     if (barOpen_ && terminal_) std::fputs("\r\033[K", out_);
     barOpen_ = false;
     std::fprintf(out_, "%s %s\n", title, outcome);
@@ -36,22 +41,22 @@ void ConsoleView::SetIndicatorVisible(Indicator indicator, bool visible) {
             EndStage(kVerifyTitle, kError);
             break;
         case Indicator::ListWriteOK:
-            std::fputs("Обновление успешно завершено! \n", out_);
+            Print("Обновление успешно завершено! \n");
             break;
         case Indicator::ListWriteFail:
-            std::fputs(
+            Print(
                 "В случае ошибки, повторите \n"
                 "процедуру заново. Если ошибка не \n"
-                "пропадает, обратитесь к поставщику.\n",
-                out_);
+                "пропадает, обратитесь к поставщику.\n");
             break;
         default:
             break;
     }
-    std::fflush(out_);
+    ProcessPendingEvents();
 }
 
 void ConsoleView::SetProgressPosition(ProgressBar bar, std::uint32_t position) {
+    if (out_ == nullptr) return;
     const char* title = bar == ProgressBar::BarWrite ? kWriteTitle : kVerifyTitle;
     if (bar != currentBar_) {
         currentBar_ = bar;

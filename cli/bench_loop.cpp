@@ -1,0 +1,48 @@
+#include "cli/bench_loop.h"
+
+#include "cli/bench_wait.h"
+#include "cli/modes.h"
+#include "device/port_directory.h"
+
+namespace ostrel::cli {
+
+int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
+    UpdaterState events;  // only the hot-plug source's notices
+    const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(events);
+    if (source == nullptr) {
+        std::fputs("ostrel-flash: cannot watch for the adapter being plugged in\n", stderr);
+        return kExitNotConnected;
+    }
+    BenchWait wait(*source, events);
+    const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
+    auto say = [&](const char* line) {
+        if (!options.quiet) std::printf("%s\n", line);
+        std::fflush(stdout);
+    };
+
+    int updated = 0;
+    int failed = 0;
+    for (;;) {
+        if (directory->FindBridgePort().empty()) {
+            say("Waiting for the adapter to be plugged in (Ctrl-C ends)");
+            if (!wait.For(kBridgeArrived)) break;
+        }
+        events.PendingDeviceEvent = kNoDeviceEvent;
+        {
+            FlashSession session(options, traceFile);
+            const RunResult result = session.Finish(RunMode(session));
+            PrintResultLine(result);
+            ++(result.Succeeded() ? updated : failed);
+        }
+        if (wait.StopRequested()) break;
+        // A removal while the tracker was being updated counts too.
+        say("Pull the adapter out for the next tracker");
+        if (!wait.For(kBridgeRemoved)) break;
+        events.PendingDeviceEvent = kNoDeviceEvent;
+    }
+    std::printf("summary updated=%d failed=%d\n", updated, failed);
+    std::fflush(stdout);
+    return failed == 0 ? kExitSuccess : kExitUpdateFailed;
+}
+
+}  // namespace ostrel::cli
