@@ -22,11 +22,15 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
 
     int updated = 0;
     int failed = 0;
+    // Only the first tracker may be plugged in already. Later the notices alone count: udev
+    // may announce a removal before the device is gone from its lookup.
+    bool present = !directory->FindBridgePort().empty();
     for (;;) {
-        if (directory->FindBridgePort().empty()) {
+        if (!present) {
             say("Waiting for the adapter to be plugged in (Ctrl-C ends)");
             if (!wait.For(kBridgeArrived)) break;
         }
+        present = false;
         events.PendingDeviceEvent = kNoDeviceEvent;
         {
             FlashSession session(options, traceFile);

@@ -23,7 +23,8 @@ void OnStopSignal(int signal) {
         return;
     }
     stopRequested = 1;
-    constexpr char kNotice[] = "\nostrel-flash: stopping once this tracker is done\n";
+    constexpr char kNotice[] =
+        "\nostrel-flash: stopping; a tracker being written is finished first\n";
     (void)!write(STDERR_FILENO, kNotice, sizeof kNotice - 1);
     (void)!write(wakePipe[1], "x", 1);
 }
