@@ -91,8 +91,8 @@ program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then da
   --trace FILE           write every exchange to FILE: its time, the bytes each way in hex
                          and its outcome
   --quiet                print only the result line (errors still go to stderr)
-  --repeat               bench loop: wait for the adapter to be plugged in, update, wait for
-                         it to be pulled out, and again, until Ctrl-C; then a summary
+  --repeat               bench loop: wait for the adapter to be plugged in, update (or verify),
+                         wait for it to be pulled out, and again, until Ctrl-C; then a summary
   -h, --help             show this text
 
 Progress shows as bars on a terminal and as plain lines otherwise. A failure names the stage,
@@ -103,8 +103,8 @@ Every run ends with one result line on stdout, for scripts:
   result=ok port=/dev/ttyUSB0 release=v2.2.5-R27 seconds=78.3
   result=failed stage=verify block=0x8E80 port=... release=... seconds=... reason=TEXT
   result=differs address=0x8C85 port=... release=... seconds=...   (--verify-only)
-stage is connect, backup, write (program memory), verify, data (data memory), restore or
-check (the read-back of a restore); reason comes last and runs to the end of the line.
+stage is connect, backup, write (program memory), verify, data (data memory), restore,
+check (the read-back of a restore) or trace; reason comes last and runs to the end of the line.
 --repeat prints a result line for each tracker and ends with "summary updated=N failed=N".
 
 Exit codes:
