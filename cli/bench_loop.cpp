@@ -44,7 +44,9 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
         if (!wait.For(kBridgeRemoved)) break;
         events.PendingDeviceEvent = kNoDeviceEvent;
     }
-    std::printf("summary updated=%d failed=%d\n", updated, failed);
+    // What the loop did to each tracker: updated it, or found it held the release.
+    const char* done = ModeOf(options) == FlashMode::VerifyOnly ? "verified" : "updated";
+    std::printf("summary %s=%d failed=%d\n", done, updated, failed);
     std::fflush(stdout);
     return failed == 0 ? kExitSuccess : kExitUpdateFailed;
 }

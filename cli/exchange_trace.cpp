@@ -13,7 +13,7 @@ constexpr std::uint8_t kWriteCommand = 0x31;
 std::string FrameName(int frame, std::uint8_t command) {
     switch (frame) {
         case 1:
-            return "command frame";
+            return command == kSyncByte ? "sync byte" : "command frame";
         case 2:
             return "address frame";
         case 3:

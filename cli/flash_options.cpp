@@ -105,7 +105,8 @@ Every run ends with one result line on stdout, for scripts:
   result=differs address=0x8C85 port=... release=... seconds=...   (--verify-only)
 stage is connect, backup, write (program memory), verify, data (data memory), restore,
 check (the read-back of a restore) or trace; reason comes last and runs to the end of the line.
---repeat prints a result line for each tracker and ends with "summary updated=N failed=N".
+--repeat prints a result line for each tracker and ends with "summary updated=N failed=N"
+("verified=N" with --verify-only).
 
 Exit codes:
   0  done: updated, the release verified, the data memory saved or restored

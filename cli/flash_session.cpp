@@ -61,6 +61,7 @@ std::optional<RunResult> FlashSession::Connect() {
         why = "no bootloader answered the sync on " + trace_.LastPortName();
     }
     std::fprintf(stderr, "ostrel-flash: not connected: %s\n", why.c_str());
+    ReportRecentExchanges();
     return Failed(kExitNotConnected, "connect", why);
 }
 
@@ -71,12 +72,16 @@ void FlashSession::Say(const std::string& line) {
 RunResult FlashSession::Fail(const char* stage, const char* words, std::uint32_t block,
                              const std::string& reason) {
     Say(std::string("Failed in ") + words + ", block " + HexAddress(block) + ": " + reason);
+    ReportRecentExchanges();
+    return Failed(kExitUpdateFailed, stage, reason, block);
+}
+
+void FlashSession::ReportRecentExchanges() {
+    const std::vector<std::string> recent = trace_.RecentExchanges();
+    if (recent.empty()) return;
     std::fflush(stdout);
     std::fputs("Last exchanges with the bootloader:\n", stderr);
-    for (const std::string& line : trace_.RecentExchanges()) {
-        std::fprintf(stderr, "  %s\n", line.c_str());
-    }
-    return Failed(kExitUpdateFailed, stage, reason, block);
+    for (const std::string& line : recent) std::fprintf(stderr, "  %s\n", line.c_str());
 }
 
 RunResult FlashSession::Finish(RunResult result) {

@@ -42,6 +42,9 @@ class FlashSession {
     RunResult Finish(RunResult result);
 
   private:
+    // The last few exchanges on stderr, for a support case.
+    void ReportRecentExchanges();
+
     const FlashOptions& options_;
     std::chrono::steady_clock::time_point start_;
     std::unique_ptr<FirmwareImage> image_;
