@@ -1,5 +1,7 @@
 #include "cli/exchange_trace.h"
 
+#include <ctime>
+
 namespace ostrel::cli {
 namespace {
 
@@ -59,7 +61,11 @@ bool ExchangeTrace::OpenPort(const std::string& name) {
     EndExchange();
     lastPort_ = name;
     lastOpenOk_ = port_.OpenPort(name);
-    Note("open " + name + (lastOpenOk_ ? ": ok" : ": failed"));
+    // The clock time once a port, so a trace can be matched with what happened on the bench.
+    char now[32] = "";
+    const std::time_t clock = std::time(nullptr);
+    std::strftime(now, sizeof now, " at %Y-%m-%d %H:%M:%S", std::localtime(&clock));
+    Note("open " + name + now + (lastOpenOk_ ? ": ok" : ": failed"));
     return lastOpenOk_;
 }
 

@@ -99,7 +99,7 @@ Progress shows as bars on a terminal and as plain lines otherwise. A failure nam
 the block address and the step of the exchange that failed, and lists the last exchanges on
 stderr (all of them are in the --trace file).
 
-Every run ends with one result line on stdout, for scripts:
+Every run, unless the usage is wrong, ends with one result line on stdout, for scripts:
   result=ok port=/dev/ttyUSB0 release=v2.2.5-R27 seconds=78.3
   result=failed stage=verify block=0x8E80 port=... release=... seconds=... reason=TEXT
   result=differs address=0x8C85 port=... release=... seconds=...   (--verify-only)
