@@ -16,7 +16,12 @@ constexpr int kBarWidth = 40;
 
 }  // namespace
 
+void ConsoleView::Print(const char* text) {
+    if (out_ != nullptr) PutText(out_, text);
+}
+
 void ConsoleView::EndStage(const char* title, const char* outcome) {
+    if (out_ == nullptr) return;
     const std::string line = std::string(title) + " " + outcome;
     if (barOpen_ && terminal_) {
         // Back to the start of the bar's line, and blanks over what the outcome leaves of the
@@ -48,21 +53,22 @@ void ConsoleView::SetIndicatorVisible(Indicator indicator, bool visible) {
             EndStage(kVerifyTitle, kError);
             break;
         case Indicator::ListWriteOK:
-            PutText(out_, "Обновление успешно завершено! \n");
+            Print("Обновление успешно завершено! \n");
             break;
         case Indicator::ListWriteFail:
-            PutText(out_,
-                    "В случае ошибки, повторите \n"
-                    "процедуру заново. Если ошибка не \n"
-                    "пропадает, обратитесь к поставщику.\n");
+            Print(
+                "В случае ошибки, повторите \n"
+                "процедуру заново. Если ошибка не \n"
+                "пропадает, обратитесь к поставщику.\n");
             break;
         default:
             break;
     }
-    std::fflush(out_);
+    ProcessPendingEvents();
 }
 
 void ConsoleView::SetProgressPosition(ProgressBar bar, std::uint32_t position) {
+    if (out_ == nullptr) return;
     const char* title = bar == ProgressBar::BarWrite ? kWriteTitle : kVerifyTitle;
     if (bar != currentBar_) {
         currentBar_ = bar;

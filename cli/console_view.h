@@ -1,6 +1,7 @@
 #pragma once
 // The update's progress on a terminal: a bar per stage redrawn in place, or plain lines (every
-// tenth of a stage) when the output goes to a file or a pipe.
+// tenth of a stage) when the output goes to a file or a pipe; nothing with no output (--quiet),
+// though the stages' outcomes are still kept.
 #include <cstdint>
 #include <cstdio>
 
@@ -16,7 +17,9 @@ class ConsoleView final : public UpdateView {
     void SetIndicatorVisible(Indicator indicator, bool visible) override;
     void SetProgressPosition(ProgressBar bar, std::uint32_t position) override;
     void SetButtonEnabled(WizardButton, bool) override {}
-    void ProcessPendingEvents() override { std::fflush(out_); }
+    void ProcessPendingEvents() override {
+        if (out_ != nullptr) std::fflush(out_);
+    }
     bool IsKeepUserSelected() override { return keepUser_; }
 
     bool VerifyFailed() const { return verifyFailed_; }
@@ -26,6 +29,7 @@ class ConsoleView final : public UpdateView {
   private:
     // Ends a bar's line in place with the stage's outcome.
     void EndStage(const char* title, const char* outcome);
+    void Print(const char* text);
 
     std::FILE* out_;
     bool terminal_;

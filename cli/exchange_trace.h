@@ -2,9 +2,15 @@
 // A serial port that watches the bootloader exchanges run over it, so that a failure can be
 // told in one line: which frame of the exchange went unanswered or was answered wrongly. Each
 // exchange begins with FlushInput and sends its frames in order, which is all it relies on.
+// It keeps the last few exchanges (time, bytes each way, outcome) for a failure report, and
+// writes every exchange to a trace file when given one.
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
+#include <deque>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "device/serial_port.h"
 
@@ -12,10 +18,19 @@ namespace ostrel::cli {
 
 class ExchangeTrace final : public SerialPort {
   public:
-    explicit ExchangeTrace(SerialPort& port) : port_(port) {}
+    static constexpr std::size_t kRecentCount = 4;
+
+    explicit ExchangeTrace(SerialPort& port)
+        : port_(port), start_(std::chrono::steady_clock::now()) {}
+    ~ExchangeTrace() override { EndExchange(); }
+    ExchangeTrace(const ExchangeTrace&) = delete;
+    ExchangeTrace& operator=(const ExchangeTrace&) = delete;
+
+    // Each exchange, once ended, also goes to `file` as one line; so do opens and closes.
+    void WriteTo(std::FILE* file) { file_ = file; }
 
     bool OpenPort(const std::string& name) override;
-    void ClosePort() override { port_.ClosePort(); }
+    void ClosePort() override;
     PortOpenReport LastOpenReport() const override { return port_.LastOpenReport(); }
     void FlushInput() override;
     std::int32_t PendingInputCount() override { return port_.PendingInputCount(); }
@@ -28,11 +43,27 @@ class ExchangeTrace final : public SerialPort {
     // How the last exchange ended, for a block exchange that returned false: "no answer to the
     // address frame", "the data frame answered with 0x1F (NACK)".
     std::string DescribeLastExchange() const;
+    // The last kRecentCount exchanges, oldest first, the one in progress included: one line
+    // each with its time, the bytes sent and received (long ones shortened), and its outcome.
+    std::vector<std::string> RecentExchanges() const;
 
   protected:
     void SleepOnePoll() override {}  // never used: waits go to the wrapped port
 
   private:
+    struct Exchange {
+        std::chrono::steady_clock::time_point begun;
+        std::chrono::steady_clock::time_point lastActivity;
+        std::vector<std::vector<std::uint8_t>> sent;      // one entry a frame
+        std::vector<std::vector<std::uint8_t>> received;  // one entry a read
+    };
+
+    // One line; `shortened` shows only the start of long frames and answers.
+    std::string Describe(const Exchange& exchange, bool shortened) const;
+    // Closes the exchange in progress: into the ring, and into the trace file.
+    void EndExchange();
+    void Note(const std::string& line);
+
     SerialPort& port_;
     std::string lastPort_;
     bool lastOpenOk_ = false;
@@ -42,6 +73,12 @@ class ExchangeTrace final : public SerialPort {
     std::int32_t arrivedAtTimeout_ = 0;  // of the bytes the failed wait awaited
     std::uint16_t awaited_ = 0;
     std::optional<std::uint8_t> firstAnswerByte_;  // of the last read: the ACK position
+    std::optional<std::uint8_t> lastAnswerByte_;   // of the last read: Get's closing ACK
+
+    std::chrono::steady_clock::time_point start_;
+    std::FILE* file_ = nullptr;
+    std::optional<Exchange> current_;
+    std::deque<std::string> recent_;  // described exchanges, oldest first
 };
 
 }  // namespace ostrel::cli

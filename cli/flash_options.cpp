@@ -1,6 +1,48 @@
 #include "cli/flash_options.h"
 
 namespace ostrel::cli {
+namespace {
+
+// "--name VALUE" or "--name=VALUE" at args[i] into `value`. False when args[i] is not this
+// option; true with `error` set when its value is missing or empty.
+bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
+               const char* what, std::string& value, std::string& error) {
+    const std::string& arg = args[i];
+    if (arg == name) {
+        value = i + 1 < args.size() ? args[++i] : std::string();
+    } else if (arg.starts_with(name + "=")) {
+        value = arg.substr(name.size() + 1);
+    } else {
+        return false;
+    }
+    if (value.empty()) error = name + " needs " + what;
+    return true;
+}
+
+// The combinations that would do something other than what was asked.
+bool CheckCombination(const FlashOptions& o, std::string& error) {
+    if (o.verifyOnly + o.backupOnly + !o.restoreFile.empty() > 1) {
+        error = "--verify-only, --backup-only and --restore each choose what to do: give one";
+    } else if (o.backupOnly && o.backupFile.empty()) {
+        error = "--backup-only needs --backup FILE to save to";
+    } else if (o.verifyOnly && !o.backupFile.empty()) {
+        error = "--verify-only writes nothing, so it needs no backup: use --backup-only";
+    } else if (o.keepUserSettings && ModeOf(o) != FlashMode::Update) {
+        error = "--keep-user-settings applies only to an update";
+    } else if (o.repeat && (!o.backupFile.empty() || !o.restoreFile.empty())) {
+        error = "--repeat would use one file for every tracker: not with --backup or --restore";
+    }
+    return error.empty();
+}
+
+}  // namespace
+
+FlashMode ModeOf(const FlashOptions& options) {
+    if (options.verifyOnly) return FlashMode::VerifyOnly;
+    if (options.backupOnly) return FlashMode::BackupOnly;
+    if (!options.restoreFile.empty()) return FlashMode::Restore;
+    return FlashMode::Update;
+}
 
 bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& options,
                        std::string& error) {
@@ -12,30 +54,28 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
-        } else if (arg == "--port" || arg.starts_with("--port=")) {
-            if (arg == "--port") {
-                if (i + 1 == args.size()) {
-                    error = "--port needs a port path";
-                    return false;
-                }
-                options.port = args[++i];
-            } else {
-                options.port = arg.substr(7);
-            }
-            if (options.port.empty()) {
-                error = "--port needs a port path";
-                return false;
-            }
+        } else if (arg == "--verify-only") {
+            options.verifyOnly = true;
+        } else if (arg == "--backup-only") {
+            options.backupOnly = true;
+        } else if (arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--repeat") {
+            options.repeat = true;
+        } else if (TakeValue(args, i, "--port", "a port path", options.port, error) ||
+                   TakeValue(args, i, "--backup", "a file name", options.backupFile, error) ||
+                   TakeValue(args, i, "--restore", "a file name", options.restoreFile, error) ||
+                   TakeValue(args, i, "--trace", "a file name", options.traceFile, error)) {
+            if (!error.empty()) return false;
         } else {
             error = "unknown argument '" + arg + "'";
             return false;
         }
     }
-    return true;
+    return options.help || CheckCombination(options, error);
 }
 
-const char* const kFlashUsage =
-    R"(Usage: ostrel-flash [--port PATH] [--keep-user-settings] | --version
+const char* const kFlashUsage = R"(Usage: ostrel-flash [OPTION]...
 Writes the firmware release built into this program into a GPS Ostrel tracker through the
 Vantor7 adapter (CP210x USB-UART bridge) and the tracker's ROM bootloader, in three stages:
 program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then data memory.
@@ -44,23 +84,52 @@ program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then da
                          is looked up by its USB ids or name, and failing that every USB
                          serial port (ttyUSB, ttyACM; COM1 to COM250 on Windows) is tried
   --keep-user-settings   leave the owner's settings (data memory 0x1000-0x10FF) as they are
+  --verify-only          read the program memory back and compare it with the release;
+                         writes nothing
+  --backup FILE          before writing, save the data memory (0x1000-0x13FF, 1,024 bytes,
+                         with the owner's settings) to FILE; if that fails, nothing is written
+  --backup-only          with --backup: save the data memory and write nothing
+  --restore FILE         write a data memory saved with --backup back into the tracker, then
+                         read it back and compare; the program memory is left as it is
+  --trace FILE           write every exchange to FILE: its time, the bytes each way in hex
+                         and its outcome
+  --quiet                print only the result line (errors still go to stderr)
+  --repeat               bench loop: wait for the adapter to be plugged in, update (or verify),
+                         wait for it to be pulled out, and again, until Ctrl-C; then a summary
   --version              show this program's version, the release built in and the SHA-256
                          of its two blocks (and whether it is the placeholder release)
   -h, --help             show this text
 
 Progress shows as bars on a terminal and as plain lines otherwise, on standard output. Errors
 go to standard error, each with its cause and what to do; a failed update names the stage, the
-block address and the step of the exchange that failed. Ctrl-C (SIGTERM, SIGHUP) lets the
-exchange in flight finish, then stops and says what the tracker holds; a second one ends the
-program at once. Only one updater at a time can use a port.
+block address and the step of the exchange that failed, and lists the last exchanges (all of
+them are in the --trace file). Ctrl-C (SIGTERM, SIGHUP) lets the exchange in flight finish,
+then stops and says what the tracker holds; a second one ends the program at once (with
+--repeat the first one lets the tracker in hand finish, then ends the loop). Only one updater
+at a time can use a port.
+
+Every run, unless the usage is wrong, ends with one result line on stdout, for scripts:
+  result=ok port=/dev/ttyUSB0 release=v2.2.5-R27 seconds=78.3
+  result=failed stage=verify block=0x8E80 port=... release=... seconds=... reason=TEXT
+  result=differs address=0x8C85 port=... release=... seconds=...   (--verify-only)
+  result=interrupted stage=write block=0x9880 port=... release=... seconds=... reason=TEXT
+stage is connect, backup, write (program memory), verify, data (data memory), restore,
+check (the read-back of a restore) or trace; reason comes last and runs to the end of the line.
+--repeat prints a result line for each tracker and ends with "summary updated=N failed=N"
+("verified=N" with --verify-only).
 
 Exit codes:
-  0  the update succeeded
-  1  the update failed (the tracker keeps whatever blocks it acknowledged; run it again)
+  0  done: updated, the release verified, the data memory saved or restored
+     (--repeat: no tracker failed)
+  1  an exchange failed or the read-back differs (the tracker keeps whatever blocks it
+     acknowledged; run it again) (--repeat: at least one tracker failed)
   2  bad usage
   3  not connected: no port could be opened, or no bootloader answered the sync and Get
   4  interrupted (Ctrl-C, SIGTERM, SIGHUP): the block in flight was finished, then the run
      stopped and said what the tracker holds; a second interruption ends it at once
+  5  --verify-only: the tracker does not hold this release
+  6  a file could not be read or written (the backup, the file to restore, the trace);
+     nothing was written into the tracker
 )";
 
 }  // namespace ostrel::cli

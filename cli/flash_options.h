@@ -10,7 +10,9 @@ enum ExitCode : int {
     kExitUpdateFailed = 1,
     kExitUsage = 2,
     kExitNotConnected = 3,
-    kExitInterrupted = 4,
+    kExitInterrupted = 4,     // stopped on request between two exchanges
+    kExitReleaseDiffers = 5,  // --verify-only: the tracker holds other firmware
+    kExitFileFailed = 6,      // a backup, restore or trace file could not be written or read
 };
 
 struct FlashOptions {
@@ -18,7 +20,17 @@ struct FlashOptions {
     bool keepUserSettings = false;
     bool help = false;
     bool version = false;
+    bool verifyOnly = false;  // read program memory back and compare, write nothing
+    std::string backupFile;   // save data memory here before writing
+    bool backupOnly = false;  // save data memory, write nothing
+    std::string restoreFile;  // write this saved data memory back instead of updating
+    std::string traceFile;    // every exchange, in hex, with its time and outcome
+    bool quiet = false;       // only the result line on stdout
+    bool repeat = false;      // one tracker after another until Ctrl-C
 };
+
+enum class FlashMode { Update, VerifyOnly, BackupOnly, Restore };
+FlashMode ModeOf(const FlashOptions& options);
 
 // False with a message in `error` for anything it does not understand.
 bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& options,

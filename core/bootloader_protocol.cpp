@@ -86,13 +86,19 @@ bool BootloaderProtocol::ReadBlock(std::uint32_t address) {
 bool BootloaderProtocol::WriteBlock(std::uint32_t address) {
     // A block that would run past the image is never sent (callers pass only region blocks).
     if (address > kImageSize - kBlockSize) return false;
+    return WriteBlock(address,
+                      std::span<const std::uint8_t, kBlockSize>(&image_[address], kBlockSize));
+}
+
+bool BootloaderProtocol::WriteBlock(std::uint32_t address,
+                                    std::span<const std::uint8_t, kBlockSize> data) {
     link_.FlushInput();
     receive_.fill(0);
     ComposeBlockHeader(kCmdWriteMemory, address);
     std::uint8_t checksum = kBlockSize - 1;
     transmit_[7] = checksum;
     for (std::size_t i = 0; i < kBlockSize; ++i) {
-        const std::uint8_t byte = image_[address + i];
+        const std::uint8_t byte = data[i];
         transmit_[8 + i] = byte;
         checksum ^= byte;
     }

@@ -3,6 +3,7 @@
 // of one 128-byte block. Each exchange runs to its end and answers true or false.
 #include <array>
 #include <cstdint>
+#include <span>
 
 #include "core/byte_link.h"
 #include "core/firmware_image.h"
@@ -33,6 +34,8 @@ class BootloaderProtocol {
     bool ReadBlock(std::uint32_t address);
     // Writes the 128 image bytes from index `address` to the same target address.
     bool WriteBlock(std::uint32_t address);
+    // Writes 128 bytes of the caller's to target address `address` (a saved data memory).
+    bool WriteBlock(std::uint32_t address, std::span<const std::uint8_t, kBlockSize> data);
 
     const ProtocolBuffer& ReceiveBuffer() const { return receive_; }
     const ProtocolBuffer& TransmitBuffer() const { return transmit_; }

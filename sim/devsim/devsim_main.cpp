@@ -25,6 +25,14 @@ bool DumpMemory(const ostrel::sim::BootloaderModel& model, const std::string& fi
     return static_cast<bool>(out.flush());
 }
 
+bool LoadMemory(ostrel::sim::BootloaderModel& model, const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    in.read(reinterpret_cast<char*>(model.Memory().data()),
+            static_cast<std::streamsize>(model.Memory().size()));
+    return in.gcount() == static_cast<std::streamsize>(model.Memory().size()) &&
+           in.peek() == std::ifstream::traits_type::eof();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,6 +60,11 @@ int main(int argc, char** argv) {
     BootloaderModel model;
     if (options.getAnswer) model.SetGetAnswer(options.getAnswer->version, options.getAnswer->codes);
     for (const Fault& fault : options.faults) model.AddFault(fault);
+    if (!options.loadFile.empty() && !LoadMemory(model, options.loadFile)) {
+        std::fprintf(stderr, "ostrel-devsim: %s is not a memory of 65,536 bytes\n",
+                     options.loadFile.c_str());
+        return kExitUsage;
+    }
 
     TtyServer server(model, options.fast ? Pacing::Fast : Pacing::RealLine);
     const bool serving = options.tty.empty() ? server.ServeNewPty() : server.ServeTty(options.tty);

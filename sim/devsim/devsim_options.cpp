@@ -172,7 +172,7 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--tty" || arg == "--link" || arg == "--dump" || arg == "--get" ||
-                   arg == "--fault") {
+                   arg == "--fault" || arg == "--load") {
             if (!hasValue) {
                 error = arg + " needs a value";
                 return false;
@@ -181,6 +181,7 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
             if (arg == "--tty") options.tty = v;
             if (arg == "--link") options.link = v;
             if (arg == "--dump") options.dumpFile = v;
+            if (arg == "--load") options.loadFile = v;
             if (arg == "--get") {
                 options.getAnswer = ParseGetAnswer(v, error);
                 if (!options.getAnswer) return false;
@@ -216,6 +217,8 @@ SIGTERM, then prints "served from_host=N to_host=N block_writes=N exchanges=N".
                     (default 10,00,11,21,31,43)
   --fault FAULT     make the bootloader misbehave once; may be repeated
   --dump FILE       write the 65,536 bytes of the tracker's memory to FILE at exit
+  --load FILE       start with the tracker's memory read from FILE (65,536 bytes, as
+                    --dump writes it) instead of the shipped device's
   -h, --help        show this text
 
 FAULT is KIND:COMMAND:STEP[@ADDRESS][#N]

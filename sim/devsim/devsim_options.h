@@ -21,6 +21,7 @@ struct DevsimOptions {
     std::string tty;       // serve this terminal device instead of a new pty
     std::string link;      // a symbolic link to the pty, made at start and removed at exit
     std::string dumpFile;  // the model's memory is written here at exit
+    std::string loadFile;  // the model's memory is read from here at start
     std::optional<GetAnswer> getAnswer;
     std::vector<Fault> faults;
 };

@@ -7,7 +7,7 @@
 #include "core/firmware_image.h"
 #include "payload/release_identity.h"
 #include "sim/bootloader_model.h"
-#include "tests/device/child_process.h"
+#include "tests/device/flash_run.h"
 
 namespace ostrel {
 namespace {
@@ -21,8 +21,8 @@ struct FlashCase {
     std::vector<std::string> flashArgs;
     int exitCode;
     std::vector<std::string> stdoutHas;
-    std::string stderrHas;  // the failure's description
     bool ownerSettingsKept;
+    std::vector<std::string> stderrHas = {};
 };
 void PrintTo(const FlashCase& c, std::ostream* os) {
     *os << c.name;
@@ -48,40 +48,36 @@ class ScratchTest : public testing::Test {
     std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
 };
 
-class FlashCli : public ScratchTest, public testing::WithParamInterface<FlashCase> {};
+class FlashCli : public testing::TestWithParam<FlashCase> {};
 
 TEST_P(FlashCli, ExitCodeMessagesAndTrackerMemory) {
     const FlashCase& c = GetParam();
-    std::vector<std::string> devsimArgs{"--fast", "--dump", dir + "/memory.bin"};
-    devsimArgs.insert(devsimArgs.end(), c.devsimArgs.begin(), c.devsimArgs.end());
-    ChildProcess devsim(OSTREL_DEVSIM, devsimArgs);
-    ASSERT_TRUE(devsim.Started());
-    const std::string port = devsim.StdoutLine();
-    ASSERT_FALSE(port.empty());
-
-    std::vector<std::string> flashArgs{"--port", port};
-    flashArgs.insert(flashArgs.end(), c.flashArgs.begin(), c.flashArgs.end());
-    ChildProcess flash(OSTREL_FLASH, flashArgs, dir + "/out.txt", dir + "/err.txt");
-    ASSERT_TRUE(flash.Started());
-    EXPECT_EQ(flash.Wait(), c.exitCode) << FileText(dir + "/err.txt");
-    const std::string out = FileText(dir + "/out.txt");
-    for (const std::string& text : c.stdoutHas) EXPECT_NE(out.find(text), std::string::npos) << out;
-    const std::string err = FileText(dir + "/err.txt");
-    EXPECT_NE(err.find(c.stderrHas), std::string::npos) << err;
-    EXPECT_EQ(out.find("Failed"), std::string::npos) << "errors go to stderr";
-
-    devsim.Signal(SIGTERM);
-    EXPECT_NE(devsim.StdoutRest().find("served from_host="), std::string::npos);
-    EXPECT_EQ(devsim.Wait(), 0);
+    auto image = std::make_unique<FirmwareImage>();
+    BuildFirmwareImage(*image);
+    test::FlashRunner runner;
+    const test::FlashRun run = runner.Run(c.devsimArgs, c.flashArgs);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    for (const std::string& text : c.stdoutHas) {
+        EXPECT_NE(run.out.find(text), std::string::npos) << run.out;
+    }
+    for (const std::string& text : c.stderrHas) {
+        EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
+    }
+    // Whatever happened, the last line is the result line; --quiet prints nothing else.
+    const std::size_t lastLine = run.out.rfind('\n', run.out.size() - 2) + 1;
+    EXPECT_EQ(run.out.compare(lastLine, 7, "result="), 0) << run.out;
+    EXPECT_EQ(run.out.find("Failed"), std::string::npos) << "errors go to stderr";
+    if (c.flashArgs == std::vector<std::string>{"--quiet"}) {
+        EXPECT_EQ(lastLine, 0u) << run.out;
+    }
     if (c.exitCode != 0) return;
-    const std::string memory = FileText(dir + "/memory.bin");
-    ASSERT_EQ(memory.size(), kImageSize);
+    ASSERT_EQ(run.memory.size(), kImageSize);
     for (std::uint32_t a = kDataStart; a < kImageSize; ++a) {
         if (a >= kDataStart + kDataSize && a < kFlashStart) continue;
         const bool owners = c.ownerSettingsKept && a < kUserSettingsEnd;
         const std::uint8_t expected =
             owners ? sim::BootloaderModel::OwnerSettingsByte(a) : (*image)[a];
-        ASSERT_EQ(static_cast<std::uint8_t>(memory[a]), expected) << std::hex << "at 0x" << a;
+        ASSERT_EQ(static_cast<std::uint8_t>(run.memory[a]), expected) << std::hex << "at 0x" << a;
     }
 }
 
@@ -90,37 +86,50 @@ const std::string kSuccess = "Обновление успешно заверше
 INSTANTIATE_TEST_SUITE_P(
     Runs, FlashCli,
     testing::Values(
-        FlashCase{"success", {}, {}, 0, {"ЗАГРУЗКА: ОК", "ПРОВЕРКА: ОК", kSuccess}, "", false},
-        FlashCase{"keep_user_settings", {}, {"--keep-user-settings"}, 0, {kSuccess}, "", true},
+        FlashCase{"success",
+                  {},
+                  {},
+                  0,
+                  {"ЗАГРУЗКА: ОК", "ПРОВЕРКА: ОК", kSuccess, "result=ok port=/dev/pts/",
+                   " release=v2.2.5-R27 seconds="},
+                  false},
+        FlashCase{"keep_user_settings", {}, {"--keep-user-settings"}, 0, {kSuccess}, true},
+        FlashCase{"quiet", {}, {"--quiet"}, 0, {"result=ok port="}, false},
         FlashCase{"nack_in_verify",
                   {"--fault", "nack:read:address@0x9000"},
                   {},
                   1,
-                  {"ЗАГРУЗКА: ОК", "ПРОВЕРКА: ОШИБКА!!!"},
-                  "ostrel-flash: Failed in check of program memory, block 0x9000: the address "
-                  "frame answered with 0x1F (NACK)\n",
-                  false},
+                  {"ЗАГРУЗКА: ОК", "ПРОВЕРКА: ОШИБКА!!!",
+                   "result=failed stage=verify block=0x9000 port=/dev/pts/",
+                   " reason=the address frame answered with 0x1F (NACK)\n"},
+                  false,
+                  {"ostrel-flash: Failed in check of program memory, block 0x9000: the address "
+                   "frame answered with 0x1F (NACK)\n",
+                   "Last exchanges", "read 0x8F80 (", "read 0x9000 (",
+                   "sent 11 EE | 00 00 90 00 90; received 79 | 1F; the address frame answered "
+                   "with 0x1F (NACK)\n"}},
         FlashCase{"wrong_byte_in_verify",
                   {"--fault", "wrong-byte=5:read:data@0x8C80"},
                   {},
                   1,
                   {"ПРОВЕРКА: ОШИБКА!!!"},
-                  "block 0x8C80: the block read back differs from the release at 0x8C85\n",
-                  false},
+                  false,
+                  {"block 0x8C80: the block read back differs from the release at 0x8C85\n"}},
         FlashCase{"silence_in_data_memory",
                   {"--fault", "silence:write:data@0x1080"},
                   {},
                   1,
-                  {"ПРОВЕРКА: ОК", "ЗАГРУЗКА: ОШИБКА!!!", "пропадает, обратитесь к поставщику.\n"},
-                  "Failed in writing data memory, block 0x1080: no answer to the data frame\n",
-                  false},
+                  {"ПРОВЕРКА: ОК", "ЗАГРУЗКА: ОШИБКА!!!", "пропадает, обратитесь к поставщику.\n",
+                   "result=failed stage=data block=0x1080 "},
+                  false,
+                  {"Failed in writing data memory, block 0x1080: no answer to the data frame\n"}},
         FlashCase{"get_refused",
                   {"--fault", "nack:get:command"},
                   {},
                   3,
-                  {},
-                  "answered the sync but not Get",
-                  false}),
+                  {"result=failed stage=connect port=/dev/pts/"},
+                  false,
+                  {"answered the sync but not Get"}}),
     [](const testing::TestParamInfo<FlashCase>& param) { return param.param.name; });
 
 // Runs against one simulated tracker whose write blocks from `slowFrom` on answer 150 ms late,
@@ -166,6 +175,8 @@ TEST_F(FlashCliRun, InterruptedMidWriteStopsBetweenBlocksAndTheNextRunSucceeds) 
         ChildProcess flash(OSTREL_FLASH, {"--port", port}, "", dir + "/err.txt");
         ASSERT_TRUE(ReadUpTo(flash, "ЗАГРУЗКА: 10%"));
         flash.Signal(SIGINT);
+        EXPECT_NE(flash.StdoutRest().find("result=interrupted stage=write block=0x"),
+                  std::string::npos);
         EXPECT_EQ(flash.Wait(), 4);
         const std::string err = FileText(dir + "/err.txt");
         EXPECT_NE(err.find("interrupted while writing program memory, before block 0x"),

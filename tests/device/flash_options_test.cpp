@@ -22,9 +22,29 @@ TEST(ParseFlashOptions, PortInBothFormsAndTheKeepFlag) {
     }
 }
 
-TEST(ParseFlashOptions, RefusesMissingPortsAndUnknownArguments) {
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"--port"}, {"--port="}, {"--keep"}, {"/dev/ttyUSB0"}}) {
+TEST(ParseFlashOptions, ModeFromTheFileOptions) {
+    FlashOptions o;
+    std::string error;
+    ASSERT_TRUE(
+        ParseFlashOptions({"--backup=a.bin", "--backup-only", "--trace", "t.txt"}, o, error))
+        << error;
+    EXPECT_EQ(o.backupFile, "a.bin");
+    EXPECT_EQ(o.traceFile, "t.txt");
+    EXPECT_EQ(ModeOf(o), FlashMode::BackupOnly);
+}
+
+TEST(ParseFlashOptions, RefusesMissingValuesUnknownArgumentsAndConflictingModes) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--port"},
+                                               {"--port="},
+                                               {"--keep"},
+                                               {"/dev/ttyUSB0"},
+                                               {"--trace"},
+                                               {"--backup-only"},
+                                               {"--verify-only", "--restore", "a.bin"},
+                                               {"--verify-only", "--backup", "a.bin"},
+                                               {"--keep-user-settings", "--restore", "a.bin"},
+                                               {"--repeat", "--backup", "a.bin"}}) {
         FlashOptions o;
         std::string error;
         EXPECT_FALSE(ParseFlashOptions(args, o, error)) << args[0];

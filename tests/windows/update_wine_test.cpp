@@ -179,5 +179,24 @@ TEST(Win32ConsoleUpdater, FindsTheTrackerByScanningWithoutAPort) {
     EXPECT_EQ(peer.Receive(242, 1), std::vector<std::uint8_t>{kSyncByte});
 }
 
+// --backup-only writes through the Windows file calls: the saved data memory replaces an older
+// file whole.
+TEST(Win32ConsoleUpdater, SavesTheDataMemoryOverAnOlderBackup) {
+    WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    ASSERT_FALSE(peer.MapSimulator(133, "--fast").empty());
+    const std::string backup = std::string(OSTREL_TEST_SCRATCH_DIR) + "/data-backup.bin";
+    std::ofstream(test::WindowsPath(backup), std::ios::binary) << "an older, shorter file";
+
+    const Finished run =
+        RunFlash("--port COM133 --backup-only --backup \"" + test::WindowsPath(backup) + "\"");
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess)) << run.output;
+    EXPECT_NE(run.output.find("result=ok port=COM133 "), std::string::npos) << run.output;
+    const sim::BootloaderModel fresh;
+    const std::vector<std::uint8_t> shipped(fresh.Memory().begin() + kDataStart,
+                                            fresh.Memory().begin() + kDataStart + kDataSize);
+    EXPECT_TRUE(ReadDump(backup) == shipped) << FirstDifference(ReadDump(backup), shipped);
+}
+
 }  // namespace
 }  // namespace ostrel

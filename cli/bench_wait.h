@@ -1,0 +1,30 @@
+#pragma once
+// The bench loop's waits between two trackers, for the adapter to be plugged in or pulled
+// out, ended early by Ctrl-C. From construction to destruction Ctrl-C (SIGINT, SIGTERM on
+// Linux; Ctrl-C, Ctrl-Break, closing the console on Windows) only asks the loop to stop once the
+// tracker in hand is done; a second one ends the program at once.
+#include <cstdint>
+
+#include "core/updater_state.h"
+#include "device/device_events.h"
+
+namespace ostrel::cli {
+
+class BenchWait {
+  public:
+    // `source` records its notices in `events`.
+    BenchWait(DeviceEventSource& source, UpdaterState& events);
+    ~BenchWait();
+    BenchWait(const BenchWait&) = delete;
+    BenchWait& operator=(const BenchWait&) = delete;
+
+    // Delivers device notices until `event` is recorded; false when Ctrl-C comes first.
+    bool For(PendingEvent event);
+    bool StopRequested() const;
+
+  private:
+    DeviceEventSource& source_;
+    UpdaterState& events_;
+};
+
+}  // namespace ostrel::cli

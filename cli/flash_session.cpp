@@ -1,0 +1,118 @@
+#include "cli/flash_session.h"
+
+#include <vector>
+
+#include "cli/console_output.h"
+#include "cli/run_messages.h"
+
+namespace ostrel::cli {
+namespace {
+
+// With --port the lookup finds that port and nothing else, so the connection takes the same
+// path as a port found by name: open, sync, then Get, with no scan.
+class GivenPort final : public PortDirectory {
+  public:
+    explicit GivenPort(std::string port) : port_(std::move(port)) {}
+    std::string FindBridgePort() override { return port_; }
+    std::vector<std::string> ScanComPorts() override { return {port_}; }
+
+  private:
+    std::string port_;
+};
+
+std::unique_ptr<FirmwareImage> TheRelease() {
+    auto image = std::make_unique<FirmwareImage>();
+    BuildFirmwareImage(*image);
+    return image;
+}
+
+}  // namespace
+
+FlashSession::FlashSession(const FlashOptions& options, std::FILE* traceFile)
+    : options_(options),
+      start_(std::chrono::steady_clock::now()),
+      image_(TheRelease()),
+      port_(MakeSerialPort()),
+      trace_(*port_),
+      link_(trace_),
+      directory_(options.port.empty() ? MakePortDirectory()
+                                      : std::make_unique<GivenPort>(options.port)),
+      protocol_(link_, *image_, state_),
+      connector_(state_, link_, *directory_, protocol_) {
+    trace_.WriteTo(traceFile);
+}
+
+FlashSession::~FlashSession() {
+    if (state_.PortOpen) trace_.ClosePort();
+}
+
+std::optional<RunResult> FlashSession::Connect() {
+    connector_.ConnectSequence();
+    if (Stopped()) {
+        return Interrupted("connect", std::nullopt,
+                           DescribeInterruption(state_, UpdateStage::NotStarted));
+    }
+    if (state_.DeviceReady) {
+        char version[8];
+        std::snprintf(version, sizeof version, "0x%02X", state_.BootloaderVersion);
+        Say("Connected on " + trace_.LastPortName() + ": bootloader version " + version);
+        return std::nullopt;
+    }
+    const std::string why = DescribeNotConnected(
+        state_, trace_.LastPortName(), trace_.LastOpenSucceeded(), trace_.LastOpenReport());
+    PrintText(stderr, "ostrel-flash: not connected: %s\n", why.c_str());
+    ReportRecentExchanges();
+    // The result line is one line: the cure, on the lines after the cause, stays on stderr.
+    return Failed(kExitNotConnected, "connect", why.substr(0, why.find('\n')));
+}
+
+void FlashSession::Say(const std::string& line) {
+    if (!options_.quiet) PrintText(stdout, "%s\n", line.c_str());
+}
+
+RunResult FlashSession::Fail(const char* stage, const char* words, std::uint32_t block,
+                             const std::string& reason) {
+    if (Stopped()) {
+        const std::string what = std::string(stage) == "restore" ? "data memory partly written"
+                                 : std::string(stage) == "check"
+                                     ? "data memory restored but not read back"
+                                     : "nothing was written into it";
+        return Interrupted(stage, block,
+                           "interrupted while " + std::string(words) + ", before block " +
+                               HexAddress(block) + ": " + what + ".");
+    }
+    std::fflush(stdout);  // the outcome lines come first on a shared terminal
+    PrintText(stderr, "ostrel-flash: Failed in %s, block %s: %s\n", words,
+              HexAddress(block).c_str(), reason.c_str());
+    ReportRecentExchanges();
+    return Failed(kExitUpdateFailed, stage, reason, block);
+}
+
+RunResult FlashSession::Interrupted(const char* stage, std::optional<std::uint32_t> block,
+                                    const std::string& description) {
+    std::fflush(stdout);
+    PrintText(stderr, "ostrel-flash: %s\n", description.c_str());
+    RunResult result = Failed(kExitInterrupted, stage, description, block);
+    result.outcome = "interrupted";
+    return result;
+}
+
+void FlashSession::ReportRecentExchanges() {
+    const std::vector<std::string> recent = trace_.RecentExchanges();
+    if (recent.empty()) return;
+    std::fflush(stdout);
+    PutText(stderr, "Last exchanges with the bootloader:\n");
+    for (const std::string& line : recent) PrintText(stderr, "  %s\n", line.c_str());
+}
+
+RunResult FlashSession::Finish(RunResult result) {
+    if (state_.PortOpen) trace_.ClosePort();
+    state_.PortOpen = false;
+    state_.DeviceReady = false;
+    result.port = trace_.LastPortName();
+    result.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    return result;
+}
+
+}  // namespace ostrel::cli

@@ -1,0 +1,68 @@
+#pragma once
+// One tracker's run, whatever the mode: the release, the port behind its exchange trace and
+// the interruption guard, the lookup, the protocol and the connector, the console lines
+// (silenced by --quiet), and the clock for the result line.
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/exchange_trace.h"
+#include "cli/flash_options.h"
+#include "cli/interruption.h"
+#include "cli/result_line.h"
+#include "core/bootloader_protocol.h"
+#include "device/connection.h"
+
+namespace ostrel::cli {
+
+class FlashSession {
+  public:
+    // Exchanges also go to `traceFile` when it is not null.
+    FlashSession(const FlashOptions& options, std::FILE* traceFile);
+    ~FlashSession();
+    FlashSession(const FlashSession&) = delete;
+    FlashSession& operator=(const FlashSession&) = delete;
+
+    const FlashOptions& Options() const { return options_; }
+    const FirmwareImage& Image() const { return *image_; }
+    UpdaterState& State() { return state_; }
+    BootloaderProtocol& Protocol() { return protocol_; }
+    ExchangeTrace& Trace() { return trace_; }
+    // An exchange was refused because Ctrl-C (SIGTERM, SIGHUP) asked the run to stop.
+    bool Stopped() const { return link_.Stopped(); }
+    const InterruptibleLink& Link() const { return link_; }
+
+    // Connects as the Connect button does; on failure, the result that reports it.
+    std::optional<RunResult> Connect();
+    // A line on stdout, unless --quiet.
+    void Say(const std::string& line);
+    // A failed exchange or check at `block`: says so on stderr in one line ("Failed in
+    // `words`, block 0x9000: `reason`"), lists the last exchanges, and gives the result. When
+    // the exchange was refused on request, reports the interruption instead.
+    RunResult Fail(const char* stage, const char* words, std::uint32_t block,
+                   const std::string& reason);
+    // The run stopped on request: says where and what the tracker holds, on stderr.
+    RunResult Interrupted(const char* stage, std::optional<std::uint32_t> block,
+                          const std::string& description);
+    // Closes the port and stamps the port and the time taken on `result`.
+    RunResult Finish(RunResult result);
+
+  private:
+    // The last few exchanges on stderr, for a support case.
+    void ReportRecentExchanges();
+
+    const FlashOptions& options_;
+    std::chrono::steady_clock::time_point start_;
+    std::unique_ptr<FirmwareImage> image_;
+    UpdaterState state_;
+    std::unique_ptr<SerialPort> port_;
+    ExchangeTrace trace_;
+    InterruptibleLink link_;
+    std::unique_ptr<PortDirectory> directory_;
+    BootloaderProtocol protocol_;
+    Connector connector_;
+};
+
+}  // namespace ostrel::cli

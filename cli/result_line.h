@@ -1,0 +1,41 @@
+#pragma once
+// How one run ended, and the one line that tells a script so:
+//   result=ok port=/dev/ttyUSB0 release=v2.2.5-R27 seconds=78.3
+//   result=failed stage=verify block=0x8E80 port=... release=... seconds=... reason=TEXT
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "cli/flash_options.h"
+
+namespace ostrel::cli {
+
+// The release built into this program, as the result line names it: "v2.2.5-R27".
+std::string ReleaseLabel();
+
+struct RunResult {
+    const char* outcome = "ok";  // "ok", "failed", or "differs" (the release is not there)
+    int exitCode = kExitSuccess;
+    const char* stage = nullptr;           // where it failed: "connect", "backup", "write", ...
+    std::optional<std::uint32_t> block;    // the block whose exchange or check failed
+    std::optional<std::uint32_t> address;  // the first address that differs
+    std::string port;                      // the port used, empty when none was opened
+    double seconds = 0;
+    std::string reason;  // why it failed, in words
+
+    bool Succeeded() const { return exitCode == kExitSuccess; }
+};
+
+RunResult Failed(int exitCode, const char* stage, std::string reason,
+                 std::optional<std::uint32_t> block = std::nullopt);
+
+// The line without its newline; the reason, which may hold blanks, comes last.
+std::string FormatResultLine(const RunResult& result);
+
+// The line on stdout, flushed at once so that a script reading a pipe sees it.
+void PrintResultLine(const RunResult& result);
+
+// "0x8C00": block and byte addresses as every message writes them.
+std::string HexAddress(std::uint32_t address);
+
+}  // namespace ostrel::cli
