@@ -4,6 +4,7 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QScrollBar>
 #include <QTextEdit>
 
 #include "tests/gui/wizard_fixture.h"
@@ -112,6 +113,7 @@ void CheckControl(const Wizard& w, const ControlLayout& c) {
             auto* edit = qobject_cast<QTextEdit*>(widget);
             ASSERT_NE(edit, nullptr);
             EXPECT_TRUE(edit->isReadOnly());
+            EXPECT_EQ(edit->verticalScrollBar()->value(), 0);  // the first line shows in full
             EXPECT_EQ(edit->toPlainText().split(QLatin1Char('\n')), lines);
             break;
         }
