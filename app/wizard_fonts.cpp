@@ -19,22 +19,36 @@ QString WindowFontFamily() {
     return QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
 }
 
+// Whether `family` is installed under that name (not a substitute) and draws both characters
+// itself rather than through a fallback font.
+bool HasBoth(const QString& family, QChar check, QChar cross) {
+    QFont font(family);
+    font.setPixelSize(64);
+    const QFontMetrics metrics(font);
+    return QFontInfo(font).family().compare(family, Qt::CaseInsensitive) == 0 &&
+           metrics.inFont(check) && metrics.inFont(cross);
+}
+
 MarkGlyphs ChooseMarkGlyphs() {
     // Qt maps the symbol font's private-use range (0xF0xx) onto 0x00xx, so the characters are
     // asked for by their single-byte codes. Wine ships a Wingdings without the cross, hence the
     // test of both glyphs rather than of the family alone.
-    const MarkGlyphs wingdings{QStringLiteral("Wingdings"), QString(QChar(0xFC)),
-                               QString(QChar(0xFB))};
-    if (IsInstalled(wingdings.family)) {
-        QFont font(wingdings.family);
-        font.setPixelSize(64);
-        const QFontMetrics metrics(font);
-        if (QFontInfo(font).family().compare(wingdings.family, Qt::CaseInsensitive) == 0 &&
-            metrics.inFont(wingdings.check[0]) && metrics.inFont(wingdings.cross[0])) {
-            return wingdings;
+    const QString wingdings = QStringLiteral("Wingdings");
+    if (IsInstalled(wingdings) && HasBoth(wingdings, QChar(0xFC), QChar(0xFB))) {
+        return {wingdings, QString(QChar(0xFC)), QString(QChar(0xFB))};
+    }
+    // Else the same marks from Unicode, from the first font that has both: DejaVu Sans where the
+    // package's dependency installed it, any other font otherwise.
+    const QChar check(0x2714);
+    const QChar cross(0x2718);
+    QStringList candidates{QStringLiteral("DejaVu Sans")};
+    candidates << QFontDatabase::families();
+    for (const QString& family : candidates) {
+        if (IsInstalled(family) && HasBoth(family, check, cross)) {
+            return {family, QString(check), QString(cross)};
         }
     }
-    return {QStringLiteral("DejaVu Sans"), QString(QChar(0x2714)), QString(QChar(0x2718))};
+    return {QStringLiteral("DejaVu Sans"), QString(check), QString(cross)};
 }
 
 }  // namespace

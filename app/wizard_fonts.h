@@ -3,7 +3,7 @@
 // heights; where that font is missing, Liberation Sans (Arial's widths, with Cyrillic) takes its
 // place at the same heights, since the wider DejaVu Sans would overrun several fixed boxes. The
 // check mark and the cross are Wingdings characters where a Wingdings with both exists (Windows),
-// else the same marks from Unicode in DejaVu Sans.
+// else the same marks from Unicode, taken from a font that has both (DejaVu Sans first).
 #include <QFont>
 #include <QString>
 

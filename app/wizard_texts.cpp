@@ -1,20 +1,9 @@
 #include "app/wizard_texts.h"
 
-#include <initializer_list>
-
 namespace ostrel::texts {
-namespace {
 
-QStringList Lines(std::initializer_list<const char*> lines) {
-    QStringList out;
-    for (const char* line : lines) out << QString::fromUtf8(line);
-    return out;
-}
-
-}  // namespace
-
-QStringList VersionBlock() {
-    return Lines({
+Lines VersionBlock() {
+    static constexpr const char* kLines[] = {
         "Программа обновления",
         "встроенного программного",
         "обеспечения ",
@@ -23,12 +12,13 @@ QStringList VersionBlock() {
         "",  // "версия: ..." when the window is created
         "",  // "дата: ..." when the window is created
         "",
-    });
+    };
+    return kLines;
 }
 
 // Lines 12 to 14: the driver download address of Silicon Labs, split to fit the box.
-QStringList WelcomeText() {
-    return Lines({
+Lines WelcomeText() {
+    static constexpr const char* kLines[] = {
         "GPS Ostrel - с нами безопасно!",
         "Данная программа обновит программное ",
         "обеспечение. Во время обновления ",
@@ -46,11 +36,12 @@ QStringList WelcomeText() {
         "",
         "Если драйвер еще не установлен, установите ",
         "его.",
-    });
+    };
+    return kLines;
 }
 
-QStringList PreparationSteps() {
-    return Lines({
+Lines PreparationSteps() {
+    static constexpr const char* kLines[] = {
         "1. Снимите верхнюю крышку с устройства GPS ",
         "Ostrel",
         "",
@@ -65,18 +56,20 @@ QStringList PreparationSteps() {
         "загорится светодиод (постоянное горение).",
         " ",
         "Для продолжения нажмите кнопку \"Далее\"",
-    });
+    };
+    return kLines;
 }
 
-QStringList ConnectionHint() {
-    return Lines({
+Lines ConnectionHint() {
+    static constexpr const char* kLines[] = {
         "Проверье правильность соединений и ",
         "нажмите кнопку \"Соединение\".",
-    });
+    };
+    return kLines;
 }
 
-QStringList SettingsNote() {
-    return Lines({
+Lines SettingsNote() {
+    static constexpr const char* kLines[] = {
         "Для сохранения пользовательских настроек, ",
         "таких как:",
         "- режим работы",
@@ -86,27 +79,30 @@ QStringList SettingsNote() {
         "после обновления все настройки будут ",
         "установлены в соответствии с заводскими.",
         "",
-    });
+    };
+    return kLines;
 }
 
-QStringList SuccessNote() {
-    return Lines({
+Lines SuccessNote() {
+    static constexpr const char* kLines[] = {
         "Обновление успешно завершено! ",
         "Нажмите кнопку \"Далее\".",
         "",
-    });
+    };
+    return kLines;
 }
 
-QStringList FailureNote() {
-    return Lines({
+Lines FailureNote() {
+    static constexpr const char* kLines[] = {
         "В случае ошибки, повторите ",
         "процедуру заново. Если ошибка не ",
         "пропадает, обратитесь к поставщику.",
-    });
+    };
+    return kLines;
 }
 
-QStringList ClosingText() {
-    return Lines({
+Lines ClosingText() {
+    static constexpr const char* kLines[] = {
         "ПОЗДРАВЛЯЕМ!",
         "",
         "Теперь в устройство загружена обновленная ",
@@ -118,7 +114,8 @@ QStringList ClosingText() {
         "дополняя и улучшая функционал!",
         "Спасибо, что используете GPS Ostrel.",
         "",
-    });
+    };
+    return kLines;
 }
 
 }  // namespace ostrel::texts

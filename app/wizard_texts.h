@@ -1,10 +1,11 @@
 #pragma once
-// Every text the wizard shows, letter for letter. Lines of the text blocks keep their trailing
-// blanks; the "ОК" of the state labels is Cyrillic, the "OK" of the Next button Latin.
-#include <QString>
-#include <QStringList>
+// Every text the wizard shows, letter for letter, in UTF-8. Lines of the text blocks keep their
+// trailing blanks; the "ОК" of the state labels is Cyrillic, the "OK" of the Next button Latin.
+#include <span>
 
 namespace ostrel::texts {
+
+using Lines = std::span<const char* const>;
 
 inline constexpr char kReleaseName[] = "v2.2.5";
 inline constexpr char kModelSuffix[] = " R27";
@@ -29,13 +30,13 @@ inline constexpr char kExchange[] = "ОБМЕН";
 inline constexpr char kStateOK[] = "ОК";
 inline constexpr char kStateError[] = "ОШИБКА!!!";
 
-QStringList VersionBlock();
-QStringList WelcomeText();
-QStringList PreparationSteps();
-QStringList ConnectionHint();
-QStringList SettingsNote();
-QStringList SuccessNote();
-QStringList FailureNote();
-QStringList ClosingText();
+Lines VersionBlock();
+Lines WelcomeText();
+Lines PreparationSteps();
+Lines ConnectionHint();
+Lines SettingsNote();
+Lines SuccessNote();
+Lines FailureNote();
+Lines ClosingText();
 
 }  // namespace ostrel::texts

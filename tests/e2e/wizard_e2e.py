@@ -157,7 +157,7 @@ def update_succeeded(f):
 def update_failed(f):
     return (f.count(TXT_WRITE_FAIL, RED) > MARK and f.ink(LIST_WRITE_FAIL) > 200
             and (f.count(LB_WRITE_ERR, RED) > LABEL or f.count(LB_VERIFY_ERR, RED) > LABEL)
-            and f.buttons()[:3] == ("enabled", "enabled", "enabled"))
+            and f.buttons()[:3] == ("enabled", "enabled", "disabled"))
 
 
 def page5(f):

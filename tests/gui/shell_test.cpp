@@ -10,39 +10,23 @@
 namespace ostrel::test {
 namespace {
 
+// Cancel and the title bar both close the window through the controller's FormClose.
 TEST(WizardShell, ClosingTheWindowClosesAnOpenPort) {
-    struct Case {
-        const char* what;
-        void (*close)(Wizard&);
-    };
-    const Case cases[] = {
-        {"Cancel", [](Wizard& w) { w.form->btnESC->click(); }},
-        {"title-bar close", [](Wizard& w) { w.form->close(); }},
-        {"OK on page 5",
-         [](Wizard& w) {
-             w.Next();
-             w.Next();
-             ASSERT_EQ(w.Page(), 5);
-             w.Next();
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (bool titleBar : {false, true}) {
+        SCOPED_TRACE(titleBar ? "title-bar close" : "Cancel");
         Wizard w;
         w.form->show();
         w.ToConnectedPage3();
         ASSERT_TRUE(w.link.IsOpen());
-        c.close(w);
+        if (titleBar) {
+            w.form->close();
+        } else {
+            w.Button(ControlId::btnESC)->click();
+        }
         EXPECT_FALSE(w.form->isVisible());
+        EXPECT_TRUE(w.Controller().Closed());
         EXPECT_FALSE(w.link.IsOpen());
     }
-
-    // With no port open there is nothing to close.
-    Wizard w;
-    w.form->show();
-    w.form->close();
-    EXPECT_FALSE(w.form->isVisible());
-    EXPECT_EQ(w.link.OpenCount(), 0u);
 }
 
 // Cancel pressed while block 51 is being written: the click is dispatched by the update's own
@@ -57,7 +41,8 @@ TEST(WizardShell, ClosingDuringTheUpdateEndsTheRunAndThenTheProgram) {
     w.link.SetPollHook([&] {
         if (!clickQueued && w.model.Exchanges().size() == 50) {
             clickQueued = true;
-            QMetaObject::invokeMethod(w.form->btnESC, &QPushButton::click, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(w.Button(ControlId::btnESC), &QPushButton::click,
+                                      Qt::QueuedConnection);
         }
     });
     bool handlerReturned = false;
@@ -65,7 +50,7 @@ TEST(WizardShell, ClosingDuringTheUpdateEndsTheRunAndThenTheProgram) {
     QMetaObject::invokeMethod(
         w.form.get(),
         [&] {
-            w.form->btnNEXT->click();
+            w.Next();
             handlerReturned = true;
             visibleWhenHandlerReturned = w.form->isVisible();
         },
@@ -88,7 +73,8 @@ TEST(WizardShell, ClosingDuringTheUpdateEndsTheRunAndThenTheProgram) {
     EXPECT_FALSE(w.link.IsOpen());
     EXPECT_EQ(w.model.Exchanges().size(), 50u);
     EXPECT_EQ(w.State().UpdatePhase, 0);
-    EXPECT_EQ(w.form->BarWrite->value(), (50 * 128 + 1) * 100 / 29695);
+    EXPECT_EQ(w.form->ControlAs<QProgressBar>(ControlId::BarWrite)->value(),
+              (50 * 128 + 1) * 100 / 29695);
     Names page4 = w.ShownIndicators();
     for (const char* name : kConnectionIndicators) page4.erase(name);
     EXPECT_EQ(page4, (Names{"lbWrite", "BarWrite", "lbWriteErr", "txtWriteFail", "ListWriteFail"}));
@@ -108,9 +94,9 @@ TEST(WizardShell, PlugInOnTheFirstPageBringsTheConnectionPageForward) {
     EXPECT_EQ(w.Page(), 3);
     EXPECT_TRUE(w.State().DeviceReady);
     EXPECT_EQ(w.ShownIndicators(), (Names{"lbConnected", "txtConnOK"}));
-    EXPECT_TRUE(w.form->btnNEXT->isEnabled());
-    EXPECT_FALSE(w.form->btnConnect->isEnabled());
-    EXPECT_FALSE(w.form->btnBACK->isHidden());
+    EXPECT_TRUE(w.Button(ControlId::btnNEXT)->isEnabled());
+    EXPECT_FALSE(w.Button(ControlId::btnConnect)->isEnabled());
+    EXPECT_FALSE(w.Button(ControlId::btnBACK)->isHidden());
 }
 
 // A removal noticed while the update pumps events must not close the port under it: the run
@@ -127,7 +113,7 @@ TEST(WizardShell, DeviceEventsDuringTheUpdateWaitForTheIdleLoop) {
         }
     });
     const int readsBefore = w.events->reads;
-    Wizard::InMainLoop([&] { w.form->btnNEXT->click(); });
+    Wizard::InMainLoop([&] { w.Next(); });
 
     EXPECT_GT(w.events->reads, readsBefore);  // noticed during the run
     EXPECT_EQ(w.State().UpdatePhase, 5);
@@ -140,7 +126,7 @@ TEST(WizardShell, DeviceEventsDuringTheUpdateWaitForTheIdleLoop) {
     EXPECT_FALSE(w.State().PortOpen);
     EXPECT_FALSE(w.State().DeviceReady);
     EXPECT_EQ(w.Page(), 4);  // nothing on screen changes
-    EXPECT_FALSE(w.form->ListWriteOK->isHidden());
+    EXPECT_FALSE(w.form->Control(ControlId::ListWriteOK)->isHidden());
 }
 
 // A nested loop (a menu's or a dialog's) waits too, but that is not the application going idle:
@@ -164,18 +150,6 @@ TEST(WizardShell, NoDeviceWorkInsideANestedLoop) {
     EXPECT_EQ(w.State().PendingDeviceEvent, kBridgeArrived);
     Wizard::RunUntilIdle();
     EXPECT_EQ(w.Page(), 3);
-}
-
-// Once the window has closed the program is ending: a notice still pending opens no port.
-TEST(WizardShell, NoDeviceWorkAfterTheWindowHasClosed) {
-    Wizard w;
-    w.form->show();
-    w.events->Post(kBridgeArrived);
-    w.DeliverNotifications();
-    w.form->close();
-    Wizard::RunUntilIdle();
-    EXPECT_EQ(w.link.OpenCount(), 0u);
-    EXPECT_EQ(w.directory.lookups, 0);
 }
 
 }  // namespace

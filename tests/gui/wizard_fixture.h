@@ -70,6 +70,7 @@ inline constexpr const char* kUpdateIndicators[] = {
     "BarWrite",   "BarVerify",    "ListWriteOK", "ListWriteFail"};
 
 using Names = std::set<std::string>;
+using wizard::ControlId;
 
 struct Wizard {
     Wizard() {
@@ -81,8 +82,9 @@ struct Wizard {
         });
     }
 
-    UpdaterState& State() { return form->State(); }
-    int Page() const { return form->CurrentPage(); }
+    WizardController& Controller() { return form->Controller(); }
+    UpdaterState& State() { return form->Controller().State(); }
+    int Page() const { return form->Controller().CurrentPage(); }
 
     // Which of the eighteen indicators the window shows (on their own page).
     Names ShownIndicators() const {
@@ -100,10 +102,11 @@ struct Wizard {
         EXPECT_NE(widget, nullptr) << name;
         return widget;
     }
+    QPushButton* Button(ControlId id) const { return form->ControlAs<QPushButton>(id); }
 
-    void Next() { form->btnNEXT->click(); }
-    void Back() { form->btnBACK->click(); }
-    void Connect() { form->btnConnect->click(); }
+    void Next() { Button(ControlId::btnNEXT)->click(); }
+    void Back() { Button(ControlId::btnBACK)->click(); }
+    void Connect() { Button(ControlId::btnConnect)->click(); }
     // From page 1 to page 3, connected.
     void ToConnectedPage3() {
         Next();

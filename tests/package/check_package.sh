@@ -34,6 +34,9 @@ check "udev rule keeps ModemManager away" grep -q 'ENV{ID_MM_DEVICE_IGNORE}="1"'
 check "desktop entry has its Russian name" grep -qx 'Name=Обновление GPS Ostrel' "$root/usr/share/applications/ostrel-updater.desktop"
 check "icon is a 32x32 PNG" sh -c "file '$root/usr/share/icons/hicolor/32x32/apps/ostrel-updater.png' | grep -q '32 x 32'"
 check "package depends on Qt 6 Widgets" sh -c "dpkg-deb -f '$deb' Depends | grep -q libqt6widgets6"
+for font in fonts-liberation fonts-dejavu-core; do
+    check "package depends on $font" sh -c "dpkg-deb -f '$deb' Depends | grep -qw $font"
+done
 check "installed ostrel-flash --help runs" sh -c "'$root/usr/bin/ostrel-flash' --help | grep -q -- --port"
 
 echo "package: $passes passed, $failures failed"

@@ -1,0 +1,146 @@
+#pragma once
+// The wizard controller on a view that records what a window would show, with the simulated
+// tracker behind its port, a port directory that finds it by name, and device notices recorded
+// as the platform's notification handler records them.
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/wizard_controller.h"
+#include "sim/bootloader_model.h"
+#include "sim/sim_link.h"
+#include "sim/sim_port_directory.h"
+
+namespace ostrel::wizard {
+// Readable failure messages.
+inline void PrintTo(ControlId id, std::ostream* out) {
+    *out << Layout(id).name;
+}
+}  // namespace ostrel::wizard
+
+namespace ostrel::test {
+
+using wizard::ControlId;
+using Names = std::set<std::string>;
+
+inline constexpr ControlId kIndicators[] = {
+    ControlId::lbConnected, ControlId::lbNotConnected, ControlId::txtConnOK, ControlId::txtConnFail,
+    ControlId::txtWriteOK,  ControlId::txtWriteFail,   ControlId::lbWrite,   ControlId::lbWriteOn,
+    ControlId::lbWriteOK,   ControlId::lbWriteErr,     ControlId::lbVerify,  ControlId::lbVerifyOK,
+    ControlId::lbVerifyOn,  ControlId::lbVerifyErr,    ControlId::BarWrite,  ControlId::BarVerify,
+    ControlId::ListWriteOK, ControlId::ListWriteFail};
+
+// Controls start visible and enabled, as a view builds them.
+class RecordingWizardView : public WizardView {
+  public:
+    void ShowPage(int shown) override {
+        page = shown;
+        calls.push_back("page " + std::to_string(shown));
+    }
+    void SetVisible(ControlId control, bool visible) override {
+        hidden[control] = !visible;
+        calls.push_back(std::string(visible ? "show " : "hide ") + Name(control));
+    }
+    void SetEnabled(ControlId button, bool enabled) override { disabled[button] = !enabled; }
+    void SetCaption(ControlId button, std::string_view utf8) override {
+        captions[button] = std::string(utf8);
+    }
+    void SetLine(ControlId block, int index, std::string_view utf8) override {
+        lines[{block, index}] = std::string(utf8);
+    }
+    void SetBarPosition(ControlId bar, int position) override { bars[bar] = position; }
+    bool IsKeepUserChecked() override { return keepUser; }
+    void SetFocus(ControlId button) override { focus = button; }
+    void ProcessPendingEvents() override {
+        ++pumps;
+        if (onPump) onPump();
+    }
+    void CloseWindow() override {
+        ++closeRequests;
+        closed = true;
+        if (controller) controller->FormClose();
+    }
+
+    static const char* Name(ControlId id) { return wizard::Layout(id).name; }
+    bool Shown(ControlId id) const { return !hidden.contains(id) || !hidden.at(id); }
+    bool Enabled(ControlId id) const { return !disabled.contains(id) || !disabled.at(id); }
+    // Which of the eighteen indicators show (each on its own page).
+    Names ShownIndicators() const {
+        Names shown;
+        for (ControlId id : kIndicators) {
+            if (Shown(id)) shown.insert(Name(id));
+        }
+        return shown;
+    }
+
+    WizardController* controller = nullptr;
+    int page = 0;
+    std::map<ControlId, bool> hidden;
+    std::map<ControlId, bool> disabled;
+    std::map<ControlId, std::string> captions;
+    std::map<std::pair<ControlId, int>, std::string> lines;
+    std::map<ControlId, int> bars;
+    std::vector<std::string> calls;
+    bool keepUser = false;
+    std::optional<ControlId> focus;
+    std::function<void()> onPump;
+    int pumps = 0;
+    int closeRequests = 0;
+    bool closed = false;
+};
+
+// Notices recorded straight into the state, as a window-message handler records them.
+class RecordedDeviceEvents : public DeviceEventSource {
+  public:
+    explicit RecordedDeviceEvents(UpdaterState& state) : state_(state) {}
+    int NotificationDescriptor() const override { return -1; }
+    void ReadNotifications() override {}
+    void Post(PendingEvent event) { state_.PendingDeviceEvent = event; }
+
+  private:
+    UpdaterState& state_;
+};
+
+struct ControllerRig {
+    explicit ControllerRig(bool create = true) {
+        directory.bridgePort = "SIM1";
+        view.controller = &controller;
+        if (create) controller.FormCreate();
+    }
+
+    UpdaterState& State() { return controller.State(); }
+    int Page() const { return controller.CurrentPage(); }
+    bool NextEnabled() const { return view.Enabled(ControlId::btnNEXT); }
+
+    void Next() { controller.btnNEXTClick(); }
+    void Back() { controller.btnBACKClick(); }
+    void Connect() { controller.btnConnectClick(); }
+    void Idle() { controller.ApplicationEvents1Idle(); }
+    // From page 1 to page 3, connected.
+    void ToConnectedPage3() {
+        Next();
+        Next();
+        Connect();
+    }
+
+    sim::BootloaderModel model;
+    sim::SimLink link{model};
+    sim::SimPortDirectory directory;
+    RecordingWizardView view;
+    RecordedDeviceEvents* events = nullptr;
+    std::function<void()> onRegister;
+    WizardController controller{view, link, directory, [this](UpdaterState& state) {
+                                    if (onRegister) onRegister();
+                                    auto source = std::make_unique<RecordedDeviceEvents>(state);
+                                    events = source.get();
+                                    return source;
+                                }};
+};
+
+}  // namespace ostrel::test

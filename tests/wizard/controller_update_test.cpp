@@ -1,0 +1,172 @@
+// The update as the wizard runs it from page 4: what each outcome leaves the user to press, the
+// keep-settings box reaching the run, and Cancel during the run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+
+#include "core/update_sequence.h"
+#include "tests/wizard/controller_rig.h"
+
+namespace ostrel::test {
+namespace {
+
+using sim::Command;
+using sim::Fault;
+using sim::FaultKind;
+using sim::Step;
+
+Names PageFour(const ControllerRig& r) {
+    Names shown = r.view.ShownIndicators();
+    for (const char* name : {"lbConnected", "lbNotConnected", "txtConnOK", "txtConnFail"}) {
+        shown.erase(name);
+    }
+    return shown;
+}
+
+bool DataEqualsImage(const ControllerRig& r, std::uint32_t from) {
+    return std::equal(r.controller.Image().begin() + from,
+                      r.controller.Image().begin() + kDataEnd + 1, r.model.Memory().begin() + from);
+}
+
+bool SettingsUntouched(const ControllerRig& r) {
+    for (std::uint32_t a = kDataStart; a < kUserSettingsEnd; ++a) {
+        if (r.model.Memory()[a] != sim::BootloaderModel::OwnerSettingsByte(a)) return false;
+    }
+    return true;
+}
+
+// Only a successful run leads on to the closing page, and Next then has the focus; after a
+// failure Back and Cancel stay, so the user connects and runs again.
+TEST(WizardControllerUpdate, OnlySuccessLeadsOnToTheClosingPage) {
+    struct Case {
+        const char* what;
+        std::optional<Fault> fault;
+        Names shown;
+        int barWrite;
+        int barVerify;  // -1: never set
+    };
+    const std::vector<Case> cases = {
+        {"success",
+         std::nullopt,
+         {"lbWrite", "lbWriteOK", "BarWrite", "lbVerify", "lbVerifyOK", "BarVerify", "txtWriteOK",
+          "ListWriteOK"},
+         100,
+         100},
+        {"block 117 refused",
+         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kFlashStart + 128 * 116},
+         {"lbWrite", "BarWrite", "lbWriteErr", "txtWriteFail", "ListWriteFail"},
+         50,
+         -1},
+        {"read of block 117 not acknowledged",
+         Fault{FaultKind::Nack, Command::ReadMemory, Step::Address, kFlashStart + 128 * 116},
+         {"lbWrite", "lbWriteOK", "BarWrite", "lbVerify", "BarVerify", "lbVerifyErr",
+          "txtWriteFail", "ListWriteFail"},
+         100,
+         50},
+        {"second data block refused",
+         Fault{FaultKind::Nack, Command::WriteMemory, Step::Payload, 0x1080u},
+         {"lbWrite", "lbWriteOK", "lbWriteErr", "BarWrite", "lbVerify", "lbVerifyOK", "BarVerify",
+          "txtWriteFail", "ListWriteFail"},
+         100,
+         100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const bool success = !c.fault;
+        ControllerRig r;
+        r.ToConnectedPage3();
+        if (c.fault) r.model.AddFault(*c.fault);
+        r.Next();
+        EXPECT_EQ(r.Page(), 4);
+        EXPECT_EQ(PageFour(r), c.shown);
+        EXPECT_EQ(r.view.bars.at(ControlId::BarWrite), c.barWrite);
+        EXPECT_EQ(r.view.bars.contains(ControlId::BarVerify), c.barVerify >= 0);
+        if (c.barVerify >= 0) {
+            EXPECT_EQ(r.view.bars.at(ControlId::BarVerify), c.barVerify);
+        }
+        EXPECT_TRUE(r.view.Enabled(ControlId::btnBACK));
+        EXPECT_TRUE(r.view.Shown(ControlId::btnESC));
+        EXPECT_EQ(r.NextEnabled(), success);
+        EXPECT_EQ(r.view.focus, success ? std::optional(ControlId::btnNEXT) : std::nullopt);
+        if (success) {
+            EXPECT_TRUE(std::equal(r.controller.Image().begin() + kFlashStart,
+                                   r.controller.Image().end(),
+                                   r.model.Memory().begin() + kFlashStart));
+        }
+        r.Next();  // pressed however it can be (the key, a stray message)
+        EXPECT_EQ(r.Page(), success ? 5 : 4);
+        if (!success) {
+            r.Back();
+            EXPECT_EQ(r.Page(), 3);
+            r.controller.btnESCClick();
+            EXPECT_EQ(r.view.closeRequests, 1);
+        }
+    }
+}
+
+TEST(WizardControllerUpdate, TheKeepSettingsBoxDecidesEachRun) {
+    ControllerRig r;
+    r.view.keepUser = true;
+    r.ToConnectedPage3();
+    r.Next();
+    EXPECT_EQ(r.State().UpdatePhase, 5);
+    EXPECT_TRUE(SettingsUntouched(r));
+    EXPECT_TRUE(DataEqualsImage(r, kUserSettingsEnd));
+
+    r.Back();
+    r.view.keepUser = false;
+    r.Connect();
+    r.Next();
+    EXPECT_EQ(r.State().UpdatePhase, 5);
+    EXPECT_TRUE(DataEqualsImage(r, kDataStart));
+}
+
+// A second run after a failed one: while it runs only its own starting indicators show, and
+// Back and Next are disabled while Cancel stays usable.
+TEST(WizardControllerUpdate, ASecondRunStartsCleanWithBackAndNextDisabled) {
+    ControllerRig r;
+    r.ToConnectedPage3();
+    r.model.AddFault({FaultKind::Nack, Command::ReadMemory, Step::Command});
+    r.Next();
+    ASSERT_TRUE(PageFour(r).contains("lbVerifyErr"));
+
+    r.Back();
+    r.Connect();
+    Names shownAtFirstPoll{"unset"};
+    bool backOrNextEnabled = false;
+    bool escUsable = true;
+    r.link.SetPollHook([&] {
+        if (shownAtFirstPoll.contains("unset")) shownAtFirstPoll = PageFour(r);
+        backOrNextEnabled |= r.view.Enabled(ControlId::btnBACK) || r.NextEnabled();
+        escUsable &= r.view.Enabled(ControlId::btnESC) && r.view.Shown(ControlId::btnESC);
+    });
+    r.Next();
+    EXPECT_EQ(shownAtFirstPoll, (Names{"lbWrite", "BarWrite", "lbWriteOn"}));
+    EXPECT_FALSE(backOrNextEnabled);
+    EXPECT_TRUE(escUsable);
+    EXPECT_EQ(r.State().UpdatePhase, 5);
+    EXPECT_GT(r.view.pumps, 0);
+}
+
+// Cancel while block 51 is written, dispatched by the run's own event pumping: the port closes
+// at once, no later exchange reaches the tracker, and the run ends in its failure display.
+TEST(WizardControllerUpdate, CancelDuringTheRunEndsItThroughTheFailureDisplay) {
+    ControllerRig r;
+    r.ToConnectedPage3();
+    r.model.ClearExchanges();
+    r.view.onPump = [&] {
+        if (r.model.Exchanges().size() == 50 && !r.view.closed) r.controller.btnESCClick();
+    };
+    r.Next();
+    EXPECT_TRUE(r.controller.Closed());
+    EXPECT_FALSE(r.link.IsOpen());
+    EXPECT_EQ(r.model.Exchanges().size(), 50u);
+    EXPECT_EQ(r.State().UpdatePhase, 0);
+    EXPECT_EQ(PageFour(r),
+              (Names{"lbWrite", "BarWrite", "lbWriteErr", "txtWriteFail", "ListWriteFail"}));
+    EXPECT_FALSE(r.view.focus.has_value());
+}
+
+}  // namespace
+}  // namespace ostrel::test
