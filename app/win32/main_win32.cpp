@@ -1,8 +1,9 @@
 // Program entry on Windows: the wizard window on the system's serial port, port directory and
 // device notifications, and the message loop whose idle step is the controller's. The command
 // line is not read, and the exit code is 0 however the window was closed.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <commctrl.h>
 
 #include "app/win32/message_loop_win32.h"
 #include "app/win32/wizard_window_win32.h"
