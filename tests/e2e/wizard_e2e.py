@@ -192,10 +192,13 @@ class Lines:
 class VirtualScreen:
     """Xvfb on a display number it picks itself."""
 
+    def __init__(self, size="1024x768"):
+        self.size = size
+
     def __enter__(self):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size + "x24",
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL)
         os.close(write_end)
