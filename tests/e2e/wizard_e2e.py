@@ -261,9 +261,12 @@ class Window:
                                      f"{unless.__name__} (see {self.shots})")
             if time.monotonic() > deadline:
                 self.save(frame, f"timeout-{state.__name__}")
-                raise AssertionError(f"no {state.__name__} within {timeout} s (buttons "
-                                     f"{frame.buttons()}, see {self.shots})")
+                raise AssertionError(f"no {state.__name__} within {timeout} s "
+                                     f"({self.describe(frame)}, see {self.shots})")
             time.sleep(0.05)  # polling interval
+
+    def describe(self, frame):
+        return f"buttons {frame.buttons()}"
 
     def save(self, frame, name):
         os.makedirs(self.shots, exist_ok=True)
