@@ -28,6 +28,23 @@ using wizard::ControlId;
 using wizard::ControlKind;
 using wizard::ControlLayout;
 
+// Ends a message loop that would otherwise wait for ever, so that a fault fails the test rather
+// than hanging it. It never fires in a passing run.
+class LoopGuard {
+  public:
+    LoopGuard() : timer_(SetTimer(nullptr, 0, 10000, &Fire)) { fired_ = false; }
+    ~LoopGuard() { KillTimer(nullptr, timer_); }
+    static bool Fired() { return fired_; }
+
+  private:
+    static void CALLBACK Fire(HWND, UINT, UINT_PTR, DWORD) {
+        fired_ = true;
+        PostQuitMessage(0);
+    }
+    static inline bool fired_ = false;
+    UINT_PTR timer_;
+};
+
 // Shown by its own style, whether or not the window itself is on screen.
 bool Shown(HWND control) {
     return (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
@@ -280,9 +297,11 @@ TEST(Win32Window, ClicksReachTheControllerAndClosingEndsTheLoop) {
 
     int idles = 0;
     wizard.Click(ControlId::btnESC);
+    const LoopGuard guard;
     EXPECT_TRUE(wizard.controller.Closed());
     EXPECT_FALSE(IsWindowVisible(wizard.window.Window()));
     EXPECT_EQ(RunMessageLoop(wizard.window.Window(), [&] { ++idles; }), 0);
+    EXPECT_FALSE(LoopGuard::Fired()) << "closing posted no quit message";
     EXPECT_EQ(idles, 0) << "the loop ended at the quit message, before going idle";
 }
 
@@ -291,6 +310,7 @@ TEST(Win32MessageLoop, GoesIdleOnceEachTimeTheQueueRunsEmpty) {
     Wizard wizard(96);
     HWND window = wizard.window.Window();
     int idles = 0;
+    const LoopGuard guard;
     const int code = RunMessageLoop(window, [&] {
         if (++idles == 1) {
             PostMessageW(window, WM_NULL, 0, 0);
@@ -301,6 +321,7 @@ TEST(Win32MessageLoop, GoesIdleOnceEachTimeTheQueueRunsEmpty) {
             PostQuitMessage(7);
         }
     });
+    EXPECT_FALSE(LoopGuard::Fired()) << "the loop waited with the idle step not run";
     EXPECT_EQ(code, 7);
     EXPECT_EQ(idles, 2);
 }
@@ -320,13 +341,16 @@ TEST(Win32Window, BridgeArrivalOnPageOneBringsTheConnectionPage) {
     InterfaceRecord record = InterfaceFilterRecord();
     const char path[] = "\\\\?\\USB#VID_10C4&PID_EA60#0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
     std::copy(std::begin(path), std::end(path), record.begin() + kInterfaceNameOffset);
-    RunMessageLoop(wizard.window.Window(), [&] {
+    const LoopGuard guard;
+    const int code = RunMessageLoop(wizard.window.Window(), [&] {
         SendMessageA(watch, WM_DEVICECHANGE, kDeviceArrival,
                      reinterpret_cast<LPARAM>(record.data()));
         EXPECT_EQ(wizard.controller.CurrentPage(), 1) << "nothing happens in the notice";
         wizard.controller.ApplicationEvents1Idle();
         PostQuitMessage(0);
     });
+    EXPECT_FALSE(LoopGuard::Fired()) << "the loop waited with the idle step not run";
+    EXPECT_EQ(code, 0);
     EXPECT_EQ(wizard.directory.lookups, 1);
     EXPECT_EQ(wizard.directory.scans, 0);
     EXPECT_EQ(wizard.controller.CurrentPage(), 3);
