@@ -9,11 +9,12 @@ Usage: wizard_wine_e2e.py CASE --exe FILE --devsim FILE --flash FILE --data FILE
   real-pace   the same at the real line's pace; prints the wall time of the update
   fault       the tracker stops answering mid-write: the failure display, Next disabled
   close       the window closed mid-update: the program ends, exit code 0
-  arrival     a bridge arrival sent to the device window while page 1 shows: consumed (Wine's
-              device lists are empty, so the name lookup finds nothing and page 1 stays)
+  arrival     a bridge arrival sent to the device window while page 1 shows: page 3 with the
+              green pair (the bridge is entered in Wine's device lists for this case)
   scaled      page 1 at 150 % (LogPixels 144): the window keeps its proportions
 """
 import argparse
+import contextlib
 import os
 import re
 import subprocess
@@ -154,11 +155,45 @@ class Wine:
         return subprocess.Popen(["wine", exe, *args], env=self.env, stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def set_log_pixels(self, dpi):
-        subprocess.run(["wine", "reg", "add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels",
-                        "/t", "REG_DWORD", "/d", str(dpi), "/f"], env=self.env, check=True,
+    def reg(self, *args):
+        subprocess.run(["wine", "reg", *args, "/f"], env=self.env, check=True,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
+
+    def set_log_pixels(self, dpi):
+        self.reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD",
+                 "/d", str(dpi))
+
+
+PORTS_CLASS = "{4d36e978-e325-11ce-bfc1-08002be10318}"
+BRIDGE_INSTANCE = r"USB\VID_10C4&PID_EA60\0001"
+
+
+class InstalledBridge:
+    """The adapter as Windows' device setup lists it once plugged in: a Ports-class device named
+    for its COM port, with a Ports interface. Wine lists no devices of its own."""
+
+    def __init__(self, wine, number):
+        self.wine, self.number = wine, number
+
+    def keys(self):
+        device = r"HKLM\System\CurrentControlSet\Enum" + "\\" + BRIDGE_INSTANCE
+        interface = (r"HKLM\System\CurrentControlSet\Control\DeviceClasses" + "\\" + PORTS_CLASS
+                     + "\\##?#" + BRIDGE_INSTANCE.replace("\\", "#") + "#" + PORTS_CLASS)
+        return device, interface
+
+    def __enter__(self):
+        device, interface = self.keys()
+        self.wine.reg("add", device, "/v", "ClassGUID", "/d", PORTS_CLASS)
+        self.wine.reg("add", device, "/v", "FriendlyName",
+                      "/d", f"Silicon Labs CP210x USB to UART Bridge (COM{self.number})")
+        self.wine.reg("add", interface, "/v", "DeviceInstance", "/d", BRIDGE_INSTANCE)
+        return self
+
+    def __exit__(self, *exc):
+        # Other tests rely on Wine's empty device lists.
+        for key in self.keys():
+            self.wine.reg("delete", key)
 
 
 class Tracker:
@@ -303,6 +338,20 @@ def run_case(case, args, work, screen):
     fault = "silence:write:data@0x9000" if case == "fault" else None
     tracker = Tracker(args.devsim, wine.com_link(COM_PORT), memory,
                       fast=case not in ("real-pace", "close"), fault=fault)
+    bridge = InstalledBridge(wine, COM_PORT) if case == "arrival" else contextlib.nullcontext()
+    with bridge:
+        run_program(case, args, wine, screen, tracker)
+    if case == "close":
+        check(read(memory)[0x8C00:0x10000] != flash, "the update went on after closing")
+    if case in ("close", "fault", "arrival"):
+        return
+    tracker_memory = read(memory)
+    check(tracker_memory[0x8C00:0x10000] == flash, "the program memory differs from the release")
+    check(tracker_memory[0x1000:0x1400] == data, "the data memory differs from the release")
+
+
+def run_program(case, args, wine, screen, tracker):
+    """Starts the program and clicks it through `case`."""
     program = wine.start(args.exe)
     try:
         window = Window(screen.display, args.shots)
@@ -312,7 +361,7 @@ def run_case(case, args, work, screen):
             notify = subprocess.run(["wine", args.notify], env=wine.env, stdin=subprocess.DEVNULL,
                                     capture_output=True, text=True)
             check(notify.returncode == 0, f"no device window to notify: {notify.stdout}")
-            window.wait_for(page1)
+            window.save(window.wait_for(connected, unless=page2), "win-3-connected-by-arrival")
             window.click(CANCEL)
             check(exit_code(program) == 0, "exit code")
             return
@@ -323,8 +372,6 @@ def run_case(case, args, work, screen):
             window.wait_for(a_tenth_written, unless=update_failed)
             window.click(CANCEL)
             check(exit_code(program) == 0, "exit code after closing mid-update")
-            tracker.stop()
-            check(read(memory)[0x8C00:0x10000] != flash, "the update went on after closing")
             return
         if case == "fault":
             window.save(window.wait_for(update_failed, unless=update_succeeded),
@@ -348,10 +395,6 @@ def run_case(case, args, work, screen):
         # The connection's few bytes count in the minimum too (about 15 ms).
         print(f"update through the window: {wall:.1f} s from Next to the success display; "
               f"modelled minimum of the line {minimum:.1f} s ({wall / minimum:.2f} times)")
-
-    tracker_memory = read(memory)
-    check(tracker_memory[0x8C00:0x10000] == flash, "the program memory differs from the release")
-    check(tracker_memory[0x1000:0x1400] == data, "the data memory differs from the release")
 
 
 def main():
