@@ -11,6 +11,7 @@
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
 #include <QTextEdit>
+#include <utility>
 
 #include "app/Update_Main.h"
 #include "app/wizard_fonts.h"
@@ -33,6 +34,16 @@ QStringList LinesOf(const ControlLayout& control) {
 
 QRect RectOf(const wizard::Rect& r) {
     return {r.left, r.top, r.width, r.height};
+}
+
+// Named and placed before anything else, so that content is laid out in the final size (a text
+// box filled while still small keeps the scroll position that size needed).
+template <typename W, typename... Args>
+W* Place(const ControlLayout& control, Args&&... args) {
+    auto* widget = new W(std::forward<Args>(args)...);
+    widget->setObjectName(QString::fromLatin1(control.name));
+    widget->setGeometry(RectOf(control.geometry));
+    return widget;
 }
 
 QFont FontOf(const ControlLayout& control) {
@@ -62,7 +73,7 @@ Qt::Alignment HorizontalAlignment(wizard::Align align) {
 // A label paints its background, so of two labels on the same spot the later one hides the
 // earlier: "ОШИБКА!!!" covers "ОК" when both are shown.
 QLabel* MakeLabel(const ControlLayout& control, QWidget* parent) {
-    auto* label = new QLabel(Text(control.lines[0]), parent);
+    auto* label = Place<QLabel>(control, Text(control.lines[0]), parent);
     label->setFont(FontOf(control));
     label->setAlignment(HorizontalAlignment(control.align) | Qt::AlignTop);
     label->setAutoFillBackground(true);
@@ -74,8 +85,8 @@ QLabel* MakeLabel(const ControlLayout& control, QWidget* parent) {
 // above it.
 QLabel* MakeMark(const ControlLayout& control, QWidget* parent) {
     const MarkGlyphs& marks = ChosenMarkGlyphs();
-    auto* mark =
-        new QLabel(control.kind == ControlKind::CheckMark ? marks.check : marks.cross, parent);
+    auto* mark = Place<QLabel>(
+        control, control.kind == ControlKind::CheckMark ? marks.check : marks.cross, parent);
     mark->setFont(MarkFont(control.font.pixelHeight));
     mark->setAlignment(HorizontalAlignment(control.align) | Qt::AlignTop);
     SetTextColour(mark, control.colour);
@@ -98,7 +109,7 @@ class PlainLineDelegate : public QStyledItemDelegate {
 
 // A text block: a borderless list box on the button-face background, one item per line.
 QListWidget* MakeTextBlock(const ControlLayout& control, QWidget* parent) {
-    auto* list = new QListWidget(parent);
+    auto* list = Place<QListWidget>(control, parent);
     list->setFont(FontOf(control));
     list->setFrameShape(QFrame::NoFrame);
     list->setSelectionMode(QAbstractItemView::NoSelection);
@@ -118,14 +129,14 @@ QListWidget* MakeTextBlock(const ControlLayout& control, QWidget* parent) {
 
 // Enter presses a button only while it has the focus; no button is the window's default.
 QPushButton* MakeButton(const ControlLayout& control, QWidget* parent) {
-    auto* button = new QPushButton(Text(control.lines[0]), parent);
+    auto* button = Place<QPushButton>(control, Text(control.lines[0]), parent);
     button->setFont(FontOf(control));
     button->setAutoDefault(true);
     return button;
 }
 
 QTextEdit* MakeRichText(const ControlLayout& control, QWidget* parent) {
-    auto* edit = new QTextEdit(parent);
+    auto* edit = Place<QTextEdit>(control, parent);
     edit->setFont(FontOf(control));
     edit->setReadOnly(true);
     edit->setLineWrapMode(QTextEdit::NoWrap);
@@ -135,8 +146,8 @@ QTextEdit* MakeRichText(const ControlLayout& control, QWidget* parent) {
     return edit;
 }
 
-QProgressBar* MakeBar(QWidget* parent) {
-    auto* bar = new QProgressBar(parent);
+QProgressBar* MakeBar(const ControlLayout& control, QWidget* parent) {
+    auto* bar = Place<QProgressBar>(control, parent);
     bar->setRange(0, 100);
     bar->setValue(0);
     bar->setTextVisible(false);
@@ -155,10 +166,7 @@ void TForm1::BuildLayout() {
     setMinimumSize(wizard::kClientWidth, wizard::kClientHeight);
     for (const ControlLayout& control : wizard::Controls()) {
         QWidget* parent = control.page == 0 ? this : Page(control.page);
-        QWidget* widget = MakeControl(control, parent);
-        widget->setObjectName(QString::fromLatin1(control.name));
-        widget->setGeometry(RectOf(control.geometry));
-        controls_[static_cast<int>(control.id)] = widget;
+        controls_[static_cast<int>(control.id)] = MakeControl(control, parent);
     }
     // The panel lies over the strip where the page container's tabs would be.
     Control(wizard::ControlId::Panel1)->raise();
@@ -167,7 +175,7 @@ void TForm1::BuildLayout() {
 QWidget* TForm1::MakeControl(const ControlLayout& control, QWidget* parent) {
     switch (control.kind) {
         case ControlKind::Picture: {
-            auto* picture = new QLabel(parent);
+            auto* picture = Place<QLabel>(control, parent);
             picture->setPixmap(QPixmap(QStringLiteral(":/ostrel/logo.png")));
             picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             return picture;
@@ -177,7 +185,7 @@ QWidget* TForm1::MakeControl(const ControlLayout& control, QWidget* parent) {
         case ControlKind::PageContainer: {
             // Pages change only by the program: the container has no tab strip, and its content
             // area lies where a tab band would leave it.
-            pages_ = new QStackedWidget(parent);
+            pages_ = Place<QStackedWidget>(control, parent);
             pages_->setContentsMargins(wizard::kPageContentLeft, wizard::kPageContentTop,
                                        wizard::kPageContentRight, wizard::kPageContentBottom);
             for (int page = 1; page <= wizard::kPageCount; ++page) {
@@ -188,7 +196,7 @@ QWidget* TForm1::MakeControl(const ControlLayout& control, QWidget* parent) {
             return pages_;
         }
         case ControlKind::Panel: {
-            auto* panel = new QFrame(parent);
+            auto* panel = Place<QFrame>(control, parent);
             panel->setFrameShape(QFrame::NoFrame);
             panel->setAutoFillBackground(true);
             panel->setBackgroundRole(QPalette::Button);
@@ -204,14 +212,14 @@ QWidget* TForm1::MakeControl(const ControlLayout& control, QWidget* parent) {
         case ControlKind::CrossMark:
             return MakeMark(control, parent);
         case ControlKind::CheckBox: {
-            auto* box = new QCheckBox(Text(control.lines[0]), parent);
+            auto* box = Place<QCheckBox>(control, Text(control.lines[0]), parent);
             box->setFont(FontOf(control));
             return box;
         }
         case ControlKind::ProgressBar:
-            return MakeBar(parent);
+            return MakeBar(control, parent);
     }
-    return new QWidget(parent);
+    return Place<QWidget>(control, parent);
 }
 
 }  // namespace ostrel

@@ -2,7 +2,7 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
-#include <QFontMetrics>
+#include <QRawFont>
 #include <QStringList>
 
 namespace ostrel {
@@ -20,16 +20,18 @@ QString WindowFontFamily() {
 }
 
 // Whether `family` is installed under that name (not a substitute) and draws both characters
-// itself rather than through a fallback font.
+// itself. QFontMetrics::inFont would also count the fallback fonts Qt merges in.
 bool HasBoth(const QString& family, QChar check, QChar cross) {
     QFont font(family);
     font.setPixelSize(64);
-    const QFontMetrics metrics(font);
-    return QFontInfo(font).family().compare(family, Qt::CaseInsensitive) == 0 &&
-           metrics.inFont(check) && metrics.inFont(cross);
+    const QRawFont raw = QRawFont::fromFont(font);
+    return QFontInfo(font).family().compare(family, Qt::CaseInsensitive) == 0 && raw.isValid() &&
+           raw.supportsCharacter(check) && raw.supportsCharacter(cross);
 }
 
-MarkGlyphs ChooseMarkGlyphs() {
+}  // namespace
+
+MarkGlyphs ChooseMarkGlyphs(const QStringList& unicodeFamilies) {
     // Qt maps the symbol font's private-use range (0xF0xx) onto 0x00xx, so the characters are
     // asked for by their single-byte codes. Wine ships a Wingdings without the cross, hence the
     // test of both glyphs rather than of the family alone.
@@ -37,21 +39,16 @@ MarkGlyphs ChooseMarkGlyphs() {
     if (IsInstalled(wingdings) && HasBoth(wingdings, QChar(0xFC), QChar(0xFB))) {
         return {wingdings, QString(QChar(0xFC)), QString(QChar(0xFB))};
     }
-    // Else the same marks from Unicode, from the first font that has both: DejaVu Sans where the
-    // package's dependency installed it, any other font otherwise.
+    // Else the same marks from Unicode, from the first font that has both.
     const QChar check(0x2714);
     const QChar cross(0x2718);
-    QStringList candidates{QStringLiteral("DejaVu Sans")};
-    candidates << QFontDatabase::families();
-    for (const QString& family : candidates) {
+    for (const QString& family : unicodeFamilies) {
         if (IsInstalled(family) && HasBoth(family, check, cross)) {
             return {family, QString(check), QString(cross)};
         }
     }
     return {QStringLiteral("DejaVu Sans"), QString(check), QString(cross)};
 }
-
-}  // namespace
 
 QFont WindowFont(int pixelHeight, bool bold) {
     static const QString family = WindowFontFamily();
@@ -62,7 +59,9 @@ QFont WindowFont(int pixelHeight, bool bold) {
 }
 
 const MarkGlyphs& ChosenMarkGlyphs() {
-    static const MarkGlyphs glyphs = ChooseMarkGlyphs();
+    // DejaVu Sans where the package's dependency installed it, any other font otherwise.
+    static const MarkGlyphs glyphs =
+        ChooseMarkGlyphs(QStringList{QStringLiteral("DejaVu Sans")} << QFontDatabase::families());
     return glyphs;
 }
 

@@ -6,6 +6,7 @@
 // else the same marks from Unicode, taken from a font that has both (DejaVu Sans first).
 #include <QFont>
 #include <QString>
+#include <QStringList>
 
 namespace ostrel {
 
@@ -16,6 +17,10 @@ struct MarkGlyphs {
     QString check;
     QString cross;
 };
+// Wingdings where it has both marks, else the first of `unicodeFamilies` that has U+2714 and
+// U+2718 itself.
+MarkGlyphs ChooseMarkGlyphs(const QStringList& unicodeFamilies);
+// The choice made once for the window.
 const MarkGlyphs& ChosenMarkGlyphs();
 QFont MarkFont(int pixelHeight);
 

@@ -4,8 +4,11 @@
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QRawFont>
+#include <QScrollBar>
 #include <QTextEdit>
 
+#include "app/wizard_fonts.h"
 #include "tests/gui/wizard_fixture.h"
 
 namespace ostrel::test {
@@ -76,7 +79,7 @@ void CheckControl(const Wizard& w, const ControlLayout& c) {
             EXPECT_EQ(label->alignment() & Qt::AlignHorizontal_Mask, Horizontal(c.align));
             // The font has the glyph, and its ink lies inside the box it is centred in.
             const QFontMetrics metrics(label->font());
-            EXPECT_TRUE(metrics.inFont(label->text().at(0)));
+            EXPECT_TRUE(QRawFont::fromFont(label->font()).supportsCharacter(label->text().at(0)));
             const QRect ink = metrics.boundingRect(label->text());
             const int left = (c.geometry.width - metrics.horizontalAdvance(label->text())) / 2;
             EXPECT_GE(left + ink.left(), 0);
@@ -112,6 +115,7 @@ void CheckControl(const Wizard& w, const ControlLayout& c) {
             auto* edit = qobject_cast<QTextEdit*>(widget);
             ASSERT_NE(edit, nullptr);
             EXPECT_TRUE(edit->isReadOnly());
+            EXPECT_EQ(edit->verticalScrollBar()->value(), 0);  // the first line shows in full
             EXPECT_EQ(edit->toPlainText().split(QLatin1Char('\n')), lines);
             break;
         }
@@ -147,6 +151,18 @@ TEST(WizardLayout, EveryControlAsTheTableSays) {
     // The page's content lies below the band Panel1 covers (controls start 16 pixels down).
     const QPoint firstLine = w.form->Control(ControlId::RichEdit1)->mapTo(w.form.get(), QPoint());
     EXPECT_GT(firstLine.y(), w.form->Control(ControlId::Panel1)->geometry().bottom());
+}
+
+// A font without the marks is passed over: Liberation Sans has Cyrillic but no U+2714.
+TEST(WizardLayout, MarksComeOnlyFromAFontThatHasThem) {
+    const MarkGlyphs chosen =
+        ChooseMarkGlyphs({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    EXPECT_NE(chosen.family, QLatin1String("Liberation Sans"));
+    QFont font(chosen.family);
+    font.setPixelSize(64);
+    const QRawFont raw = QRawFont::fromFont(font);
+    EXPECT_TRUE(raw.supportsCharacter(chosen.check.at(0)));
+    EXPECT_TRUE(raw.supportsCharacter(chosen.cross.at(0)));
 }
 
 TEST(WizardLayout, PageContainerFollowsTheRightEdgeAndTheWindowNeverShrinks) {

@@ -2,7 +2,6 @@
 // closing, and what the idle step does with a device notice.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <functional>
 
 #include "tests/wizard/controller_rig.h"
