@@ -34,3 +34,5 @@ convert -size 32x32 xc:none \
     -fill "$navy" -draw "circle 16,13.5 16,18" \
     -colors 16 PNG8:icon.png
 convert icon.png -colors 16 icon.ico
+# The Windows window shows the logo from a bitmap resource.
+convert logo.png -type Palette -compress none BMP3:logo.bmp

@@ -192,10 +192,13 @@ class Lines:
 class VirtualScreen:
     """Xvfb on a display number it picks itself."""
 
+    def __init__(self, size="1024x768"):
+        self.size = size
+
     def __enter__(self):
         read_end, write_end = os.pipe()
         self.process = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", self.size + "x24",
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL)
         os.close(write_end)
@@ -258,9 +261,12 @@ class Window:
                                      f"{unless.__name__} (see {self.shots})")
             if time.monotonic() > deadline:
                 self.save(frame, f"timeout-{state.__name__}")
-                raise AssertionError(f"no {state.__name__} within {timeout} s (buttons "
-                                     f"{frame.buttons()}, see {self.shots})")
+                raise AssertionError(f"no {state.__name__} within {timeout} s "
+                                     f"({self.describe(frame)}, see {self.shots})")
             time.sleep(0.05)  # polling interval
+
+    def describe(self, frame):
+        return f"buttons {frame.buttons()}"
 
     def save(self, frame, name):
         os.makedirs(self.shots, exist_ok=True)
