@@ -29,7 +29,8 @@ class ExchangeTrace final : public SerialPort {
     std::string DescribeLastExchange() const;
 
   protected:
-    void SleepOnePoll() override {}  // never used: waits go to the wrapped port
+    // Never used: whole waits go to the wrapped port.
+    bool AwaitOneTry(std::uint16_t count) override { return port_.WaitForInput(1, count); }
 
   private:
     SerialPort& port_;

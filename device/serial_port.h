@@ -1,11 +1,12 @@
 #pragma once
-// A serial port as the byte link: opened by name at 9600 baud, 8 data bits, even parity, one
-// stop bit, with the read time-outs of the bootloader line (200 ms + 1 ms a byte in all, 150 ms
-// between two bytes) and a 100 ms write time-out.
+// A serial port as the byte link: opened by name at 9600 baud (or the rate set before), 8 data
+// bits, even parity, one stop bit, with the read time-outs of the bootloader line (200 ms + 1 ms
+// a byte in all, 150 ms between two bytes) and a 100 ms write time-out.
 #include <memory>
 #include <string>
 
 #include "core/byte_link.h"
+#include "device/line_rate.h"
 
 namespace ostrel {
 
@@ -17,6 +18,13 @@ class SerialPort : public ByteLink {
     // Releases the port. Afterwards every link operation fails or reports 0 without touching
     // the released handle, whose value the system may already have handed to something else.
     virtual void ClosePort() = 0;
+
+    // The rate in baud that the next OpenPort sets, one of kLineRates; 9600 unless changed.
+    void SetLineRate(std::uint32_t baud) { lineRate_ = baud; }
+    std::uint32_t LineRate() const { return lineRate_; }
+
+  private:
+    std::uint32_t lineRate_ = kDefaultLineRate;
 };
 
 // The platform's serial port (termios on Linux, the communications API on Windows).

@@ -17,9 +17,11 @@ void SimLink::ClosePort() {
     incoming_.clear();
 }
 
-void SimLink::SleepOnePoll() {
+bool SimLink::AwaitOneTry(std::uint16_t count) {
+    if (PendingInputCount() >= count) return true;
     ++now_;
     if (pollHook_) pollHook_();
+    return PendingInputCount() >= count;
 }
 
 std::int32_t SimLink::PendingInputCount() {

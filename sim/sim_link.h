@@ -1,6 +1,7 @@
 #pragma once
 // The simulated tracker on an in-memory serial port. Time is virtual and counted in polls: each
-// poll of WaitForInput advances it by one millisecond, so budget cases are exact and instant.
+// try of WaitForInput that finds too few bytes waiting advances it by one millisecond, at whose
+// end the bytes due by then are there, so budget cases are exact and instant.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -43,7 +44,7 @@ class SimLink : public SerialPort {
     void ClearWrites() { writes_.clear(); }
 
   protected:
-    void SleepOnePoll() override;
+    bool AwaitOneTry(std::uint16_t count) override;
 
   private:
     struct Timed {

@@ -1,5 +1,8 @@
 // The serial port over POSIX termios. The descriptor is non-blocking and every wait is a poll()
 // with a deadline, which gives the read and write time-outs that VMIN/VTIME cannot express.
+// A wait for input moves the bytes that have arrived into a look-ahead buffer of the port: poll()
+// reports a tty readable while anything at all waits, so only an emptied kernel buffer lets it
+// sleep until the next byte instead of returning at once, again and again.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -10,6 +13,7 @@
 #include <cerrno>
 #include <chrono>
 #include <ctime>
+#include <vector>
 
 #include "device/linux/line_settings.h"
 #include "device/serial_port.h"
@@ -24,6 +28,7 @@ constexpr milliseconds kReadTotalConstant{200};
 constexpr milliseconds kReadPerByte{1};
 constexpr milliseconds kReadInterval{150};
 constexpr milliseconds kWriteTotal{100};
+constexpr milliseconds kTry{1};
 
 // Waits up to `limit` for `events` on `fd`. Returns the revents, 0 on a time-out or a signal.
 short PollFor(int fd, short events, Clock::duration limit) {
@@ -52,8 +57,8 @@ class LinuxSerialPort final : public SerialPort {
         termios settings{};
         bool configured = tcgetattr(fd, &settings) == 0;
         if (configured) {
-            SetBootloaderLine(settings);
-            configured = tcsetattr(fd, TCSANOW, &settings) == 0;
+            configured =
+                SetBootloaderLine(settings, LineRate()) && tcsetattr(fd, TCSANOW, &settings) == 0;
         }
         if (!configured) {
             ioctl(fd, TIOCNXCL);
@@ -79,7 +84,7 @@ class LinuxSerialPort final : public SerialPort {
             if (errno == EIO) Release();  // hung up: the device is gone
             return 0;
         }
-        return count;
+        return count + static_cast<std::int32_t>(ahead_.size());
     }
 
     // Discards everything the kernel holds for us, the line discipline's buffer that FIONREAD
@@ -88,12 +93,17 @@ class LinuxSerialPort final : public SerialPort {
     // exceeds the 4 KiB line-discipline buffer. Bytes arriving after the call stay waiting.
     void FlushInput() override {
         if (PendingInputCount() == 0) return;
+        ahead_.clear();
         tcflush(fd_, TCIFLUSH);
     }
 
     bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) override {
         bytesRead = 0;
         if (fd_ < 0) return false;
+        const std::size_t early = std::min<std::size_t>(count, ahead_.size());
+        std::copy_n(ahead_.begin(), early, buffer);
+        ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(early));
+        bytesRead = static_cast<std::uint32_t>(early);
         const auto deadline = Clock::now() + kReadTotalConstant + count * kReadPerByte;
         auto lastByte = Clock::now();
         while (bytesRead < count) {
@@ -141,10 +151,32 @@ class LinuxSerialPort final : public SerialPort {
     }
 
   protected:
-    void SleepOnePoll() override {
-        timespec remaining{0, 1'000'000};
-        while (clock_nanosleep(CLOCK_MONOTONIC, 0, &remaining, &remaining) == EINTR) {
+    bool AwaitOneTry(std::uint16_t count) override {
+        if (count == 0) return true;
+        const auto end = Clock::now() + kTry;
+        while (fd_ >= 0 && ahead_.size() < count) {
+            const std::size_t had = ahead_.size();
+            ahead_.resize(count);
+            const ssize_t got = read(fd_, ahead_.data() + had, count - had);
+            ahead_.resize(had + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+            if (got > 0) continue;
+            if (got < 0 && errno != EAGAIN && errno != EINTR) {
+                Release();  // hung up: the device is gone
+                break;
+            }
+            const auto left = end - Clock::now();
+            if (left <= Clock::duration::zero()) return false;
+            if (!AwaitReady(POLLIN, left)) break;
         }
+        if (fd_ >= 0) return true;
+        // A closed port still spends the try, so that a wait on it lasts its budget.
+        const auto ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(end.time_since_epoch());
+        const timespec until{static_cast<time_t>(ns.count() / 1'000'000'000),
+                             static_cast<long>(ns.count() % 1'000'000'000)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+        }
+        return false;
     }
 
   private:
@@ -163,9 +195,11 @@ class LinuxSerialPort final : public SerialPort {
     void Release() {
         close(fd_);
         fd_ = -1;
+        ahead_.clear();
     }
 
     int fd_ = -1;
+    std::vector<std::uint8_t> ahead_;  // arrived, taken from the kernel by a wait, not yet read
 };
 
 }  // namespace

@@ -11,8 +11,8 @@ constexpr DWORD kOutputQueueSize = 8192;
 constexpr const char* kDevicePrefix = "\\\\.\\";
 }  // namespace
 
-void SetLineSettings(DCB& settings) {
-    settings.BaudRate = CBR_9600;
+void SetLineSettings(DCB& settings, DWORD baud) {
+    settings.BaudRate = baud;
     settings.ByteSize = 8;
     settings.Parity = EVENPARITY;
     settings.StopBits = ONESTOPBIT;
@@ -50,18 +50,32 @@ bool Win32SerialPort::Configure(HANDLE handle) {
     if (!SetupComm(handle, kInputQueueSize, kOutputQueueSize)) return false;
     settings_.DCBlength = sizeof(settings_);
     if (!GetCommState(handle, &settings_)) return false;
-    SetLineSettings(settings_);
+    SetLineSettings(settings_, LineRate());
     if (!SetCommState(handle, &settings_)) return false;
     if (!GetCommTimeouts(handle, &timeouts_)) return false;
     SetLinkTimeouts(timeouts_);
     if (!SetCommTimeouts(handle, &timeouts_)) return false;
+    waitTimeouts_ = false;
     return SetCommMask(handle, EV_RXCHAR | EV_TXEMPTY) != 0;
 }
 
 void Win32SerialPort::ClosePort() {
+    ahead_.clear();
     if (handle_ == INVALID_HANDLE_VALUE) return;
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
+}
+
+bool Win32SerialPort::UseTimeouts(bool forWait) {
+    if (waitTimeouts_ == forWait) return true;
+    // A try's read ends when all the bytes asked for are there, or after 1 ms with what came.
+    COMMTIMEOUTS wait = timeouts_;
+    wait.ReadIntervalTimeout = 0;
+    wait.ReadTotalTimeoutMultiplier = 0;
+    wait.ReadTotalTimeoutConstant = 1;
+    if (!SetCommTimeouts(handle_, forWait ? &wait : &timeouts_)) return false;
+    waitTimeouts_ = forWait;
+    return true;
 }
 
 std::int32_t Win32SerialPort::PendingInputCount() {
@@ -69,14 +83,17 @@ std::int32_t Win32SerialPort::PendingInputCount() {
     DWORD errors = 0;  // line errors are cleared by the call and deliberately not reported
     COMSTAT status{};
     if (!ClearCommError(handle_, &errors, &status)) return 0;
+    const std::size_t waiting = std::size_t{status.cbInQue} + ahead_.size();
     return static_cast<std::int32_t>(
-        std::min<DWORD>(status.cbInQue, std::numeric_limits<std::int32_t>::max()));
+        std::min<std::size_t>(waiting, std::numeric_limits<std::int32_t>::max()));
 }
 
 void Win32SerialPort::FlushInput() {
     // Only the bytes counted now are discarded; later ones stay for the next exchange. The
     // driver queue may hold more than the buffer, so the count is read off in pieces.
     auto left = static_cast<DWORD>(PendingInputCount());
+    left -= std::min(left, static_cast<DWORD>(ahead_.size()));
+    ahead_.clear();
     while (left > 0) {
         const DWORD chunk = std::min<DWORD>(left, static_cast<DWORD>(discarded_.size()));
         DWORD got = 0;
@@ -89,10 +106,17 @@ bool Win32SerialPort::ReadExact(std::uint8_t* buffer, std::uint16_t count,
                                 std::uint32_t& bytesRead) {
     bytesRead = 0;
     if (handle_ == INVALID_HANDLE_VALUE) return false;
+    const std::size_t early = std::min<std::size_t>(count, ahead_.size());
+    std::copy_n(ahead_.begin(), early, buffer);
+    ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(early));
+    bytesRead = static_cast<std::uint32_t>(early);
+    if (bytesRead == count) return true;
+    if (!UseTimeouts(false)) return false;
     DWORD got = 0;
-    const BOOL ok = ReadFile(handle_, buffer, count, &got, nullptr);
-    bytesRead = got;
-    return ok && got == count;
+    const BOOL ok =
+        ReadFile(handle_, buffer + early, static_cast<DWORD>(count - early), &got, nullptr);
+    bytesRead += got;
+    return ok && bytesRead == count;
 }
 
 bool Win32SerialPort::WriteAll(const std::uint8_t* buffer, std::uint16_t count) {
@@ -103,8 +127,21 @@ bool Win32SerialPort::WriteAll(const std::uint8_t* buffer, std::uint16_t count) 
     return ok && written == count;
 }
 
-void Win32SerialPort::SleepOnePoll() {
-    Sleep(1);
+bool Win32SerialPort::AwaitOneTry(std::uint16_t count) {
+    if (ahead_.size() >= count) return true;
+    if (handle_ == INVALID_HANDLE_VALUE || !UseTimeouts(true)) {
+        Sleep(1);  // a closed port still spends the try, so a wait on it lasts its budget
+        return false;
+    }
+    const std::size_t had = ahead_.size();
+    ahead_.resize(count);
+    DWORD got = 0;
+    if (!ReadFile(handle_, ahead_.data() + had, static_cast<DWORD>(count - had), &got, nullptr)) {
+        got = 0;
+        Sleep(1);  // a failing read (a device gone) returns at once; the try still costs 1 ms
+    }
+    ahead_.resize(had + got);
+    return ahead_.size() >= count;
 }
 
 }  // namespace win32

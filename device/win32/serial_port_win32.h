@@ -1,11 +1,13 @@
 #pragma once
-// The serial link on the Windows communications API: synchronous calls on the caller's thread,
-// arrival of data found by polling the driver's receive-queue count.
+// The serial link on the Windows communications API: synchronous calls on the caller's thread.
+// A wait for input reads into a look-ahead buffer of the port with a read time-out of one try
+// (1 ms): the driver completes that read as soon as the awaited bytes are there.
 #include <windows.h>
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/bootloader_protocol.h"
 #include "device/serial_port.h"
@@ -13,9 +15,9 @@
 
 namespace ostrel::win32 {
 
-// 9600 baud, 8 data bits, even parity, one stop bit; every other member (flow control, DTR and
-// RTS, XON/XOFF) stays as the driver reported it.
-void SetLineSettings(DCB& settings);
+// `baud` (9600 unless given), 8 data bits, even parity, one stop bit; every other member (flow
+// control, DTR and RTS, XON/XOFF) stays as the driver reported it.
+void SetLineSettings(DCB& settings, DWORD baud = CBR_9600);
 // 150 ms between two bytes, 200 ms + 1 ms a byte for a whole read, 100 ms for any write.
 void SetLinkTimeouts(COMMTIMEOUTS& timeouts);
 
@@ -34,16 +36,20 @@ class Win32SerialPort final : public SerialPort {
     bool WriteAll(const std::uint8_t* buffer, std::uint16_t count) override;
 
   protected:
-    void SleepOnePoll() override;
+    bool AwaitOneTry(std::uint16_t count) override;
 
   private:
     bool Configure(HANDLE handle);
+    // Switches between the link's read time-outs and those of a wait's try.
+    bool UseTimeouts(bool forWait);
 
     // Valid only while the port is open and configured: a closed handle's value may already
     // belong to another object, so it is never kept.
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     DCB settings_{};
     COMMTIMEOUTS timeouts_{};
+    bool waitTimeouts_ = false;        // the handle has a try's time-outs, not the link's
+    std::vector<std::uint8_t> ahead_;  // read by a wait, not yet by ReadExact
     std::array<std::uint8_t, kBufferSize> discarded_{};  // where FlushInput reads to
     // The link's waits count 1 ms polls; the port object lives as long as the program.
     TimerResolution timerResolution_;
