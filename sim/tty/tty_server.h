@@ -8,7 +8,7 @@
 //
 // On a pseudo-terminal it copes with the host opening and closing the port many times: it keeps
 // a slave descriptor of its own (so the master never reads EIO), puts the line into raw mode at
-// a speed that no host asks for (4800) before each new opening and after each last close, and
+// a speed that no host asks for (4800) when it begins serving and after each last close, and
 // discards what the previous opening left unread. A pty drops PARENB, so a host that asked for
 // 9600 8E1 once is refused the same settings again unless the speed changed in between.
 //

@@ -198,10 +198,9 @@ void TtyServer::Impl::ReadHostFileEvents() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             if (event->mask & IN_OPEN) {
-                if (hostFileCount++ == 0) {
-                    ++stats.hostOpens;
-                    ResetPtyLine(line);
-                }
+                // No reset here: the host may already have set its rate, which the line
+                // must keep. The line was reset when it began and after the last close.
+                if (hostFileCount++ == 0) ++stats.hostOpens;
             }
             if ((event->mask & IN_CLOSE) && hostFileCount > 0 && --hostFileCount == 0) {
                 EndHostSession();
