@@ -12,6 +12,7 @@
 #include "cli/console_view.h"
 #include "cli/exchange_trace.h"
 #include "cli/flash_options.h"
+#include "cli/list_ports.h"
 #include "core/update_sequence.h"
 #include "device/connection.h"
 
@@ -37,16 +38,25 @@ std::string Hex(std::uint32_t value) {
     return text;
 }
 
-void ReportNotConnected(const UpdaterState& state, const cli::ExchangeTrace& trace) {
+void ReportNotConnected(const UpdaterState& state, const cli::ExchangeTrace& trace,
+                        std::uint32_t baud) {
+    const std::string rate = std::to_string(baud);
     std::string why;
     if (trace.LastPortName().empty()) {
         why = "no adapter found and no serial port to try";
     } else if (!trace.LastOpenSucceeded()) {
-        why = "cannot open " + trace.LastPortName() + " (missing, in use, or refusing 9600 8E1)";
+        why = "cannot open " + trace.LastPortName() + " (missing, in use, or refusing " + rate +
+              " 8E1)";
     } else if (state.PortOpen) {
         why = "the bootloader on " + trace.LastPortName() + " answered the sync but not Get";
     } else {
         why = "no bootloader answered the sync on " + trace.LastPortName();
+        // The bootloader keeps the rate of the first sync byte it saw, until it is reset.
+        if (baud != kDefaultLineRate) {
+            why += " at " + rate +
+                   " baud; the bootloader may have locked onto another rate: re-power the "
+                   "tracker (batteries out, then in) and try again at 9600 (without --baud)";
+        }
     }
     std::fprintf(stderr, "ostrel-flash: not connected: %s\n", why.c_str());
 }
@@ -85,11 +95,13 @@ int main(int argc, char** argv) {
         std::fputs(cli::kFlashUsage, stdout);
         return cli::kExitSuccess;
     }
+    if (options.list) return cli::ListPorts(*MakePortDirectory(), stdout);
 
     auto image = std::make_unique<FirmwareImage>();
     BuildFirmwareImage(*image);
     UpdaterState state;
     std::unique_ptr<SerialPort> port = MakeSerialPort();
+    port->SetLineRate(options.baud);
     cli::ExchangeTrace trace(*port);
     std::unique_ptr<PortDirectory> directory =
         options.port.empty() ? MakePortDirectory() : std::make_unique<GivenPort>(options.port);
@@ -98,7 +110,7 @@ int main(int argc, char** argv) {
 
     connector.ConnectSequence();
     if (!state.DeviceReady) {
-        ReportNotConnected(state, trace);
+        ReportNotConnected(state, trace, options.baud);
         if (state.PortOpen) trace.ClosePort();
         return cli::kExitNotConnected;
     }

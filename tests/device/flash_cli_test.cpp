@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "core/firmware_image.h"
@@ -21,6 +22,7 @@ struct FlashCase {
     int exitCode;
     std::vector<std::string> stdoutHas;
     bool ownerSettingsKept;
+    std::string stderrHas = {};
 };
 void PrintTo(const FlashCase& c, std::ostream* os) {
     *os << c.name;
@@ -59,9 +61,16 @@ TEST_P(FlashCli, ExitCodeMessagesAndTrackerMemory) {
     EXPECT_EQ(flash.Wait(), c.exitCode) << FileText(dir + "/err.txt");
     const std::string out = FileText(dir + "/out.txt");
     for (const std::string& text : c.stdoutHas) EXPECT_NE(out.find(text), std::string::npos) << out;
+    const std::string err = FileText(dir + "/err.txt");
+    EXPECT_NE(err.find(c.stderrHas), std::string::npos) << err;
 
+    // The tracker's bootloader locked onto the rate the whole session ran at.
+    const auto baud = std::find(c.flashArgs.begin(), c.flashArgs.end(), "--baud");
+    const std::string rate = baud != c.flashArgs.end() ? *(baud + 1) : "9600";
     devsim.Signal(SIGTERM);
-    EXPECT_NE(devsim.StdoutRest().find("served from_host="), std::string::npos);
+    const std::string served = devsim.StdoutRest();
+    EXPECT_NE(served.find("served from_host="), std::string::npos);
+    EXPECT_NE(served.find(" rate=" + rate + "\n"), std::string::npos) << served;
     EXPECT_EQ(devsim.Wait(), 0);
     if (c.exitCode != 0) return;
     const std::string memory = FileText(dir + "/memory.bin");
@@ -82,6 +91,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FlashCase{"success", {}, {}, 0, {"ЗАГРУЗКА: ОК", "ПРОВЕРКА: ОК", kSuccess}, false},
         FlashCase{"keep_user_settings", {}, {"--keep-user-settings"}, 0, {kSuccess}, true},
+        FlashCase{"at_115200", {}, {"--baud", "115200"}, 0, {kSuccess}, false},
+        FlashCase{"sync_unanswered_at_115200",
+                  {"--fault", "silence:sync:command"},
+                  {"--baud", "115200"},
+                  3,
+                  {},
+                  false,
+                  "re-power the tracker (batteries out, then in) and try again at 9600"},
         FlashCase{"nack_in_verify",
                   {"--fault", "nack:read:address@0x9000"},
                   {},
@@ -116,6 +133,7 @@ TEST(FlashCliUsage, BadArgumentsAndMissingPortsHaveTheirOwnExitCodes) {
     };
     for (const Case& c :
          {Case{{"--bogus"}, 2, "unknown argument"}, Case{{"--port"}, 2, "--port needs"},
+          Case{{"--baud", "14400"}, 2, "--baud takes 9600, 19200"},
           Case{{"--port", "/dev/ttyOSTREL-none"}, 3, "cannot open"}}) {
         char pattern[] = "/tmp/ostrel-flash-usage.XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
