@@ -151,15 +151,28 @@ class LinuxSerialPort final : public SerialPort {
     }
 
   protected:
-    bool AwaitOneTry(std::uint16_t count) override {
+    bool AwaitOneTry(std::uint16_t count) override { return AwaitInput(count, kTry); }
+
+  public:
+    // The tries of a wait follow each other with nothing in between, so the whole wait is one
+    // deadline of `tries` ms: the thread sleeps until a byte arrives or the deadline passes,
+    // instead of waking every millisecond to look.
+    bool WaitForInput(std::uint32_t tries, std::uint16_t count) override {
+        return tries > 0 && AwaitInput(count, tries * kTry);
+    }
+
+  private:
+    // True as soon as `count` bytes are waiting; false once `limit` has passed without them.
+    bool AwaitInput(std::uint16_t count, Clock::duration limit) {
         if (count == 0) return true;
-        const auto end = Clock::now() + kTry;
+        const auto end = Clock::now() + limit;
         while (fd_ >= 0 && ahead_.size() < count) {
             const std::size_t had = ahead_.size();
             ahead_.resize(count);
             const ssize_t got = read(fd_, ahead_.data() + had, count - had);
             ahead_.resize(had + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
-            if (got > 0) continue;
+            if (ahead_.size() == count) break;
+            // A short read took all there was: the next byte is for poll() to wait for.
             if (got < 0 && errno != EAGAIN && errno != EINTR) {
                 Release();  // hung up: the device is gone
                 break;
@@ -169,7 +182,7 @@ class LinuxSerialPort final : public SerialPort {
             if (!AwaitReady(POLLIN, left)) break;
         }
         if (fd_ >= 0) return true;
-        // A closed port still spends the try, so that a wait on it lasts its budget.
+        // A closed port still spends the wait, so that it lasts its budget.
         const auto ns =
             std::chrono::duration_cast<std::chrono::nanoseconds>(end.time_since_epoch());
         const timespec until{static_cast<time_t>(ns.count() / 1'000'000'000),
@@ -179,7 +192,6 @@ class LinuxSerialPort final : public SerialPort {
         return false;
     }
 
-  private:
     // Polls for `events` up to `limit`. False, with the port released, when the device has
     // gone away; a time-out is true (the caller's loop looks at the clock again).
     bool AwaitReady(short events, Clock::duration limit) {

@@ -55,7 +55,7 @@ bool Win32SerialPort::Configure(HANDLE handle) {
     if (!GetCommTimeouts(handle, &timeouts_)) return false;
     SetLinkTimeouts(timeouts_);
     if (!SetCommTimeouts(handle, &timeouts_)) return false;
-    waitTimeouts_ = false;
+    waitTimeouts_ = 0;
     return SetCommMask(handle, EV_RXCHAR | EV_TXEMPTY) != 0;
 }
 
@@ -66,15 +66,16 @@ void Win32SerialPort::ClosePort() {
     handle_ = INVALID_HANDLE_VALUE;
 }
 
-bool Win32SerialPort::UseTimeouts(bool forWait) {
-    if (waitTimeouts_ == forWait) return true;
-    // A try's read ends when all the bytes asked for are there, or after 1 ms with what came.
+bool Win32SerialPort::UseTimeouts(DWORD waitMilliseconds) {
+    if (waitTimeouts_ == waitMilliseconds) return true;
+    // A wait's read ends when all the bytes asked for are there, or at its time-out with what
+    // came; no gap between two bytes ends it.
     COMMTIMEOUTS wait = timeouts_;
     wait.ReadIntervalTimeout = 0;
     wait.ReadTotalTimeoutMultiplier = 0;
-    wait.ReadTotalTimeoutConstant = 1;
-    if (!SetCommTimeouts(handle_, forWait ? &wait : &timeouts_)) return false;
-    waitTimeouts_ = forWait;
+    wait.ReadTotalTimeoutConstant = waitMilliseconds;
+    if (!SetCommTimeouts(handle_, waitMilliseconds != 0 ? &wait : &timeouts_)) return false;
+    waitTimeouts_ = waitMilliseconds;
     return true;
 }
 
@@ -111,7 +112,7 @@ bool Win32SerialPort::ReadExact(std::uint8_t* buffer, std::uint16_t count,
     ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(early));
     bytesRead = static_cast<std::uint32_t>(early);
     if (bytesRead == count) return true;
-    if (!UseTimeouts(false)) return false;
+    if (!UseTimeouts(0)) return false;
     DWORD got = 0;
     const BOOL ok =
         ReadFile(handle_, buffer + early, static_cast<DWORD>(count - early), &got, nullptr);
@@ -128,9 +129,20 @@ bool Win32SerialPort::WriteAll(const std::uint8_t* buffer, std::uint16_t count) 
 }
 
 bool Win32SerialPort::AwaitOneTry(std::uint16_t count) {
+    return AwaitInput(count, 1);
+}
+
+// The tries of a wait follow each other with nothing in between, so the whole wait is one read
+// with a time-out of `tries` ms.
+bool Win32SerialPort::WaitForInput(std::uint32_t tries, std::uint16_t count) {
+    const DWORD limit = std::min<std::uint32_t>(tries, std::numeric_limits<DWORD>::max() - 1);
+    return tries > 0 && AwaitInput(count, limit);
+}
+
+bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
     if (ahead_.size() >= count) return true;
-    if (handle_ == INVALID_HANDLE_VALUE || !UseTimeouts(true)) {
-        Sleep(1);  // a closed port still spends the try, so a wait on it lasts its budget
+    if (handle_ == INVALID_HANDLE_VALUE || !UseTimeouts(milliseconds)) {
+        Sleep(milliseconds);  // a closed port still spends the wait, so it lasts its budget
         return false;
     }
     const std::size_t had = ahead_.size();
@@ -138,7 +150,7 @@ bool Win32SerialPort::AwaitOneTry(std::uint16_t count) {
     DWORD got = 0;
     if (!ReadFile(handle_, ahead_.data() + had, static_cast<DWORD>(count - had), &got, nullptr)) {
         got = 0;
-        Sleep(1);  // a failing read (a device gone) returns at once; the try still costs 1 ms
+        Sleep(milliseconds);  // a failing read (a device gone) returns at once
     }
     ahead_.resize(had + got);
     return ahead_.size() >= count;

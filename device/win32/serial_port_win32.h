@@ -1,7 +1,8 @@
 #pragma once
 // The serial link on the Windows communications API: synchronous calls on the caller's thread.
-// A wait for input reads into a look-ahead buffer of the port with a read time-out of one try
-// (1 ms): the driver completes that read as soon as the awaited bytes are there.
+// A wait for input is one read into a look-ahead buffer of the port, with a read time-out of
+// the wait's tries (1 ms each, back to back): the driver completes that read as soon as the
+// awaited bytes are there, and the thread sleeps until then.
 #include <windows.h>
 
 #include <array>
@@ -34,22 +35,25 @@ class Win32SerialPort final : public SerialPort {
     std::int32_t PendingInputCount() override;
     bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) override;
     bool WriteAll(const std::uint8_t* buffer, std::uint16_t count) override;
+    bool WaitForInput(std::uint32_t tries, std::uint16_t count) override;
 
   protected:
     bool AwaitOneTry(std::uint16_t count) override;
 
   private:
     bool Configure(HANDLE handle);
-    // Switches between the link's read time-outs and those of a wait's try.
-    bool UseTimeouts(bool forWait);
+    // True as soon as `count` bytes are waiting; false after `milliseconds` without them.
+    bool AwaitInput(std::uint16_t count, DWORD milliseconds);
+    // The link's read time-outs (0), or those of a wait of so many milliseconds.
+    bool UseTimeouts(DWORD waitMilliseconds);
 
     // Valid only while the port is open and configured: a closed handle's value may already
     // belong to another object, so it is never kept.
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     DCB settings_{};
     COMMTIMEOUTS timeouts_{};
-    bool waitTimeouts_ = false;        // the handle has a try's time-outs, not the link's
-    std::vector<std::uint8_t> ahead_;  // read by a wait, not yet by ReadExact
+    DWORD waitTimeouts_ = 0;  // the wait the handle's read time-outs are set for; 0: the link's
+    std::vector<std::uint8_t> ahead_;                    // read by a wait, not yet by ReadExact
     std::array<std::uint8_t, kBufferSize> discarded_{};  // where FlushInput reads to
     // The link's waits count 1 ms polls; the port object lives as long as the program.
     TimerResolution timerResolution_;
