@@ -123,7 +123,10 @@ TEST_F(UdevTest, ListsPortsWithHardwareInNodeOrderWithNumbersComparedAsNumbers) 
 
 TEST_F(UdevTest, ListingMarksTheAdapterByItsIdsAndCountsOneWithoutAPort) {
     ASSERT_TRUE(testbed.AddDevices(sim::PlatformPortsRecord({{"ttyS0", 4}})));
-    Plug(Ftdi("1-2", "ttyUSB1"));
+    UsbSerialAdapter otherChip = Cp2105();  // the same maker's id, another product's
+    otherChip.busPort = "1-2";
+    otherChip.node = "ttyUSB1";
+    Plug(otherChip);
     Plug(WithoutDatabase("CP2102 USB to UART Bridge Controller"));  // not found by its name
     PortListing listing = directory->ListPorts();
     ASSERT_EQ(listing.ports.size(), 3u);
@@ -131,8 +134,7 @@ TEST_F(UdevTest, ListingMarksTheAdapterByItsIdsAndCountsOneWithoutAPort) {
     EXPECT_EQ(listing.ports[1].name, "/dev/ttyUSB0");
     EXPECT_EQ(listing.ports[1].friendlyName,
               "Silicon Labs CP2102 USB to UART Bridge Controller (ttyUSB0)");
-    EXPECT_EQ(listing.ports[2].friendlyName,
-              "Future Technology Devices International, Ltd FT232 Serial (UART) IC (ttyUSB1)");
+    EXPECT_EQ(listing.ports[2].friendlyName, "Silicon Labs CP2105 Dual UART Bridge (ttyUSB1)");
     EXPECT_EQ(
         (std::vector{listing.ports[0].adapter, listing.ports[1].adapter, listing.ports[2].adapter}),
         (std::vector{false, true, false}));
