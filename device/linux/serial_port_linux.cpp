@@ -150,16 +150,15 @@ class LinuxSerialPort final : public SerialPort {
         return true;
     }
 
-  protected:
-    bool AwaitOneTry(std::uint16_t count) override { return AwaitInput(count, kTry); }
-
-  public:
     // The tries of a wait follow each other with nothing in between, so the whole wait is one
     // deadline of `tries` ms: the thread sleeps until a byte arrives or the deadline passes,
     // instead of waking every millisecond to look.
     bool WaitForInput(std::uint32_t tries, std::uint16_t count) override {
         return tries > 0 && AwaitInput(count, tries * kTry);
     }
+
+  protected:
+    bool AwaitOneTry(std::uint16_t count) override { return AwaitInput(count, kTry); }
 
   private:
     // True as soon as `count` bytes are waiting; false once `limit` has passed without them.
@@ -177,19 +176,33 @@ class LinuxSerialPort final : public SerialPort {
                 Release();  // hung up: the device is gone
                 break;
             }
+            if (got > 0) NapForAllButOne(count - ahead_.size(), end);
             const auto left = end - Clock::now();
             if (left <= Clock::duration::zero()) return false;
             if (!AwaitReady(POLLIN, left)) break;
         }
         if (fd_ >= 0) return true;
-        // A closed port still spends the wait, so that it lasts its budget.
+        SleepUntil(end);  // a closed port still spends the wait, so that it lasts its budget
+        return false;
+    }
+
+    // Bytes follow each other at most one character time apart (11 bit times: start, 8 data,
+    // parity, stop). While more than one is missing the thread sleeps through all but the last
+    // instead of waking for each, which at 9600 baud is a wake-up a millisecond; the wait still
+    // ends when the last one arrives. Never past `end`.
+    void NapForAllButOne(std::size_t missing, Clock::time_point end) const {
+        if (missing < 2) return;
+        const auto nap = std::chrono::nanoseconds(11'000'000'000LL * (missing - 1) / LineRate());
+        SleepUntil(std::min(Clock::now() + nap, end));
+    }
+
+    static void SleepUntil(Clock::time_point when) {
         const auto ns =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(end.time_since_epoch());
+            std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch());
         const timespec until{static_cast<time_t>(ns.count() / 1'000'000'000),
                              static_cast<long>(ns.count() % 1'000'000'000)};
         while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
         }
-        return false;
     }
 
     // Polls for `events` up to `limit`. False, with the port released, when the device has
