@@ -63,10 +63,10 @@ program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then da
                          is looked up by name, and failing that every serial port is tried
   --keep-user-settings   leave the owner's settings (data memory 0x1000-0x10FF) as they are
   --baud RATE            run the whole session at RATE baud: 9600 (the default), 19200,
-                         38400, 57600, 115200 or 230400. The bootloader takes its rate from
-                         the first sync byte after power-up and keeps it: at 115200 an update
-                         takes about 8 s instead of 80. If it was synchronised at another rate
-                         since, re-power the tracker (batteries out) first.
+                         38400, 57600, 115200 or 230400; at 115200 an update takes about 8 s
+                         instead of 80. The bootloader takes its rate from the first sync
+                         byte after power-up and answers only at that rate until it is reset:
+                         re-power the tracker (batteries out, then in) before changing rate
   --list                 list the serial ports with their names, mark the programming
                          adapter (CP210x, USB 10c4:ea60), and say when the adapter is plugged
                          in but has no port (Linux: another program, such as brltty, has
@@ -81,6 +81,7 @@ Exit codes:
   1  the update failed (the tracker keeps whatever blocks it acknowledged; run it again)
   2  bad usage
   3  not connected: no port could be opened, or no bootloader answered the sync and Get
+--list prints the ports and ends with 0.
 )";
 
 }  // namespace ostrel::cli
