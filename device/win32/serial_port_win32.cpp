@@ -1,6 +1,7 @@
 #include "device/win32/serial_port_win32.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 
 namespace ostrel {
@@ -139,21 +140,45 @@ bool Win32SerialPort::WaitForInput(std::uint32_t tries, std::uint16_t count) {
     return tries > 0 && AwaitInput(count, limit);
 }
 
+// Until the first byte of an answer, the read asks for one byte. Bytes then follow each other at
+// most one character time apart (11 bit times at the port's rate), so while more than one is
+// missing the thread sleeps through all but the last before it reads on, instead of having the
+// read complete byte by byte; the wait still ends when the last one arrives.
 bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
-    if (ahead_.size() >= count) return true;
-    if (handle_ == INVALID_HANDLE_VALUE || !UseTimeouts(milliseconds)) {
-        Sleep(milliseconds);  // a closed port still spends the wait, so it lasts its budget
-        return false;
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    bool answering = false;
+    while (ahead_.size() < count) {
+        const std::size_t missing = count - ahead_.size();
+        if (answering && missing > 1) {
+            const auto nap = std::chrono::nanoseconds(11'000'000'000LL * (missing - 1) /
+                                                      std::max<std::uint32_t>(LineRate(), 1));
+            const auto napMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::min<Clock::duration>(nap, end - Clock::now()));
+            if (napMs.count() > 0) Sleep(static_cast<DWORD>(napMs.count()));
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0) return PendingInputCount() >= count;
+        const auto leftMs = static_cast<DWORD>(left.count());
+        if (handle_ == INVALID_HANDLE_VALUE || !UseTimeouts(leftMs)) {
+            Sleep(leftMs);  // a closed port still spends the wait, so it lasts its budget
+            return false;
+        }
+        const std::size_t ask = answering ? missing : 1;
+        const std::size_t had = ahead_.size();
+        ahead_.resize(had + ask);
+        DWORD got = 0;
+        const BOOL ok =
+            ReadFile(handle_, ahead_.data() + had, static_cast<DWORD>(ask), &got, nullptr);
+        ahead_.resize(had + (ok ? got : 0));
+        if (!ok) {
+            Sleep(leftMs);  // a failing read (a device gone) returns at once
+            return false;
+        }
+        if (got == 0) return false;  // the time-out passed without a byte
+        answering = true;
     }
-    const std::size_t had = ahead_.size();
-    ahead_.resize(count);
-    DWORD got = 0;
-    if (!ReadFile(handle_, ahead_.data() + had, static_cast<DWORD>(count - had), &got, nullptr)) {
-        got = 0;
-        Sleep(milliseconds);  // a failing read (a device gone) returns at once
-    }
-    ahead_.resize(had + got);
-    return ahead_.size() >= count;
+    return true;
 }
 
 }  // namespace win32
