@@ -141,9 +141,9 @@ bool Win32SerialPort::WaitForInput(std::uint32_t tries, std::uint16_t count) {
 }
 
 // Until the first byte of an answer, the read asks for one byte. Bytes then follow each other at
-// most one character time apart (11 bit times at the port's rate), so while more than one is
-// missing the thread sleeps through all but the last before it reads on, instead of having the
-// read complete byte by byte; the wait still ends when the last one arrives.
+// most one character time apart (11 bit times at the port's rate), so while more than one has
+// yet to arrive the thread sleeps through all but the last before it reads on, instead of having
+// the read complete byte by byte; the wait still ends when the last one arrives.
 bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
@@ -151,11 +151,17 @@ bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
     while (ahead_.size() < count) {
         const std::size_t missing = count - ahead_.size();
         if (answering && missing > 1) {
-            const auto nap = std::chrono::nanoseconds(11'000'000'000LL * (missing - 1) /
-                                                      std::max<std::uint32_t>(LineRate(), 1));
-            const auto napMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::min<Clock::duration>(nap, end - Clock::now()));
-            if (napMs.count() > 0) Sleep(static_cast<DWORD>(napMs.count()));
+            // Bytes already in the driver's queue need no waiting for.
+            const auto waiting = static_cast<std::size_t>(std::max(PendingInputCount(), 0));
+            const std::size_t queued = waiting > ahead_.size() ? waiting - ahead_.size() : 0;
+            const std::size_t coming = missing - std::min(missing, queued);
+            if (coming > 1) {
+                const auto nap = std::chrono::nanoseconds(11'000'000'000LL * (coming - 1) /
+                                                          std::max<std::uint32_t>(LineRate(), 1));
+                const auto napMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::min<Clock::duration>(nap, end - Clock::now()));
+                if (napMs.count() > 0) Sleep(static_cast<DWORD>(napMs.count()));
+            }
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
         if (left.count() <= 0) return PendingInputCount() >= count;
