@@ -186,14 +186,13 @@ class LinuxSerialPort final : public SerialPort {
         return false;
     }
 
-    // Bytes follow each other at most one character time apart (11 bit times: start, 8 data,
-    // parity, stop). While more than one is missing the thread sleeps through all but the last
+    // Bytes follow each other no closer than one character time (LineTime at the port's rate).
+    // While more than one is missing the thread sleeps through all but the last
     // instead of waking for each, which at 9600 baud is a wake-up a millisecond; the wait still
     // ends when the last one arrives. Never past `end`.
     void NapForAllButOne(std::size_t missing, Clock::time_point end) const {
         if (missing < 2) return;
-        const auto nap = std::chrono::nanoseconds(11'000'000'000LL * (missing - 1) / LineRate());
-        SleepUntil(std::min(Clock::now() + nap, end));
+        SleepUntil(std::min(Clock::now() + LineTime(missing - 1, LineRate()), end));
     }
 
     static void SleepUntil(Clock::time_point when) {

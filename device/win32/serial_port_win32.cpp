@@ -140,8 +140,8 @@ bool Win32SerialPort::WaitForInput(std::uint32_t tries, std::uint16_t count) {
     return tries > 0 && AwaitInput(count, limit);
 }
 
-// Until the first byte of an answer, the read asks for one byte. Bytes then follow each other at
-// most one character time apart (11 bit times at the port's rate), so while more than one has
+// Until the first byte of an answer, the read asks for one byte. Bytes then follow each other no
+// closer than one character time (LineTime at the port's rate), so while more than one has
 // yet to arrive the thread sleeps through all but the last before it reads on, instead of having
 // the read complete byte by byte; the wait still ends when the last one arrives.
 bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
@@ -156,8 +156,7 @@ bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
             const std::size_t queued = waiting > ahead_.size() ? waiting - ahead_.size() : 0;
             const std::size_t coming = missing - std::min(missing, queued);
             if (coming > 1) {
-                const auto nap = std::chrono::nanoseconds(11'000'000'000LL * (coming - 1) /
-                                                          std::max<std::uint32_t>(LineRate(), 1));
+                const auto nap = LineTime(coming - 1, LineRate());
                 const auto napMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                     std::min<Clock::duration>(nap, end - Clock::now()));
                 if (napMs.count() > 0) Sleep(static_cast<DWORD>(napMs.count()));

@@ -7,13 +7,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "device/line_rate.h"
 #include "sim/bootloader_model.h"
 
 namespace ostrel::sim {
 
 // One character's time on the line at `baud` (9600 when 0).
 constexpr std::chrono::nanoseconds ByteTime(std::uint32_t baud) {
-    return std::chrono::nanoseconds(11'000'000'000LL / (baud != 0 ? baud : 9600));
+    return LineTime(1, baud);
 }
 
 class LineTiming {
