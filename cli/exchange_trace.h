@@ -48,7 +48,8 @@ class ExchangeTrace final : public SerialPort {
     std::vector<std::string> RecentExchanges() const;
 
   protected:
-    void SleepOnePoll() override {}  // never used: waits go to the wrapped port
+    // Never used: whole waits go to the wrapped port.
+    bool AwaitOneTry(std::uint16_t count) override { return port_.WaitForInput(1, count); }
 
   private:
     struct Exchange {

@@ -11,6 +11,7 @@
 #include "cli/flash_options.h"
 #include "cli/flash_session.h"
 #include "cli/interruption.h"
+#include "cli/list_ports.h"
 #include "cli/modes.h"
 #include "cli/release_description.h"
 #include "payload/release_identity.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv) {
         PutText(stdout, ReleaseDescription());
         return kExitSuccess;
     }
+    if (options.list) return ListPorts(*ostrel::MakePortDirectory(), stdout);
     if (ostrel::kReleaseIdentity.placeholder) {
         PrintText(stderr, "ostrel-flash: %s\n", ostrel::kPlaceholderMark);
     }

@@ -1,5 +1,6 @@
 #pragma once
 // The command line of ostrel-flash and its exit codes.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,13 +21,15 @@ struct FlashOptions {
     bool keepUserSettings = false;
     bool help = false;
     bool version = false;
-    bool verifyOnly = false;  // read program memory back and compare, write nothing
-    std::string backupFile;   // save data memory here before writing
-    bool backupOnly = false;  // save data memory, write nothing
-    std::string restoreFile;  // write this saved data memory back instead of updating
-    std::string traceFile;    // every exchange, in hex, with its time and outcome
-    bool quiet = false;       // only the result line on stdout
-    bool repeat = false;      // one tracker after another until Ctrl-C
+    bool verifyOnly = false;    // read program memory back and compare, write nothing
+    std::string backupFile;     // save data memory here before writing
+    bool backupOnly = false;    // save data memory, write nothing
+    std::string restoreFile;    // write this saved data memory back instead of updating
+    std::string traceFile;      // every exchange, in hex, with its time and outcome
+    bool quiet = false;         // only the result line on stdout
+    bool repeat = false;        // one tracker after another until Ctrl-C
+    std::uint32_t baud = 9600;  // the whole session's line rate, one of the bridge's rates
+    bool list = false;          // list the serial ports instead of updating
 };
 
 enum class FlashMode { Update, VerifyOnly, BackupOnly, Restore };

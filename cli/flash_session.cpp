@@ -39,6 +39,7 @@ FlashSession::FlashSession(const FlashOptions& options, std::FILE* traceFile)
                                       : std::make_unique<GivenPort>(options.port)),
       protocol_(link_, *image_, state_),
       connector_(state_, link_, *directory_, protocol_) {
+    port_->SetLineRate(options.baud);
     trace_.WriteTo(traceFile);
 }
 
@@ -58,8 +59,14 @@ std::optional<RunResult> FlashSession::Connect() {
         Say("Connected on " + trace_.LastPortName() + ": bootloader version " + version);
         return std::nullopt;
     }
-    const std::string why = DescribeNotConnected(
-        state_, trace_.LastPortName(), trace_.LastOpenSucceeded(), trace_.LastOpenReport());
+    std::string why = DescribeNotConnected(state_, trace_.LastPortName(),
+                                           trace_.LastOpenSucceeded(), trace_.LastOpenReport());
+    // The bootloader keeps the rate of the first sync byte it saw until it is reset.
+    if (trace_.LastOpenSucceeded() && !state_.PortOpen && options_.baud != kDefaultLineRate) {
+        why += "\nThe sync went unanswered at " + std::to_string(options_.baud) +
+               " baud: the bootloader may have locked onto another rate: re-power the tracker "
+               "(batteries out, then in) and try again at 9600 (without --baud).";
+    }
     PrintText(stderr, "ostrel-flash: not connected: %s\n", why.c_str());
     ReportRecentExchanges();
     // The result line is one line: the cure, on the lines after the cause, stays on stderr.

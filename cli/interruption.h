@@ -39,7 +39,9 @@ class InterruptibleLink final : public SerialPort {
     bool WriteAll(const std::uint8_t* buffer, std::uint16_t count) override;
 
   protected:
-    void SleepOnePoll() override {}  // never used: waits go to the wrapped port
+    bool AwaitOneTry(std::uint16_t count) override {
+        return !stopped_ && port_.WaitForInput(1, count);
+    }
 
   private:
     SerialPort& port_;

@@ -4,8 +4,7 @@ namespace ostrel {
 
 bool ByteLink::WaitForInput(std::uint32_t tries, std::uint16_t count) {
     for (std::uint32_t i = 0; i < tries; ++i) {
-        SleepOnePoll();
-        if (PendingInputCount() >= count) return true;
+        if (AwaitOneTry(count)) return true;
     }
     return false;
 }

@@ -17,14 +17,16 @@ class ByteLink {
     // Writes `count` bytes; true only when all were written. A count of 0 writes nothing.
     virtual bool WriteAll(const std::uint8_t* buffer, std::uint16_t count) = 0;
 
-    // Up to `tries` polls, each a 1 ms sleep followed by a look at PendingInputCount; true at
-    // the first poll that finds at least `count` bytes waiting. Waits are counted in polls,
-    // not in elapsed time. `tries` 0 gives false at once.
+    // Up to `tries` tries of 1 ms each for at least `count` bytes to be waiting. True as soon as
+    // they are, without waiting for the end of the try; a try in which they do not arrive costs
+    // its whole 1 ms, so budgets are counted in tries, not in elapsed time. `tries` 0 gives
+    // false at once.
     virtual bool WaitForInput(std::uint32_t tries, std::uint16_t count);
 
   protected:
-    // One poll period: 1 ms, or the platform's next coarser step.
-    virtual void SleepOnePoll() = 0;
+    // One try: true as soon as `count` bytes are waiting (at once when they already are), false
+    // when 1 ms, or the platform's next coarser step, has passed without them.
+    virtual bool AwaitOneTry(std::uint16_t count) = 0;
 };
 
 }  // namespace ostrel

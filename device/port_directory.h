@@ -6,6 +6,20 @@
 
 namespace ostrel {
 
+// One serial port as a listing shows it.
+struct PortEntry {
+    std::string name;          // what OpenPort takes: "/dev/ttyUSB0", "COM3"
+    std::string friendlyName;  // the system's name for the device; may be empty
+    bool adapter = false;      // the programming adapter's bridge (CP210x, USB 10c4:ea60)
+};
+
+struct PortListing {
+    std::vector<PortEntry> ports;  // in rising order
+    // Adapters (USB 10c4:ea60) present with no serial port of their own: on Linux another
+    // driver has claimed them (brltty does so on Ubuntu 22.04 and later).
+    int adaptersWithoutPort = 0;
+};
+
 class PortDirectory {
   public:
     virtual ~PortDirectory() = default;
@@ -13,6 +27,14 @@ class PortDirectory {
     virtual std::string FindBridgePort() = 0;
     // Every existing port, in rising order, found without exchanging data with any of them.
     virtual std::vector<std::string> ScanComPorts() = 0;
+    // Every existing port with what the system says about it, exchanging no data. By default
+    // the scan's ports, unnamed and unmarked.
+    virtual PortListing ListPorts() {
+        PortListing listing;
+        for (std::string& name : ScanComPorts())
+            listing.ports.push_back({std::move(name), {}, false});
+        return listing;
+    }
 };
 
 std::unique_ptr<PortDirectory> MakePortDirectory();

@@ -1,11 +1,12 @@
 #pragma once
-// A serial port as the byte link: opened by name at 9600 baud, 8 data bits, even parity, one
-// stop bit, with the read time-outs of the bootloader line (200 ms + 1 ms a byte in all, 150 ms
-// between two bytes) and a 100 ms write time-out.
+// A serial port as the byte link: opened by name at 9600 baud (or the rate set before), 8 data
+// bits, even parity, one stop bit, with the read time-outs of the bootloader line (200 ms + 1 ms
+// a byte in all, 150 ms between two bytes) and a 100 ms write time-out.
 #include <memory>
 #include <string>
 
 #include "core/byte_link.h"
+#include "device/line_rate.h"
 #include "device/port_open_error.h"
 
 namespace ostrel {
@@ -22,6 +23,13 @@ class SerialPort : public ByteLink {
     virtual void ClosePort() = 0;
     // Why the last OpenPort failed, or how the line came out after it succeeded.
     virtual PortOpenReport LastOpenReport() const { return {}; }
+
+    // The rate in baud that the next OpenPort sets, one of kLineRates; 9600 unless changed.
+    void SetLineRate(std::uint32_t baud) { lineRate_ = baud; }
+    std::uint32_t LineRate() const { return lineRate_; }
+
+  private:
+    std::uint32_t lineRate_ = kDefaultLineRate;
 };
 
 // The platform's serial port (termios on Linux, the communications API on Windows).

@@ -45,7 +45,11 @@ class ScriptedLink : public ByteLink {
     std::uint64_t Now() const { return now_; }
 
   protected:
-    void SleepOnePoll() override { ++now_; }
+    bool AwaitOneTry(std::uint16_t count) override {
+        if (PendingInputCount() >= count) return true;
+        ++now_;
+        return PendingInputCount() >= count;
+    }
 
   private:
     struct Timed {

@@ -17,9 +17,12 @@ void SimLink::ClosePort() {
     incoming_.clear();
 }
 
-void SimLink::SleepOnePoll() {
-    ++now_;
+bool SimLink::AwaitOneTry(std::uint16_t count) {
+    // Every try of a wait, also one that ends at once because the bytes are there.
     if (pollHook_) pollHook_();
+    if (PendingInputCount() >= count) return true;
+    ++now_;
+    return PendingInputCount() >= count;
 }
 
 std::int32_t SimLink::PendingInputCount() {

@@ -1,6 +1,7 @@
 #pragma once
 // The simulated tracker on an in-memory serial port. Time is virtual and counted in polls: each
-// poll of WaitForInput advances it by one millisecond, so budget cases are exact and instant.
+// try of WaitForInput that finds too few bytes waiting advances it by one millisecond, at whose
+// end the bytes due by then are there, so budget cases are exact and instant.
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -31,7 +32,7 @@ class SimLink : public SerialPort {
     void SetWritesFail(bool fail) { writesFail_ = fail; }
     // Line time per answer byte, in polls (0: an answer arrives all at once).
     void SetPollsPerByte(std::uint32_t polls) { pollsPerByte_ = polls; }
-    // Runs `hook` at every poll, for tests that act in the middle of an exchange.
+    // Runs `hook` at every try of a wait, for tests that act in the middle of an exchange.
     void SetPollHook(std::function<void()> hook) { pollHook_ = std::move(hook); }
 
     bool IsOpen() const { return open_; }
@@ -43,7 +44,7 @@ class SimLink : public SerialPort {
     void ClearWrites() { writes_.clear(); }
 
   protected:
-    void SleepOnePoll() override;
+    bool AwaitOneTry(std::uint16_t count) override;
 
   private:
     struct Timed {

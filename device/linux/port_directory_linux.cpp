@@ -22,6 +22,7 @@ struct PresentPort {
     std::string friendlyName;
     std::string description;
     bool bridgeIds = false;  // on a USB device with the bridge's ids, 10c4:ea60
+    std::string usbDevice;   // the sysfs path of the USB device it belongs to, if any
 };
 
 std::string Bounded(const char* text) {
@@ -105,6 +106,7 @@ PresentPort Describe(udev_device* tty, const char* node) {
             udev_device_get_parent_with_subsystem_devtype(tty, "usb", "usb_device")) {
         manufacturer = Bounded(udev_device_get_sysattr_value(usb, "manufacturer"));
         product = Bounded(udev_device_get_sysattr_value(usb, "product"));
+        port.usbDevice = Bounded(udev_device_get_syspath(usb));
     }
     std::string names = Joined(Bounded(InheritedProperty(tty, "ID_VENDOR_FROM_DATABASE")),
                                Bounded(InheritedProperty(tty, "ID_MODEL_FROM_DATABASE")));
@@ -176,7 +178,61 @@ class UdevPortDirectory : public PortDirectory {
         }
         return nodes;
     }
+
+    PortListing ListPorts() override;
 };
+
+// The programming adapter's bridge by the ids its USB device carries.
+bool IsAdapterUsbDevice(udev_device* usb) {
+    const char* vendor = udev_device_get_sysattr_value(usb, "idVendor");
+    const char* product = udev_device_get_sysattr_value(usb, "idProduct");
+    return vendor != nullptr && product != nullptr && AsciiUpper(vendor) == "10C4" &&
+           AsciiUpper(product) == "EA60";
+}
+
+// The sysfs paths of the adapters' USB devices that are present.
+std::vector<std::string> AdapterUsbDevices() {
+    std::vector<std::string> found;
+    udev* context = udev_new();
+    if (context == nullptr) return found;
+    udev_enumerate* enumerate = udev_enumerate_new(context);
+    if (enumerate != nullptr && udev_enumerate_add_match_subsystem(enumerate, "usb") >= 0 &&
+        udev_enumerate_add_match_property(enumerate, "DEVTYPE", "usb_device") >= 0 &&
+        udev_enumerate_scan_devices(enumerate) >= 0) {
+        udev_list_entry* entry = nullptr;
+        udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate)) {
+            udev_device* usb =
+                udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
+            if (usb == nullptr) continue;
+            if (IsAdapterUsbDevice(usb)) found.push_back(Bounded(udev_device_get_syspath(usb)));
+            udev_device_unref(usb);
+        }
+    }
+    udev_enumerate_unref(enumerate);
+    udev_unref(context);
+    return found;
+}
+
+// A tty belongs to the adapter when it hangs from one of the adapters' USB devices. An adapter
+// that none hangs from is bound to another driver: the kernel's cp210x would have made one.
+PortListing UdevPortDirectory::ListPorts() {
+    const std::vector<std::string> adapters = AdapterUsbDevices();
+    PortListing listing;
+    std::vector<std::string> withPort;
+    for (PresentPort& port : ListPresentPorts()) {
+        const bool adapter =
+            std::find(adapters.begin(), adapters.end(), port.usbDevice) != adapters.end();
+        if (adapter) withPort.push_back(port.usbDevice);
+        std::string name = port.friendlyName.empty() ? port.description : port.friendlyName;
+        listing.ports.push_back({std::move(port.node), std::move(name), adapter});
+    }
+    for (const std::string& usb : adapters) {
+        if (std::find(withPort.begin(), withPort.end(), usb) == withPort.end()) {
+            ++listing.adaptersWithoutPort;
+        }
+    }
+    return listing;
+}
 
 }  // namespace
 

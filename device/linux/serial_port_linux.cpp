@@ -1,5 +1,8 @@
 // The serial port over POSIX termios. The descriptor is non-blocking and every wait is a poll()
 // with a deadline, which gives the read and write time-outs that VMIN/VTIME cannot express.
+// A wait for input moves the bytes that have arrived into a look-ahead buffer of the port: poll()
+// reports a tty readable while anything at all waits, so only an emptied kernel buffer lets it
+// sleep until the next byte instead of returning at once, again and again.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -12,6 +15,7 @@
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
 #include "device/linux/line_settings.h"
 #include "device/serial_port.h"
@@ -26,6 +30,7 @@ constexpr milliseconds kReadTotalConstant{200};
 constexpr milliseconds kReadPerByte{1};
 constexpr milliseconds kReadInterval{150};
 constexpr milliseconds kWriteTotal{100};
+constexpr milliseconds kTry{1};
 
 // Waits up to `limit` for `events` on `fd`. Returns the revents, 0 on a time-out or a signal.
 short PollFor(int fd, short events, Clock::duration limit) {
@@ -67,13 +72,12 @@ class LinuxSerialPort final : public SerialPort {
         termios found{};
         if (tcgetattr(fd, &found) != 0) return Abandon(fd, PortOpenError::NotSerialPort);
         termios wanted = found;
-        SetBootloaderLine(wanted);
-        if (tcsetattr(fd, TCSANOW, &wanted) != 0)
+        if (!SetBootloaderLine(wanted, LineRate()) || tcsetattr(fd, TCSANOW, &wanted) != 0)
             return Abandon(fd, PortOpenError::SettingsRefused);
         // tcsetattr succeeds when the driver took any of the settings; only reading them back
         // shows a dropped parity bit.
         termios kept{};
-        report_.lineSettingsKept = tcgetattr(fd, &kept) == 0 && IsBootloaderLine(kept);
+        report_.lineSettingsKept = tcgetattr(fd, &kept) == 0 && IsBootloaderLine(kept, LineRate());
         found_ = found;
         fd_ = fd;
         return true;
@@ -97,7 +101,7 @@ class LinuxSerialPort final : public SerialPort {
             if (errno == EIO) Release();  // hung up: the device is gone
             return 0;
         }
-        return count;
+        return count + static_cast<std::int32_t>(ahead_.size());
     }
 
     // Discards everything the kernel holds for us, the line discipline's buffer that FIONREAD
@@ -106,12 +110,17 @@ class LinuxSerialPort final : public SerialPort {
     // exceeds the 4 KiB line-discipline buffer. Bytes arriving after the call stay waiting.
     void FlushInput() override {
         if (PendingInputCount() == 0) return;
+        ahead_.clear();
         tcflush(fd_, TCIFLUSH);
     }
 
     bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) override {
         bytesRead = 0;
         if (fd_ < 0) return false;
+        const std::size_t early = std::min<std::size_t>(count, ahead_.size());
+        std::copy_n(ahead_.begin(), early, buffer);
+        ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(early));
+        bytesRead = static_cast<std::uint32_t>(early);
         const auto deadline = Clock::now() + kReadTotalConstant + count * kReadPerByte;
         auto lastByte = Clock::now();
         while (bytesRead < count) {
@@ -158,10 +167,57 @@ class LinuxSerialPort final : public SerialPort {
         return true;
     }
 
+    // The tries of a wait follow each other with nothing in between, so the whole wait is one
+    // deadline of `tries` ms: the thread sleeps until a byte arrives or the deadline passes,
+    // instead of waking every millisecond to look.
+    bool WaitForInput(std::uint32_t tries, std::uint16_t count) override {
+        return tries > 0 && AwaitInput(count, tries * kTry);
+    }
+
   protected:
-    void SleepOnePoll() override {
-        timespec remaining{0, 1'000'000};
-        while (clock_nanosleep(CLOCK_MONOTONIC, 0, &remaining, &remaining) == EINTR) {
+    bool AwaitOneTry(std::uint16_t count) override { return AwaitInput(count, kTry); }
+
+  private:
+    // True as soon as `count` bytes are waiting; false once `limit` has passed without them.
+    bool AwaitInput(std::uint16_t count, Clock::duration limit) {
+        if (count == 0) return true;
+        const auto end = Clock::now() + limit;
+        while (fd_ >= 0 && ahead_.size() < count) {
+            const std::size_t had = ahead_.size();
+            ahead_.resize(count);
+            const ssize_t got = read(fd_, ahead_.data() + had, count - had);
+            ahead_.resize(had + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+            if (ahead_.size() == count) break;
+            // A short read took all there was: the next byte is for poll() to wait for.
+            if (got < 0 && errno != EAGAIN && errno != EINTR) {
+                Release();  // hung up: the device is gone
+                break;
+            }
+            if (got > 0) NapForAllButOne(count - ahead_.size(), end);
+            const auto left = end - Clock::now();
+            if (left <= Clock::duration::zero()) return false;
+            if (!AwaitReady(POLLIN, left)) break;
+        }
+        if (fd_ >= 0) return true;
+        SleepUntil(end);  // a closed port still spends the wait, so that it lasts its budget
+        return false;
+    }
+
+    // Bytes follow each other no closer than one character time (LineTime at the port's rate).
+    // While more than one is missing the thread sleeps through all but the last
+    // instead of waking for each, which at 9600 baud is a wake-up a millisecond; the wait still
+    // ends when the last one arrives. Never past `end`.
+    void NapForAllButOne(std::size_t missing, Clock::time_point end) const {
+        if (missing < 2) return;
+        SleepUntil(std::min(Clock::now() + LineTime(missing - 1, LineRate()), end));
+    }
+
+    static void SleepUntil(Clock::time_point when) {
+        const auto ns =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(when.time_since_epoch());
+        const timespec until{static_cast<time_t>(ns.count() / 1'000'000'000),
+                             static_cast<long>(ns.count() % 1'000'000'000)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
         }
     }
 
@@ -216,11 +272,13 @@ class LinuxSerialPort final : public SerialPort {
     void Release() {
         close(fd_);
         fd_ = -1;
+        ahead_.clear();
     }
 
     int fd_ = -1;
     termios found_{};  // the line as OpenPort found it, put back by ClosePort
     PortOpenReport report_;
+    std::vector<std::uint8_t> ahead_;  // arrived, taken from the kernel by a wait, not yet read
 };
 
 }  // namespace

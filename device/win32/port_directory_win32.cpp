@@ -2,6 +2,7 @@
 
 #include <setupapi.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -36,6 +37,28 @@ std::string ReadDeviceName(HDEVINFO set, SP_DEVINFO_DATA& device) {
     std::string name = ReadNameProperty(set, device, SPDRP_FRIENDLYNAME);
     if (name.empty()) name = ReadNameProperty(set, device, SPDRP_DEVICEDESC);
     return name;
+}
+
+// The port name the driver gave the device ("COM3"), from its device registry key.
+std::string ReadPortName(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    if (key == INVALID_HANDLE_VALUE) return {};
+    std::array<char, kNameBufferSize> buffer{};
+    DWORD size = kNameBufferSize - 1;
+    DWORD type = 0;
+    const LONG read = RegQueryValueExA(key, "PortName", nullptr, &type,
+                                       reinterpret_cast<BYTE*>(buffer.data()), &size);
+    RegCloseKey(key);
+    if (read != ERROR_SUCCESS || type != REG_SZ) return {};
+    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+}
+
+int ComNumber(const std::string& name) {
+    int number = 0;
+    for (char c : name) {
+        if (c >= '0' && c <= '9') number = number * 10 + (c - '0');
+    }
+    return number;
 }
 
 }  // namespace
@@ -87,6 +110,37 @@ std::vector<std::string> Win32PortDirectory::ScanComPorts() {
         found.push_back(std::move(name));
     }
     return found;
+}
+
+PortListing Win32PortDirectory::ListPorts() {
+    PortListing listing;
+    HDEVINFO set = SetupDiGetClassDevsA(&kPortsClassGuid, nullptr, nullptr, kDeviceSetFlags);
+    if (set != INVALID_HANDLE_VALUE) {
+        for (DWORD index = 0;; ++index) {
+            SP_DEVINFO_DATA device{};
+            device.cbSize = sizeof(device);
+            if (!SetupDiEnumDeviceInfo(set, index, &device)) break;
+            const std::string name = ReadDeviceName(set, device);
+            std::string port = ReadPortName(set, device);
+            if (port.empty()) port = ComPortFromDeviceName(name);
+            if (port.empty()) continue;
+            const bool adapter =
+                IsBridgeInterface(ReadNameProperty(set, device, SPDRP_HARDWAREID)) ||
+                !ComPortFromDeviceName(name).empty();
+            listing.ports.push_back({std::move(port), name, adapter});
+        }
+        SetupDiDestroyDeviceInfoList(set);
+    }
+    for (std::string& port : ScanComPorts()) {
+        const bool named = std::any_of(listing.ports.begin(), listing.ports.end(),
+                                       [&port](const PortEntry& e) { return e.name == port; });
+        if (!named) listing.ports.push_back({std::move(port), {}, false});
+    }
+    std::stable_sort(listing.ports.begin(), listing.ports.end(),
+                     [](const PortEntry& a, const PortEntry& b) {
+                         return ComNumber(a.name) < ComNumber(b.name);
+                     });
+    return listing;
 }
 
 }  // namespace win32

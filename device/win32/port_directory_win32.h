@@ -20,6 +20,9 @@ class Win32PortDirectory final : public PortDirectory {
   public:
     std::string FindBridgePort() override;
     std::vector<std::string> ScanComPorts() override;
+    // The Ports class's devices with their names and port names, the adapter marked by its
+    // hardware id, then the ports the scan finds that no device record names, unnamed.
+    PortListing ListPorts() override;
 };
 
 }  // namespace ostrel::win32

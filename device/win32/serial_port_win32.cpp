@@ -1,6 +1,7 @@
 #include "device/win32/serial_port_win32.h"
 
 #include <algorithm>
+#include <chrono>
 #include <limits>
 #include <string>
 
@@ -28,8 +29,8 @@ PortOpenError ErrorOfCreate(DWORD code) {
 }
 }  // namespace
 
-void SetLineSettings(DCB& settings) {
-    settings.BaudRate = CBR_9600;
+void SetLineSettings(DCB& settings, DWORD baud) {
+    settings.BaudRate = baud;
     settings.ByteSize = 8;
     settings.Parity = EVENPARITY;
     settings.StopBits = ONESTOPBIT;
@@ -68,7 +69,7 @@ bool Win32SerialPort::OpenPort(const std::string& name) {
     // SetCommState succeeds on drivers that quietly drop even parity; reading back tells.
     DCB kept{};
     kept.DCBlength = sizeof(kept);
-    report_.lineSettingsKept = GetCommState(handle, &kept) && kept.BaudRate == CBR_9600 &&
+    report_.lineSettingsKept = GetCommState(handle, &kept) && kept.BaudRate == LineRate() &&
                                kept.ByteSize == 8 && kept.Parity == EVENPARITY &&
                                kept.StopBits == ONESTOPBIT;
     handle_ = handle;
@@ -81,7 +82,7 @@ PortOpenError Win32SerialPort::Configure(HANDLE handle) {
     settings_.DCBlength = sizeof(settings_);
     if (!GetCommState(handle, &settings_)) return PortOpenError::NotSerialPort;
     foundSettings_ = settings_;
-    SetLineSettings(settings_);
+    SetLineSettings(settings_, LineRate());
     if (!SetCommState(handle, &settings_)) return PortOpenError::SettingsRefused;
     PortOpenError failed = PortOpenError::None;
     if (!GetCommTimeouts(handle, &timeouts_)) {
@@ -89,6 +90,7 @@ PortOpenError Win32SerialPort::Configure(HANDLE handle) {
     } else {
         foundTimeouts_ = timeouts_;
         SetLinkTimeouts(timeouts_);
+        waitTimeouts_ = 0;
         if (!SetCommTimeouts(handle, &timeouts_)) {
             failed = PortOpenError::SettingsRefused;
         } else if (!SetCommMask(handle, EV_RXCHAR | EV_TXEMPTY)) {
@@ -120,6 +122,7 @@ bool Win32SerialPort::Refused(PortOpenError error, DWORD code) {
 }
 
 void Win32SerialPort::ClosePort() {
+    ahead_.clear();
     if (handle_ == INVALID_HANDLE_VALUE) return;
     // The port is left as it was found, for whatever uses it next.
     SetCommTimeouts(handle_, &foundTimeouts_);
@@ -128,19 +131,35 @@ void Win32SerialPort::ClosePort() {
     handle_ = INVALID_HANDLE_VALUE;
 }
 
+bool Win32SerialPort::UseTimeouts(DWORD waitMilliseconds) {
+    if (waitTimeouts_ == waitMilliseconds) return true;
+    // A wait's read ends when all the bytes asked for are there, or at its time-out with what
+    // came; no gap between two bytes ends it.
+    COMMTIMEOUTS wait = timeouts_;
+    wait.ReadIntervalTimeout = 0;
+    wait.ReadTotalTimeoutMultiplier = 0;
+    wait.ReadTotalTimeoutConstant = waitMilliseconds;
+    if (!SetCommTimeouts(handle_, waitMilliseconds != 0 ? &wait : &timeouts_)) return false;
+    waitTimeouts_ = waitMilliseconds;
+    return true;
+}
+
 std::int32_t Win32SerialPort::PendingInputCount() {
     if (handle_ == INVALID_HANDLE_VALUE) return 0;
     DWORD errors = 0;  // line errors are cleared by the call and deliberately not reported
     COMSTAT status{};
     if (!ClearCommError(handle_, &errors, &status)) return 0;
+    const std::size_t waiting = std::size_t{status.cbInQue} + ahead_.size();
     return static_cast<std::int32_t>(
-        std::min<DWORD>(status.cbInQue, std::numeric_limits<std::int32_t>::max()));
+        std::min<std::size_t>(waiting, std::numeric_limits<std::int32_t>::max()));
 }
 
 void Win32SerialPort::FlushInput() {
     // Only the bytes counted now are discarded; later ones stay for the next exchange. The
     // driver queue may hold more than the buffer, so the count is read off in pieces.
     auto left = static_cast<DWORD>(PendingInputCount());
+    left -= std::min(left, static_cast<DWORD>(ahead_.size()));
+    ahead_.clear();
     while (left > 0) {
         const DWORD chunk = std::min<DWORD>(left, static_cast<DWORD>(discarded_.size()));
         DWORD got = 0;
@@ -153,10 +172,17 @@ bool Win32SerialPort::ReadExact(std::uint8_t* buffer, std::uint16_t count,
                                 std::uint32_t& bytesRead) {
     bytesRead = 0;
     if (handle_ == INVALID_HANDLE_VALUE) return false;
+    const std::size_t early = std::min<std::size_t>(count, ahead_.size());
+    std::copy_n(ahead_.begin(), early, buffer);
+    ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(early));
+    bytesRead = static_cast<std::uint32_t>(early);
+    if (bytesRead == count) return true;
+    if (!UseTimeouts(0)) return false;
     DWORD got = 0;
-    const BOOL ok = ReadFile(handle_, buffer, count, &got, nullptr);
-    bytesRead = got;
-    return ok && got == count;
+    const BOOL ok =
+        ReadFile(handle_, buffer + early, static_cast<DWORD>(count - early), &got, nullptr);
+    bytesRead += got;
+    return ok && bytesRead == count;
 }
 
 bool Win32SerialPort::WriteAll(const std::uint8_t* buffer, std::uint16_t count) {
@@ -167,8 +193,61 @@ bool Win32SerialPort::WriteAll(const std::uint8_t* buffer, std::uint16_t count) 
     return ok && written == count;
 }
 
-void Win32SerialPort::SleepOnePoll() {
-    Sleep(1);
+bool Win32SerialPort::AwaitOneTry(std::uint16_t count) {
+    return AwaitInput(count, 1);
+}
+
+// The tries of a wait follow each other with nothing in between, so the whole wait is one read
+// with a time-out of `tries` ms.
+bool Win32SerialPort::WaitForInput(std::uint32_t tries, std::uint16_t count) {
+    const DWORD limit = std::min<std::uint32_t>(tries, std::numeric_limits<DWORD>::max() - 1);
+    return tries > 0 && AwaitInput(count, limit);
+}
+
+// Until the first byte of an answer, the read asks for one byte. Bytes then follow each other no
+// closer than one character time (LineTime at the port's rate), so while more than one has
+// yet to arrive the thread sleeps through all but the last before it reads on, instead of having
+// the read complete byte by byte; the wait still ends when the last one arrives.
+bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    bool answering = false;
+    while (ahead_.size() < count) {
+        const std::size_t missing = count - ahead_.size();
+        if (answering && missing > 1) {
+            // Bytes already in the driver's queue need no waiting for.
+            const auto waiting = static_cast<std::size_t>(std::max(PendingInputCount(), 0));
+            const std::size_t queued = waiting > ahead_.size() ? waiting - ahead_.size() : 0;
+            const std::size_t coming = missing - std::min(missing, queued);
+            if (coming > 1) {
+                const auto nap = LineTime(coming - 1, LineRate());
+                const auto napMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::min<Clock::duration>(nap, end - Clock::now()));
+                if (napMs.count() > 0) Sleep(static_cast<DWORD>(napMs.count()));
+            }
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0) return PendingInputCount() >= count;
+        const auto leftMs = static_cast<DWORD>(left.count());
+        if (handle_ == INVALID_HANDLE_VALUE || !UseTimeouts(leftMs)) {
+            Sleep(leftMs);  // a closed port still spends the wait, so it lasts its budget
+            return false;
+        }
+        const std::size_t ask = answering ? missing : 1;
+        const std::size_t had = ahead_.size();
+        ahead_.resize(had + ask);
+        DWORD got = 0;
+        const BOOL ok =
+            ReadFile(handle_, ahead_.data() + had, static_cast<DWORD>(ask), &got, nullptr);
+        ahead_.resize(had + (ok ? got : 0));
+        if (!ok) {
+            Sleep(leftMs);  // a failing read (a device gone) returns at once
+            return false;
+        }
+        if (got == 0) return false;  // the time-out passed without a byte
+        answering = true;
+    }
+    return true;
 }
 
 }  // namespace win32

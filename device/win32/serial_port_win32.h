@@ -1,11 +1,14 @@
 #pragma once
-// The serial link on the Windows communications API: synchronous calls on the caller's thread,
-// arrival of data found by polling the driver's receive-queue count.
+// The serial link on the Windows communications API: synchronous calls on the caller's thread.
+// A wait for input is one read into a look-ahead buffer of the port, with a read time-out of
+// the wait's tries (1 ms each, back to back): the driver completes that read as soon as the
+// awaited bytes are there, and the thread sleeps until then.
 #include <windows.h>
 
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "core/bootloader_protocol.h"
 #include "device/serial_port.h"
@@ -13,9 +16,9 @@
 
 namespace ostrel::win32 {
 
-// 9600 baud, 8 data bits, even parity, one stop bit; every other member (flow control, DTR and
-// RTS, XON/XOFF) stays as the driver reported it.
-void SetLineSettings(DCB& settings);
+// `baud` (9600 unless given), 8 data bits, even parity, one stop bit; every other member (flow
+// control, DTR and RTS, XON/XOFF) stays as the driver reported it.
+void SetLineSettings(DCB& settings, DWORD baud = CBR_9600);
 // 150 ms between two bytes, 200 ms + 1 ms a byte for a whole read, 100 ms for any write.
 void SetLinkTimeouts(COMMTIMEOUTS& timeouts);
 
@@ -33,14 +36,19 @@ class Win32SerialPort final : public SerialPort {
     std::int32_t PendingInputCount() override;
     bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) override;
     bool WriteAll(const std::uint8_t* buffer, std::uint16_t count) override;
+    bool WaitForInput(std::uint32_t tries, std::uint16_t count) override;
 
   protected:
-    void SleepOnePoll() override;
+    bool AwaitOneTry(std::uint16_t count) override;
 
   private:
     // None, or the cause of the first configuration step that failed.
     PortOpenError Configure(HANDLE handle);
     bool Refused(PortOpenError error, DWORD code);
+    // True as soon as `count` bytes are waiting; false after `milliseconds` without them.
+    bool AwaitInput(std::uint16_t count, DWORD milliseconds);
+    // The link's read time-outs (0), or those of a wait of so many milliseconds.
+    bool UseTimeouts(DWORD waitMilliseconds);
 
     // Valid only while the port is open and configured: a closed handle's value may already
     // belong to another object, so it is never kept.
@@ -50,6 +58,8 @@ class Win32SerialPort final : public SerialPort {
     DCB foundSettings_{};  // as OpenPort found them, put back by ClosePort
     COMMTIMEOUTS foundTimeouts_{};
     PortOpenReport report_;
+    DWORD waitTimeouts_ = 0;  // the wait the handle's read time-outs are set for; 0: the link's
+    std::vector<std::uint8_t> ahead_;                    // read by a wait, not yet by ReadExact
     std::array<std::uint8_t, kBufferSize> discarded_{};  // where FlushInput reads to
     // The link's waits count 1 ms polls; the port object lives as long as the program.
     TimerResolution timerResolution_;

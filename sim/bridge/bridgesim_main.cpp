@@ -46,8 +46,9 @@ Then reads commands, one a line, from standard input:
 A command that cannot be carried out answers "error: " and the reason.
 
 Options:
-  --fast               no line timing (default: 9600 baud, 11 bit times a byte each way,
-                       6 ms to store a block, as the real line)
+  --fast               no line timing (default: the rate the program set, which the
+                       bootloader locks onto at its first sync byte, 11 bit times a byte
+                       each way, 6 ms to store a block, as the real line)
   --unplugged          start with the bridge pulled out
   --save-memory FILE   write the tracker's 64 KiB address space to FILE at the end
   --help               this text

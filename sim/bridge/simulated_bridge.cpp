@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -33,6 +34,12 @@ bool SimulatedBridge::Plug() {
     model_ = std::move(fresh);
 
     server_ = std::make_unique<TtyServer>(*model_, pacing_);
+    // The pty never sees the program's settings; the rate is what the program asked the
+    // bridge for, and the bridge's 9600 until it asks.
+    server_->SetHostRateSource([this] {
+        const std::optional<LineRequest> asked = RequestedLine();
+        return asked ? BaudOfSpeedCode(asked->cflag & CBAUD) : 9600u;
+    });
     if (!server_->ServePtyMaster(master_)) {
         error_ = "cannot serve the pty";
     } else if (!testbed_.Plug(adapter_, path, slave_)) {

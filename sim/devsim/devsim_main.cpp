@@ -98,9 +98,9 @@ int main(int argc, char** argv) {
         status = 1;
     }
     const LineStats stats = server.Stats();
-    std::printf("served from_host=%llu to_host=%llu block_writes=%u exchanges=%zu\n",
+    std::printf("served from_host=%llu to_host=%llu block_writes=%u exchanges=%zu rate=%u\n",
                 static_cast<unsigned long long>(stats.fromHost),
                 static_cast<unsigned long long>(stats.toHost), model.BlocksWritten(),
-                model.Exchanges().size());
+                model.Exchanges().size(), stats.lockedRate);
     return status;
 }

@@ -206,10 +206,14 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
 const char* const kDevsimUsage = R"(Usage: ostrel-devsim [OPTION]...
 Serves a simulated GPS Ostrel tracker (its ROM UART bootloader) on a new pseudo-terminal and
 prints the path the updater must open as the first line of output. Serves until SIGINT or
-SIGTERM, then prints "served from_host=N to_host=N block_writes=N exchanges=N".
+SIGTERM, then prints "served from_host=N to_host=N block_writes=N exchanges=N rate=BAUD"
+(rate: what the bootloader locked onto at the first sync byte, 0 if none came).
 
-  --fast            answer at once, without the line's timing (9600 baud, 11 bit times a
-                    byte each way, 6 ms to store a block)
+The bootloader takes the rate the updater set on the port from the first sync byte on and
+keeps it; bytes sent at another rate reach either side garbled.
+
+  --fast            answer at once, without the line's timing (the locked rate, 11 bit times
+                    a byte each way, 6 ms to store a block)
   --tty PATH        serve the terminal device PATH (the device end of a null-modem pair)
                     instead of a new pseudo-terminal
   --link PATH       also make PATH a symbolic link to the pseudo-terminal (removed at exit)

@@ -8,9 +8,13 @@
 //
 // On a pseudo-terminal it copes with the host opening and closing the port many times: it keeps
 // a slave descriptor of its own (so the master never reads EIO), puts the line into raw mode at
-// a speed other than 9600 before each new opening and after each last close, and discards what
-// the previous opening left unread. A pty drops PARENB, so a host that asked for 9600 8E1 once
-// is refused the same settings again unless the speed changed in between. A host that closes
+// a speed that no host asks for (4800) when it begins serving and after each last close, and
+// discards what the previous opening left unread. A pty drops PARENB, so a host that asked for
+// 9600 8E1 once is refused the same settings again unless the speed changed in between.
+//
+// The line's rate is the one the host set on its side (a pty keeps the speed), or what a rate
+// source reports. The bootloader locks onto the rate of the first sync byte and garbles bytes
+// that cross at another rate (RateLock); a paced line runs at the locked rate. A host that closes
 // the port and opens it again before the server has seen the close can still meet that refusal;
 // WaitUntil(hostCloses) closes the gap in tests.
 #include <cstdint>
@@ -23,7 +27,7 @@
 namespace ostrel::sim {
 
 enum class Pacing : std::uint8_t {
-    RealLine,  // 9600 baud, 11 bit times a byte each way, 6 ms to store a block
+    RealLine,  // the line's rate, 11 bit times a byte each way, 6 ms to store a block
     Fast,      // no line time; answers keep only the delays that faults add
 };
 
@@ -33,7 +37,11 @@ struct LineStats {
     std::uint32_t hostOpens = 0;   // the port went from closed to open (pseudo-terminal only)
     std::uint32_t hostCloses = 0;  // its last descriptor was closed (pseudo-terminal only)
     bool serving = false;          // a line is being served
+    std::uint32_t lockedRate = 0;  // the bootloader's rate in baud; 0 before the first sync
 };
+
+// The rate of a termios speed code (B9600 gives 9600); 0 for a code it does not know.
+std::uint32_t BaudOfSpeedCode(unsigned code);
 
 class TtyServer {
   public:
@@ -67,6 +75,9 @@ class TtyServer {
     void HangUp();
     // Hangs up instead of going on when the model begins its n-th exchange (counted from 1).
     void HangUpAtExchange(std::size_t exchange);
+    // Where the host's rate comes from when the line itself does not carry it (a simulated
+    // node whose settings never reach the pty); by default the speed set on the line.
+    void SetHostRateSource(std::function<std::uint32_t()> source);
 
     LineStats Stats() const;
     // Blocks until `condition` holds; it is checked now and after each round of Process().

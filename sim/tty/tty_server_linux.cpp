@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "sim/tty/line_timing.h"
+#include "sim/tty/rate_lock.h"
 #include "sim/tty/tty_server.h"
 
 namespace ostrel::sim {
@@ -40,16 +41,23 @@ void Drain(int fd) {
         auto ignored = read(fd, &count, sizeof count);
 }
 
-// Raw, at a speed other than 9600: the next 9600 8E1 request then changes something, which is
-// what a pty needs to accept it, and nothing is echoed back into the server's reads.
+// Raw, at a speed no host asks for: the host's next 8E1 request then changes something, which
+// is what a pty needs to accept it, and nothing is echoed back into the server's reads.
 void ResetPtyLine(int master) {
     termios settings{};
     if (tcgetattr(master, &settings) != 0) return;
     cfmakeraw(&settings);
     settings.c_cflag |= CLOCAL | CREAD;
-    cfsetispeed(&settings, B38400);
-    cfsetospeed(&settings, B38400);
+    cfsetispeed(&settings, B4800);
+    cfsetospeed(&settings, B4800);
     tcsetattr(master, TCSANOW, &settings);
+}
+
+// The speed set on the line; on a pty's master that is the slave's, which the host sets.
+std::uint32_t LineSpeed(int fd) {
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) return 0;
+    return BaudOfSpeedCode(cfgetospeed(&settings));
 }
 
 int OpenPtySlave(int master) {
@@ -62,6 +70,22 @@ int OpenPtySlave(int master) {
 
 }  // namespace
 
+std::uint32_t BaudOfSpeedCode(unsigned code) {
+    struct Pair {
+        speed_t code;
+        std::uint32_t baud;
+    };
+    static constexpr Pair kSpeeds[] = {
+        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},
+        {B19200, 19200},   {B38400, 38400},   {B57600, 57600},   {B115200, 115200},
+        {B230400, 230400}, {B460800, 460800}, {B921600, 921600},
+    };
+    for (const Pair& p : kSpeeds) {
+        if (p.code == code) return p.baud;
+    }
+    return 0;
+}
+
 struct TtyServer::Impl {
     Impl(BootloaderModel& m, Pacing pacing) : model(m), timing(pacing == Pacing::RealLine) {}
 
@@ -70,7 +94,8 @@ struct TtyServer::Impl {
     void EndHostSession();
     void ReadHostFileEvents();
     void ReadHost();
-    void Answer(std::uint8_t byte, Clock::time_point sentAt);
+    std::uint32_t HostRate() const;
+    void Answer(std::uint8_t byte, Clock::time_point sentAt, std::uint32_t hostBaud);
     void SendDue();
     void WatchWritable(bool writable);
     void ArmTimer();
@@ -78,6 +103,8 @@ struct TtyServer::Impl {
 
     BootloaderModel& model;
     LineTiming timing;
+    RateLock rate;
+    std::function<std::uint32_t()> hostRateSource;
     mutable std::mutex mutex;
     std::condition_variable changed;
 
@@ -171,10 +198,9 @@ void TtyServer::Impl::ReadHostFileEvents() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             if (event->mask & IN_OPEN) {
-                if (hostFileCount++ == 0) {
-                    ++stats.hostOpens;
-                    ResetPtyLine(line);
-                }
+                // No reset here: the host may already have set its rate, which the line
+                // must keep. The line was reset when it began and after the last close.
+                if (hostFileCount++ == 0) ++stats.hostOpens;
             }
             if ((event->mask & IN_CLOSE) && hostFileCount > 0 && --hostFileCount == 0) {
                 EndHostSession();
@@ -194,23 +220,31 @@ void TtyServer::Impl::ReadHost() {
             return;
         }
         const Clock::time_point now = Clock::now();
+        const std::uint32_t hostBaud = HostRate();
         stats.fromHost += static_cast<std::uint64_t>(got);
-        for (ssize_t i = 0; i < got && line >= 0; ++i) Answer(buffer[i], now);
+        for (ssize_t i = 0; i < got && line >= 0; ++i) Answer(buffer[i], now, hostBaud);
     }
 }
 
-void TtyServer::Impl::Answer(std::uint8_t byte, Clock::time_point sentAt) {
-    const Clock::time_point arrived = timing.ToDevice(sentAt);
-    const std::vector<Reply> replies = model.Receive({&byte, 1});
+std::uint32_t TtyServer::Impl::HostRate() const {
+    return hostRateSource ? hostRateSource() : LineSpeed(line);
+}
+
+void TtyServer::Impl::Answer(std::uint8_t byte, Clock::time_point sentAt, std::uint32_t hostBaud) {
+    const Clock::time_point arrived = timing.ToDevice(sentAt, hostBaud);
+    const std::uint8_t heard = rate.ToDevice(byte, hostBaud);
+    stats.lockedRate = rate.Locked();
+    const std::vector<Reply> replies = model.Receive({&heard, 1});
     if (hangUpAt != 0 && model.Exchanges().size() >= hangUpAt) {
         hangUpAt = 0;
         EndLine();
         return;
     }
+    const std::uint32_t deviceBaud = rate.Locked() != 0 ? rate.Locked() : hostBaud;
     for (const Reply& reply : replies) {
-        const std::vector<Clock::time_point> times = timing.ToHost(arrived, reply);
+        const std::vector<Clock::time_point> times = timing.ToHost(arrived, reply, deviceBaud);
         for (std::size_t i = 0; i < times.size(); ++i) {
-            outgoing.push_back({times[i], reply.bytes[i]});
+            outgoing.push_back({times[i], rate.ToHost(reply.bytes[i], hostBaud)});
         }
     }
 }
@@ -386,6 +420,11 @@ void TtyServer::HangUp() {
 void TtyServer::HangUpAtExchange(std::size_t exchange) {
     std::lock_guard lock(impl_->mutex);
     impl_->hangUpAt = exchange;
+}
+
+void TtyServer::SetHostRateSource(std::function<std::uint32_t()> source) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->hostRateSource = std::move(source);
 }
 
 LineStats TtyServer::Stats() const {

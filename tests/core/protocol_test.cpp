@@ -214,7 +214,7 @@ class TamperedLink : public ByteLink {
     }
 
   protected:
-    void SleepOnePoll() override {}
+    bool AwaitOneTry(std::uint16_t count) override { return link_.WaitForInput(1, count); }
 
   private:
     sim::SimLink& link_;
@@ -343,8 +343,8 @@ TEST_F(ProtocolTest, AddressAckAfter150PollsFailsAWriteButSatisfiesARead) {
 TEST_F(ProtocolTest, ReadAnsweredWithOnly100DataBytesFails) {
     Sync();
     model.AddFault({FaultKind::Truncate, Command::ReadMemory, Step::Payload, {}, 1, 0, 101});
-    // One poll for each of the two ACKs, then the whole 500-poll budget.
-    EXPECT_EQ(PollsOf([&] { EXPECT_FALSE(protocol.ReadBlock(0x8C00)); }), 502u);
+    // The two ACKs are waiting when their waits begin and cost no try; then the whole budget.
+    EXPECT_EQ(PollsOf([&] { EXPECT_FALSE(protocol.ReadBlock(0x8C00)); }), 500u);
 }
 
 TEST_F(ProtocolTest, DeadTransmitLineFailsEveryExchangeAfterItsFirstWait) {

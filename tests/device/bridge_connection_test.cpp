@@ -61,6 +61,18 @@ TEST_F(BridgeTest, ConnectSequenceFindsTheBridgeAndAsksFor9600Baud8E1) {
               static_cast<std::uint32_t>(CS8 | PARENB));
 }
 
+// The bridge's pty never sees the program's settings; the tracker hears the rate asked for.
+TEST_F(BridgeTest, TheTrackerLocksOntoTheRateAskedOfTheBridge) {
+    PlugIn();
+    port->SetLineRate(115200);
+    connector.ConnectSequence();
+    EXPECT_TRUE(state.DeviceReady);
+    const std::optional<sim::LineRequest> line = bridge.RequestedLine();
+    ASSERT_TRUE(line.has_value());
+    EXPECT_EQ(line->cflag & CBAUD, static_cast<std::uint32_t>(B115200));
+    EXPECT_EQ(bridge.Line()->Stats().lockedRate, 115200u);
+}
+
 TEST_F(BridgeTest, ConnectSequenceClosesThePortWhenTheSyncIsNotAnswered) {
     PlugIn();
     bridge.WithModel([](sim::BootloaderModel& m) {

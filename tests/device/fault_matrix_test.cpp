@@ -7,7 +7,6 @@
 #include <memory>
 #include <ostream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/update_sequence.h"
@@ -23,7 +22,7 @@ using sim::Command;
 using sim::FaultKind;
 using sim::Step;
 
-// Forwards to the real port and counts the polls each exchange spends; every exchange begins
+// Forwards to the real port and counts the tries each exchange spends; every exchange begins
 // with a flush, so the polls between two flushes belong to one exchange.
 class PollCountingLink : public ByteLink {
   public:
@@ -54,9 +53,9 @@ class PollCountingLink : public ByteLink {
     }
 
   protected:
-    void SleepOnePoll() override {
+    bool AwaitOneTry(std::uint16_t count) override {
         if (!polls_.empty()) ++polls_.back();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return port_.WaitForInput(1, count);
     }
 
   private:

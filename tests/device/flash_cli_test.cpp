@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "core/firmware_image.h"
@@ -70,6 +71,11 @@ TEST_P(FlashCli, ExitCodeMessagesAndTrackerMemory) {
     if (c.flashArgs == std::vector<std::string>{"--quiet"}) {
         EXPECT_EQ(lastLine, 0u) << run.out;
     }
+
+    // The tracker's bootloader locked onto the rate the whole session ran at.
+    const auto baud = std::find(c.flashArgs.begin(), c.flashArgs.end(), "--baud");
+    const std::string rate = baud != c.flashArgs.end() ? *(baud + 1) : "9600";
+    EXPECT_NE(run.served.find(" rate=" + rate + "\n"), std::string::npos) << run.served;
     if (c.exitCode != 0) return;
     ASSERT_EQ(run.memory.size(), kImageSize);
     for (std::uint32_t a = kDataStart; a < kImageSize; ++a) {
@@ -95,6 +101,14 @@ INSTANTIATE_TEST_SUITE_P(
                   false},
         FlashCase{"keep_user_settings", {}, {"--keep-user-settings"}, 0, {kSuccess}, true},
         FlashCase{"quiet", {}, {"--quiet"}, 0, {"result=ok port="}, false},
+        FlashCase{"at_115200", {}, {"--baud", "115200"}, 0, {kSuccess}, false},
+        FlashCase{"sync_unanswered_at_115200",
+                  {"--fault", "silence:sync:command"},
+                  {"--baud", "115200"},
+                  3,
+                  {"result=failed stage=connect"},
+                  false,
+                  {"re-power the tracker (batteries out, then in) and try again at 9600"}},
         FlashCase{"nack_in_verify",
                   {"--fault", "nack:read:address@0x9000"},
                   {},
@@ -270,6 +284,7 @@ TEST(FlashCliUsage, BadArgumentsAndMissingPortsHaveTheirOwnExitCodes) {
     };
     for (const Case& c :
          {Case{{"--bogus"}, 2, "unknown argument"}, Case{{"--port"}, 2, "--port needs"},
+          Case{{"--baud", "14400"}, 2, "--baud takes 9600, 19200"},
           Case{{"--port", "/dev/ttyOSTREL-none"}, 3, "/dev/ttyOSTREL-none does not exist"},
           Case{{"--port", "/tmp"}, 3, "/tmp is not a serial port"},
           Case{{"--port", "/dev/null"}, 3, "/dev/null is not a serial port"}}) {

@@ -19,6 +19,7 @@ struct FlashRun {
     std::string err;     // stderr
     std::string memory;  // the tracker's 65,536 bytes after the run
     long blockWrites = -1;
+    std::string served;  // the simulated tracker's summary
 };
 
 class FlashRunner {
@@ -56,10 +57,12 @@ class FlashRunner {
         run.err = FileText(Path("err.txt"));
 
         devsim.Signal(SIGTERM);
-        const std::string served = devsim.StdoutRest();
-        EXPECT_EQ(devsim.Wait(), 0) << served;
-        const std::size_t writes = served.find("block_writes=");
-        if (writes != std::string::npos) run.blockWrites = std::atol(served.c_str() + writes + 13);
+        run.served = devsim.StdoutRest();
+        EXPECT_EQ(devsim.Wait(), 0) << run.served;
+        const std::size_t writes = run.served.find("block_writes=");
+        if (writes != std::string::npos) {
+            run.blockWrites = std::atol(run.served.c_str() + writes + 13);
+        }
         run.memory = FileText(Path("memory.bin"));
         return run;
     }

@@ -26,18 +26,23 @@ using Memory = std::vector<std::uint8_t>;
 
 struct FlashRun {
     int exitCode = -1;
-    Memory memory;  // the tracker's address space at the end
+    Memory memory;       // the tracker's address space at the end
+    std::string output;  // what ostrel-flash printed
 };
 
-FlashRun FlashThroughBridge(const std::vector<std::string>& bridgeArgs) {
-    const std::filesystem::path memoryFile =
+FlashRun FlashThroughBridge(const std::vector<std::string>& bridgeArgs,
+                            const std::vector<std::string>& flashArgs = {}) {
+    const std::filesystem::path base =
         std::filesystem::path(testing::TempDir()) /
-        (std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) + ".bin");
+        std::string(testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::filesystem::path memoryFile = base.string() + ".bin";
+    const std::filesystem::path outputFile = base.string() + ".out";
     std::vector<std::string> args = {OSTREL_BRIDGESIM, "--fast", "--save-memory",
                                      memoryFile.string()};
     args.insert(args.end(), bridgeArgs.begin(), bridgeArgs.end());
     args.push_back("--");
     args.push_back(OSTREL_FLASH);
+    args.insert(args.end(), flashArgs.begin(), flashArgs.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -45,7 +50,8 @@ FlashRun FlashThroughBridge(const std::vector<std::string>& bridgeArgs) {
     posix_spawn_file_actions_t files;
     posix_spawn_file_actions_init(&files);
     posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&files, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     FlashRun run;
     pid_t pid = -1;
     if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) == 0) {
@@ -57,7 +63,10 @@ FlashRun FlashThroughBridge(const std::vector<std::string>& bridgeArgs) {
     posix_spawn_file_actions_destroy(&files);
     std::ifstream in(memoryFile, std::ios::binary);
     run.memory.assign(std::istreambuf_iterator<char>(in), {});
+    std::ifstream printed(outputFile);
+    run.output.assign(std::istreambuf_iterator<char>(printed), {});
     std::filesystem::remove(memoryFile);
+    std::filesystem::remove(outputFile);
     return run;
 }
 
@@ -67,12 +76,21 @@ Memory Range(const Memory& memory, std::uint32_t first, std::uint32_t size) {
 
 TEST(FlashThroughBridge, FindsTheAdapterByItselfAndUpdatesTheTracker) {
     const FlashRun run = FlashThroughBridge({});
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
     ASSERT_EQ(run.memory.size(), kImageSize);
     EXPECT_EQ(Range(run.memory, kFlashStart, kFlashSize),
               Memory(std::begin(FlashBlock), std::end(FlashBlock)));
     EXPECT_EQ(Range(run.memory, kDataStart, kDataSize),
               Memory(std::begin(DataBlock), std::end(DataBlock)));
+}
+
+TEST(FlashThroughBridge, ListShowsTheAdaptersPortMarked) {
+    const FlashRun run = FlashThroughBridge({}, {"--list"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.output.find("/dev/ttyUSB0  Silicon Labs CP210x UART Bridge (ttyUSB0)  <- "
+                              "programming adapter (CP210x, USB 10c4:ea60)\n"),
+              std::string::npos)
+        << run.output;
 }
 
 TEST(FlashThroughBridge, WithTheAdapterPulledOutReportsNotConnectedAndWritesNothing) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "device/line_rate.h"
+
 namespace ostrel {
 namespace {
 
@@ -49,6 +51,20 @@ TEST_P(LineSettingsTest, AsksFor9600EvenParityRawWithoutFlowControl) {
 }
 
 INSTANTIATE_TEST_SUITE_P(FromDriverState, LineSettingsTest, testing::Values(&Cooked, &AllClear));
+
+TEST(LineSettings, TakesEachRateOfTheBridgeAndRefusesOthers) {
+    for (std::uint32_t baud : kLineRates) {
+        termios t = Cooked();
+        ASSERT_TRUE(SetBootloaderLine(t, baud)) << baud;
+        EXPECT_NE(cfgetospeed(&t), static_cast<speed_t>(B0));
+        EXPECT_EQ(cfgetospeed(&t), SpeedCode(baud));
+        EXPECT_EQ(cfgetispeed(&t), SpeedCode(baud));
+    }
+    EXPECT_EQ(SpeedCode(115200), static_cast<speed_t>(B115200));
+    termios t = Cooked();
+    EXPECT_FALSE(SetBootloaderLine(t, 14400));
+    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B115200));  // unchanged
+}
 
 TEST(LineSettings, KeepsTheModemLineHandlingTheDriverReported) {
     termios t = Cooked();

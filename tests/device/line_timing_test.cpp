@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "sim/tty/rate_lock.h"
+
 namespace ostrel::sim {
 namespace {
 
@@ -24,6 +26,9 @@ TEST(LineTiming, HostBytesCrossAtLinePaceOneAfterAnother) {
     EXPECT_EQ(line.ToDevice(t0), t0 + 2 * T);  // the same write: queued behind the first byte
     EXPECT_EQ(line.ToDevice(t0 + 1 * T), t0 + 3 * T);
     EXPECT_EQ(line.ToDevice(t0 + milliseconds(50)), t0 + milliseconds(50) + T);  // line idle
+    // 11 bit times at 115200 baud.
+    EXPECT_EQ(line.ToDevice(t0 + milliseconds(99), 115200),
+              t0 + milliseconds(99) + std::chrono::nanoseconds(95'486));
 }
 
 TEST(LineTiming, AnswersLeaveAfterTheirDelayAndStoreTimeWithoutOverlapping) {
@@ -56,6 +61,22 @@ TEST(LineTiming, AnswersDroppedAtACloseNoLongerHoldTheLine) {
     line.ToHost(t0, Answer(129));
     line.DropAnswersInFlight();
     EXPECT_EQ(line.ToHost(t0 + milliseconds(1), Answer(1))[0], t0 + milliseconds(1) + T);
+}
+
+TEST(RateLock, KeepsTheFirstSyncBytesRateAndGarblesOthersBothWays) {
+    RateLock lock;
+    EXPECT_EQ(lock.ToDevice(0x00, 57600), 0x00);  // heard, but only a sync byte is measured
+    EXPECT_EQ(lock.Locked(), 0u);
+    EXPECT_EQ(lock.ToDevice(0x7F, 115200), 0x7F);
+    EXPECT_EQ(lock.Locked(), 115200u);
+    EXPECT_EQ(lock.ToDevice(0x31, 115200), 0x31);
+    EXPECT_EQ(lock.ToHost(0x79, 115200), 0x79);
+    // A slower receiver samples idle line, a faster one the long start bit.
+    EXPECT_EQ(lock.ToDevice(0x7F, 9600), 0x00);
+    EXPECT_EQ(lock.ToDevice(0x00, 230400), 0xFF);
+    EXPECT_EQ(lock.ToHost(0x79, 9600), 0xFF);
+    EXPECT_EQ(lock.ToHost(0x79, 230400), 0x00);
+    EXPECT_EQ(lock.Locked(), 115200u);
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ class PortBank : public SerialPort {
     std::vector<std::string> opened;
 
   protected:
-    void SleepOnePoll() override {}
+    bool AwaitOneTry(std::uint16_t count) override { return Current().WaitForInput(1, count); }
 
   private:
     struct Entry {

@@ -113,6 +113,19 @@ TEST_F(TtyUpdate, HostCanCloseAndReopenThePort) {
     EXPECT_EQ(stats.hostCloses, 3u);
 }
 
+// The bootloader keeps the rate of its first sync byte until it is reset, as on the device: a
+// host that comes back at another rate is not understood, not even by a new sync.
+TEST_F(TtyUpdate, AHostThatChangesRateAfterTheSyncIsNotUnderstood) {
+    ASSERT_TRUE(Connect());
+    connector.ClosePortAfterRemoval();
+    server.WaitUntil([](const LineStats& s) { return s.hostCloses >= 1; });
+    port->SetLineRate(115200);
+    ASSERT_TRUE(port->OpenPort(directory.bridgePort));
+    EXPECT_FALSE(protocol.QueryBootloader());
+    EXPECT_FALSE(protocol.SyncBootloader());
+    EXPECT_EQ(server.Stats().lockedRate, 9600u);
+}
+
 TEST_F(TtyUpdate, AnswersTheHostLeftUnreadAreGoneAtTheNextOpening) {
     ASSERT_TRUE(Connect());
     // Sync answered with stray bytes behind the ACK, which the host never reads.

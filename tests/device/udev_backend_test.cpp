@@ -124,6 +124,36 @@ TEST_F(UdevTest, ListsUsbSerialPortsInNodeOrderWithNumbersComparedAsNumbers) {
     EXPECT_EQ(directory->FindBridgePort(), "/dev/ttyUSB12");
 }
 
+TEST_F(UdevTest, ListingMarksTheAdapterByItsIdsAndCountsOneWithoutAPort) {
+    ASSERT_TRUE(testbed.AddDevices(sim::PlatformPortsRecord({{"ttyS0", 4}})));
+    UsbSerialAdapter otherChip = Cp2105();  // the same maker's id, another product's
+    otherChip.busPort = "1-2";
+    otherChip.node = "ttyUSB1";
+    Plug(otherChip);
+    Plug(WithoutDatabase("CP2102 USB to UART Bridge Controller"));  // not found by its name
+    PortListing listing = directory->ListPorts();
+    ASSERT_EQ(listing.ports.size(), 3u);
+    EXPECT_EQ(listing.ports[0].name, "/dev/ttyS0");
+    EXPECT_EQ(listing.ports[1].name, "/dev/ttyUSB0");
+    EXPECT_EQ(listing.ports[1].friendlyName,
+              "Silicon Labs CP2102 USB to UART Bridge Controller (ttyUSB0)");
+    EXPECT_EQ(listing.ports[2].friendlyName, "Silicon Labs CP2105 Dual UART Bridge (ttyUSB1)");
+    EXPECT_EQ(
+        (std::vector{listing.ports[0].adapter, listing.ports[1].adapter, listing.ports[2].adapter}),
+        (std::vector{false, true, false}));
+    EXPECT_EQ(listing.adaptersWithoutPort, 0);
+
+    // Another CP210x whose interface a program holds through usbfs (as brltty does): no tty.
+    UsbSerialAdapter claimed = Adapter("1-3", "ttyUSB2");
+    claimed.driver = "usbfs";
+    const std::string record = claimed.Record();
+    const std::size_t interfaceEnd = record.find("\n\n", record.find("\n\n") + 2);
+    ASSERT_TRUE(testbed.AddDevices(record.substr(0, interfaceEnd + 1)));
+    listing = directory->ListPorts();
+    EXPECT_EQ(listing.ports.size(), 3u);
+    EXPECT_EQ(listing.adaptersWithoutPort, 1);
+}
+
 class EventTest : public UdevTest {
   protected:
     void SetUp() override {

@@ -44,6 +44,13 @@ TEST(Win32PortScan, ListsExistingPortsInRisingOrderAndTriesTheHighestFirst) {
     expected.insert(expected.end(), {"COM99", "COM123"});
     EXPECT_EQ(directory->ScanComPorts(), expected);
     EXPECT_EQ(peer.Pending(123), 0) << "the scan exchanges no data";
+    // Wine's mapped ports have no device record: the listing has them, unnamed and unmarked.
+    std::vector<std::string> listed;
+    for (const PortEntry& entry : directory->ListPorts().ports) {
+        if (!entry.friendlyName.empty() || entry.adapter) listed.push_back("named " + entry.name);
+        listed.push_back(entry.name);
+    }
+    EXPECT_EQ(listed, expected);
 
     // COM123 is tried first and does not answer; COM99 answers, and the lower ports are spared.
     UpdaterState state;

@@ -153,12 +153,16 @@ TEST_P(Win32Update, ConsoleUpdaterLeavesTheReleaseInTheTracker) {
     ASSERT_TRUE(peer.Connected());
     ASSERT_FALSE(peer.MapSimulator(132, "--fast --dump " + DumpPath()).empty());
 
+    // The kept-settings run goes at 115200 baud, which the port sets in the DCB.
+    const std::string rate = keepUser ? "115200" : "9600";
     const Finished run =
-        RunFlash(keepUser ? "--port COM132 --keep-user-settings" : "--port COM132");
+        RunFlash("--port COM132 --baud " + rate + (keepUser ? " --keep-user-settings" : ""));
     EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess)) << run.output;
     EXPECT_NE(run.output.find(kSuccessLine), std::string::npos) << run.output;
 
-    ASSERT_EQ(peer.StopSimulator(132), 0);
+    std::string served;
+    ASSERT_EQ(peer.StopSimulator(132, &served), 0);
+    EXPECT_NE(served.find(" rate=" + rate), std::string::npos) << served;
     const std::vector<std::uint8_t> memory = ReadDump(DumpPath());
     const std::vector<std::uint8_t> expected = ExpectedMemory(Image(), keepUser);
     EXPECT_TRUE(memory == expected) << FirstDifference(memory, expected);
