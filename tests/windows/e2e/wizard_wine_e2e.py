@@ -28,43 +28,18 @@ from wizard_e2e import Frame, VirtualScreen, check, read  # noqa: E402
 
 COM_PORT = 201  # above the machine's own ports: the scan, from the highest down, finds it first
 
-# Client coordinates of what a person clicks, and of the controls the screenshots look at.
-NEXT = (532, 371)
-CANCEL = (244, 372)
-CONNECT = (248, 116)
-PAGE = (196, 24)
+# Client coordinates of what a person clicks and of the controls the screenshots look at, and
+# the colours: the same table lays out both windows.
+from wizard_e2e import (  # noqa: E402
+    BAR_VERIFY, BAR_WRITE, CANCEL, CONNECT, LB_CONNECTED, LB_NOT_CONNECTED, LB_VERIFY_OK,
+    LB_WRITE_ERR, LB_WRITE_OK, LB_WRITE_ON, LIST_BOX1_TOP, LIST_BOX4_TOP, LIST_WRITE_FAIL,
+    LIST_WRITE_OK, NEXT, RICH_EDIT1, TXT_CONN_FAIL, TXT_CONN_OK, TXT_WRITE_FAIL,
+    TXT_WRITE_OK, on_page)
 
-
-def on_page(x, y, w, h):
-    return (PAGE[0] + x, PAGE[1] + y, w, h)
-
-
-RICH_EDIT1 = on_page(0, 16, 401, 289)
-LIST_BOX1_TOP = on_page(0, 16, 377, 32)
-LIST_BOX4_TOP = on_page(0, 32, 377, 32)
-LB_CONNECTED = on_page(248, 24, 135, 20)
-LB_NOT_CONNECTED = on_page(218, 24, 165, 20)
-TXT_CONN_OK = on_page(312, 40, 54, 75)
-TXT_CONN_FAIL = on_page(232, 40, 45, 75)
-BAR_WRITE = on_page(0, 48, 273, 17)
-BAR_VERIFY = on_page(0, 120, 273, 17)
-LB_WRITE_ON = on_page(326, 48, 65, 20)
-LB_WRITE_OK = on_page(366, 48, 25, 20)
-LB_WRITE_ERR = on_page(301, 48, 90, 20)
-LB_VERIFY_OK = on_page(366, 120, 25, 20)
-TXT_WRITE_OK = on_page(8, 184, 54, 75)
-TXT_WRITE_FAIL = on_page(8, 192, 45, 75)
-LIST_WRITE_OK = on_page(64, 192, 281, 49)
-LIST_WRITE_FAIL = on_page(64, 208, 281, 49)
 # Cancel, Back, Next (frame) and Connect (page 3): (left, top, width, height).
 BUTTONS = ((200, 360, 89, 25), (344, 360, 89, 25), (488, 359, 89, 25), on_page(8, 80, 89, 25))
 
-GREEN = (0, 128, 0)
-RED = (255, 0, 0)
-OLIVE = (128, 128, 0)
-WHITE = (255, 255, 255)
-MARK = 100  # pixels of pure colour in a check mark or cross drawn 64 pixels high
-LABEL = 20  # pixels of pure colour in a coloured label
+from wizard_e2e import GREEN, LABEL, MARK, OLIVE, RED, WHITE  # noqa: E402
 
 
 def face(f):
