@@ -80,6 +80,7 @@ void ExchangeTrace::FlushInput() {
     framesSent_ = 0;
     command_ = 0;
     waitFailed_ = false;
+    lastReadComplete_ = false;
     firstAnswerByte_.reset();
     lastAnswerByte_.reset();
     const auto now = std::chrono::steady_clock::now();
@@ -98,6 +99,7 @@ bool ExchangeTrace::WaitForInput(std::uint32_t tries, std::uint16_t count) {
 
 bool ExchangeTrace::ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) {
     const bool complete = port_.ReadExact(buffer, count, bytesRead);
+    lastReadComplete_ = complete;
     firstAnswerByte_.reset();
     lastAnswerByte_.reset();
     if (bytesRead > 0) {

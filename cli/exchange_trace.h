@@ -40,6 +40,9 @@ class ExchangeTrace final : public SerialPort {
 
     const std::string& LastPortName() const { return lastPort_; }
     bool LastOpenSucceeded() const { return lastOpenOk_; }
+    // The last exchange's last wait saw its bytes and its last read took them all: only then
+    // does the receive buffer hold a whole answer.
+    bool LastAnswerComplete() const { return !waitFailed_ && lastReadComplete_; }
     // How the last exchange ended, for a block exchange that returned false: "no answer to the
     // address frame", "the data frame answered with 0x1F (NACK)".
     std::string DescribeLastExchange() const;
@@ -75,6 +78,7 @@ class ExchangeTrace final : public SerialPort {
     std::uint16_t awaited_ = 0;
     std::optional<std::uint8_t> firstAnswerByte_;  // of the last read: the ACK position
     std::optional<std::uint8_t> lastAnswerByte_;   // of the last read: Get's closing ACK
+    bool lastReadComplete_ = false;
 
     std::chrono::steady_clock::time_point start_;
     std::FILE* file_ = nullptr;
