@@ -63,6 +63,7 @@ TEST(ParseFlashOptions, RefusesMissingValuesUnknownArgumentsAndConflictingModes)
                                                {"--verify-only", "--backup", "a.bin"},
                                                {"--keep-user-settings", "--restore", "a.bin"},
                                                {"--repeat", "--backup", "a.bin"},
+                                               {"--restore", "a.bin", "--backup=a.bin"},
                                                {"--baud"},
                                                {"--baud", "9601"},
                                                {"--baud=115200x"},
