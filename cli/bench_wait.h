@@ -1,6 +1,6 @@
 #pragma once
 // The bench loop's waits between two trackers, for the adapter to be plugged in or pulled
-// out, ended early by Ctrl-C. From construction to destruction Ctrl-C (SIGINT, SIGTERM on
+// out, ended early by Ctrl-C. From construction to destruction Ctrl-C (SIGINT, SIGTERM, SIGHUP on
 // Linux; Ctrl-C, Ctrl-Break, closing the console on Windows) only asks the loop to stop once the
 // tracker in hand is done; a second one ends the program at once.
 #include <cstdint>

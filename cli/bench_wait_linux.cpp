@@ -6,6 +6,7 @@
 #include <csignal>
 
 #include "cli/bench_wait.h"
+#include "cli/flash_options.h"
 
 namespace ostrel::cli {
 namespace {
@@ -13,14 +14,16 @@ namespace {
 // What the handler may touch: a flag and the write end of a pipe that wakes the wait.
 volatile std::sig_atomic_t stopRequested = 0;
 int wakePipe[2] = {-1, -1};
-struct sigaction previousInt {};
-struct sigaction previousTerm {};
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction previous[3]{};
 
-void OnStopSignal(int signal) {
+void OnStopSignal(int) {
     if (stopRequested) {  // the second one: end now, as without the loop
-        std::signal(signal, SIG_DFL);
-        std::raise(signal);
-        return;
+        constexpr char kStoppedAtOnce[] =
+            "\nostrel-flash: stopped at once, perhaps inside an exchange: re-power the tracker "
+            "and run the update again\n";
+        (void)!write(STDERR_FILENO, kStoppedAtOnce, sizeof kStoppedAtOnce - 1);
+        _exit(kExitInterrupted);
     }
     stopRequested = 1;
     constexpr char kNotice[] =
@@ -38,13 +41,11 @@ BenchWait::BenchWait(DeviceEventSource& source, UpdaterState& events)
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previousInt);
-    sigaction(SIGTERM, &action, &previousTerm);
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &action, &previous[i]);
 }
 
 BenchWait::~BenchWait() {
-    sigaction(SIGINT, &previousInt, nullptr);
-    sigaction(SIGTERM, &previousTerm, nullptr);
+    for (int i = 0; i < 3; ++i) sigaction(kStopSignals[i], &previous[i], nullptr);
     for (int& fd : wakePipe) {
         if (fd >= 0) close(fd);
         fd = -1;

@@ -32,7 +32,15 @@ void InstallInterruptionHandlers(int exitCode) {
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a wait in progress wakes, looks at its clock and goes on.
-    for (int stop : {SIGINT, SIGTERM, SIGHUP}) sigaction(stop, &action, nullptr);
+    for (int stop : {SIGINT, SIGTERM, SIGHUP}) {
+        // A hang-up that the caller ignores (nohup) stays ignored: the update is meant to go on.
+        struct sigaction found;
+        if (stop == SIGHUP && sigaction(stop, nullptr, &found) == 0 &&
+            found.sa_handler == SIG_IGN) {
+            continue;
+        }
+        sigaction(stop, &action, nullptr);
+    }
     signal(SIGPIPE, SIG_IGN);
 }
 

@@ -23,6 +23,9 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
                           &written, nullptr);
                 ExitProcess(static_cast<UINT>(stopExitCode));
             }
+            // Closing the console ends the program once a handler returns: hold it while the
+            // exchange in flight ends and the stop is reported (the system allows some seconds).
+            if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);
             return TRUE;
         default:
             return FALSE;
