@@ -5,10 +5,11 @@
 namespace ostrel::cli {
 namespace {
 
-std::wstring Wide(const std::string& utf8) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+// The command line gives paths in the ANSI code page, as fopen takes them for the other files.
+std::wstring Wide(const std::string& path) {
+    const int size = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
     std::wstring wide(size > 0 ? size - 1 : 0, L'\0');
-    if (size > 1) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), size);
+    if (size > 1) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), size);
     return wide;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/console_output.h"
 #include "cli/flash_options.h"
 
 namespace ostrel::cli {
@@ -34,7 +35,7 @@ std::string FormatPortListing(const PortListing& listing) {
 }
 
 int ListPorts(PortDirectory& directory, std::FILE* out) {
-    std::fputs(FormatPortListing(directory.ListPorts()).c_str(), out);
+    PutText(out, FormatPortListing(directory.ListPorts()));
     std::fflush(out);
     return kExitSuccess;
 }

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <fstream>
 
 #include "cli/atomic_file.h"
 #include "cli/console_output.h"
@@ -30,15 +30,15 @@ std::optional<RunResult> ReadDataMemory(FlashSession& session, DataMemory& memor
 
 // The saved data memory, which must be exactly its 1,024 bytes.
 bool LoadDataMemory(const std::string& file, DataMemory& memory, std::string& error) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    std::FILE* in = std::fopen(file.c_str(), "rb");
+    if (in == nullptr) {
         error = "cannot read " + file + ": " + std::strerror(errno);
         return false;
     }
-    in.read(reinterpret_cast<char*>(memory.data()), memory.size());
-    const std::streamsize got = in.gcount();
-    const bool longer = got == static_cast<std::streamsize>(memory.size()) && in.peek() != EOF;
-    if (got != static_cast<std::streamsize>(memory.size()) || longer) {
+    const std::size_t got = std::fread(memory.data(), 1, memory.size(), in);
+    const bool longer = got == memory.size() && std::fgetc(in) != EOF;
+    std::fclose(in);
+    if (got != memory.size() || longer) {
         error = file + " is not a saved data memory: it holds " +
                 (longer ? "more than 1024" : std::to_string(got)) +
                 " bytes, a saved data memory exactly 1024";
