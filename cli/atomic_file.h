@@ -12,4 +12,7 @@ namespace ostrel::cli {
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          std::string& error);
 
+// Whether both names give one existing file, or are the same name.
+bool SameFile(const std::string& a, const std::string& b);
+
 }  // namespace ostrel::cli

@@ -54,4 +54,27 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     return ok;
 }
 
+namespace {
+
+// The volume and index that name a file whatever path leads to it; false when it cannot be read.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE file = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool read = GetFileInformationByHandle(file, &info) != 0;
+    CloseHandle(file);
+    return read;
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+    BY_HANDLE_FILE_INFORMATION first{};
+    BY_HANDLE_FILE_INFORMATION second{};
+    return a == b || (FileIdentity(a, first) && FileIdentity(b, second) &&
+                      first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+                      first.nFileIndexHigh == second.nFileIndexHigh &&
+                      first.nFileIndexLow == second.nFileIndexLow);
+}
+
 }  // namespace ostrel::cli

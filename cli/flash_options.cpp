@@ -1,8 +1,8 @@
 #include "cli/flash_options.h"
 
 #include <charconv>
-#include <filesystem>
 
+#include "cli/atomic_file.h"
 #include "device/line_rate.h"
 
 namespace ostrel::cli {
@@ -24,12 +24,6 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
     return true;
 }
 
-// Whether two names give the same file: the backup must not overwrite the file being restored.
-bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code ignored;
-    return a == b || std::filesystem::equivalent(a, b, ignored);
-}
-
 // The combinations that would do something other than what was asked.
 bool CheckCombination(const FlashOptions& o, std::string& error) {
     if (o.verifyOnly + o.backupOnly + !o.restoreFile.empty() > 1) {
@@ -41,7 +35,7 @@ bool CheckCombination(const FlashOptions& o, std::string& error) {
     } else if (o.keepUserSettings && ModeOf(o) != FlashMode::Update) {
         error = "--keep-user-settings applies only to an update";
     } else if (!o.restoreFile.empty() && !o.backupFile.empty() &&
-               SameFile(o.restoreFile, o.backupFile)) {
+               SameFile(o.restoreFile, o.backupFile)) {  // the backup would overwrite it
         error = "--backup would replace the file --restore reads: give the backup another name";
     } else if (o.repeat && (!o.backupFile.empty() || !o.restoreFile.empty())) {
         error = "--repeat would use one file for every tracker: not with --backup or --restore";
