@@ -6,7 +6,7 @@
 #include <csignal>
 
 #include "cli/bench_wait.h"
-#include "cli/flash_options.h"
+#include "cli/interruption.h"
 
 namespace ostrel::cli {
 namespace {
@@ -18,13 +18,7 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction previous[3]{};
 
 void OnStopSignal(int) {
-    if (stopRequested) {  // the second one: end now, as without the loop
-        constexpr char kStoppedAtOnce[] =
-            "\nostrel-flash: stopped at once, perhaps inside an exchange: re-power the tracker "
-            "and run the update again\n";
-        (void)!write(STDERR_FILENO, kStoppedAtOnce, sizeof kStoppedAtOnce - 1);
-        _exit(kExitInterrupted);
-    }
+    if (stopRequested) EndAtOnce();  // the second one: end now, as without the loop
     stopRequested = 1;
     constexpr char kNotice[] =
         "\nostrel-flash: stopping; a tracker being written is finished first\n";

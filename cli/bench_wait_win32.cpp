@@ -1,7 +1,7 @@
 #include <windows.h>
 
 #include "cli/bench_wait.h"
-#include "cli/flash_options.h"
+#include "cli/interruption.h"
 
 namespace ostrel::cli {
 namespace {
@@ -11,15 +11,7 @@ volatile LONG stopRequested = 0;
 HANDLE wakeEvent = nullptr;
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
-    if (InterlockedExchange(&stopRequested, 1) != 0) {  // the second one: end now
-        static const char kStoppedAtOnce[] =
-            "\r\nostrel-flash: stopped at once, perhaps inside an exchange: re-power the tracker "
-            "and run the update again\r\n";
-        DWORD written = 0;
-        WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStoppedAtOnce, sizeof kStoppedAtOnce - 1,
-                  &written, nullptr);
-        ExitProcess(kExitInterrupted);
-    }
+    if (InterlockedExchange(&stopRequested, 1) != 0) EndAtOnce();  // the second one: end now
     SetEvent(wakeEvent);
     // Closing the console ends the program once a handler returns: hold it while the tracker
     // in hand is finished (the system allows some seconds).

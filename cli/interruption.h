@@ -15,6 +15,9 @@ namespace ostrel::cli {
 // Installs the handlers; a second request ends the process with `exitCode`. Output to a closed
 // pipe is dropped from then on instead of ending the process (SIGPIPE is ignored).
 void InstallInterruptionHandlers(int exitCode);
+// Says that the run was stopped at once, perhaps inside an exchange, and ends the process with
+// the installed exit code. Safe inside a signal handler or a console control handler.
+[[noreturn]] void EndAtOnce();
 // Counts one request and returns how many there have been; the handlers call it.
 int CountInterruptionRequest();
 bool InterruptionRequested();

@@ -16,14 +16,16 @@ constexpr char kStoppedAtOnce[] =
     "the update again\n";
 
 void OnStopSignal(int) {
-    if (CountInterruptionRequest() == 1) return;
-    // Only async-signal-safe calls here. The kernel releases the port and its lock.
-    const ssize_t ignored = write(STDERR_FILENO, kStoppedAtOnce, sizeof kStoppedAtOnce - 1);
-    (void)ignored;
-    _exit(stopExitCode);
+    if (CountInterruptionRequest() > 1) EndAtOnce();
 }
 
 }  // namespace
+
+void EndAtOnce() {
+    // Only async-signal-safe calls here. The kernel releases the port and its lock.
+    (void)!write(STDERR_FILENO, kStoppedAtOnce, sizeof kStoppedAtOnce - 1);
+    _exit(stopExitCode);
+}
 
 void InstallInterruptionHandlers(int exitCode) {
     stopExitCode = exitCode;

@@ -14,15 +14,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
         case CTRL_CLOSE_EVENT:
-            if (CountInterruptionRequest() > 1) {
-                static const char kStoppedAtOnce[] =
-                    "\r\nostrel-flash: stopped at once, perhaps inside an exchange: re-power the "
-                    "tracker and run the update again\r\n";
-                DWORD written = 0;
-                WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStoppedAtOnce, sizeof kStoppedAtOnce - 1,
-                          &written, nullptr);
-                ExitProcess(static_cast<UINT>(stopExitCode));
-            }
+            if (CountInterruptionRequest() > 1) EndAtOnce();
             // Closing the console ends the program once a handler returns: hold it while the
             // exchange in flight ends and the stop is reported (the system allows some seconds).
             if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);
@@ -33,6 +25,16 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }
 
 }  // namespace
+
+void EndAtOnce() {
+    static const char kStoppedAtOnce[] =
+        "\r\nostrel-flash: stopped at once, perhaps inside an exchange: re-power the tracker and "
+        "run the update again\r\n";
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStoppedAtOnce, sizeof kStoppedAtOnce - 1, &written,
+              nullptr);
+    ExitProcess(static_cast<UINT>(stopExitCode));
+}
 
 void InstallInterruptionHandlers(int exitCode) {
     stopExitCode = exitCode;
