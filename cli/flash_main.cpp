@@ -6,14 +6,14 @@
 #include <cstring>
 #include <string>
 
-#include "cli/bench_loop.h"
-#include "cli/console_output.h"
 #include "cli/flash_options.h"
 #include "cli/flash_session.h"
-#include "cli/interruption.h"
-#include "cli/list_ports.h"
-#include "cli/modes.h"
-#include "cli/release_description.h"
+#include "cli/modes/bench_loop.h"
+#include "cli/modes/modes.h"
+#include "cli/report/list_ports.h"
+#include "cli/report/release_description.h"
+#include "cli/system/console_output.h"
+#include "cli/system/interruption.h"
 #include "payload/release_identity.h"
 
 int main(int argc, char** argv) {

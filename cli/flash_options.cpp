@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "cli/atomic_file.h"
+#include "cli/system/atomic_file.h"
 #include "device/line_rate.h"
 
 namespace ostrel::cli {

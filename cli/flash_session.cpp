@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "cli/console_output.h"
-#include "cli/run_messages.h"
+#include "cli/report/run_messages.h"
+#include "cli/system/console_output.h"
 
 namespace ostrel::cli {
 namespace {

@@ -8,10 +8,10 @@
 #include <optional>
 #include <string>
 
-#include "cli/exchange_trace.h"
 #include "cli/flash_options.h"
-#include "cli/interruption.h"
-#include "cli/result_line.h"
+#include "cli/report/exchange_trace.h"
+#include "cli/report/result_line.h"
+#include "cli/system/interruption.h"
 #include "core/bootloader_protocol.h"
 #include "device/connection.h"
 

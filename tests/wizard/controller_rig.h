@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "app/wizard_controller.h"
 #include "sim/bootloader_model.h"
 #include "sim/sim_link.h"
 #include "sim/sim_port_directory.h"
+#include "wizard/controller.h"
 
 namespace ostrel::wizard {
 // Readable failure messages.

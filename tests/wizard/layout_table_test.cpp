@@ -1,11 +1,11 @@
 // The layout table: every control once, in its identifier's place, and the relations the design
 // keeps between controls.
+#include "wizard/layout_table.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
-
-#include "app/wizard_layout_table.h"
 
 namespace ostrel::wizard {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "device/notification_record.h"
-#include "device/win32/device_events_win32.h"
+#include "device/win32/device_events.h"
 
 int main() {
     HWND watch =

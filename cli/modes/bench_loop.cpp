@@ -1,0 +1,55 @@
+#include "cli/modes/bench_loop.h"
+
+#include "cli/modes/modes.h"
+#include "cli/system/bench_wait.h"
+#include "cli/system/console_output.h"
+#include "device/port_directory.h"
+
+namespace ostrel::cli {
+
+int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
+    UpdaterState events;  // only the hot-plug source's notices
+    const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(events);
+    if (source == nullptr) {
+        PutText(stderr, "ostrel-flash: cannot watch for the adapter being plugged in\n");
+        return kExitNotConnected;
+    }
+    BenchWait wait(*source, events);
+    const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
+    auto say = [&](const char* line) {
+        if (!options.quiet) PrintText(stdout, "%s\n", line);
+        std::fflush(stdout);
+    };
+
+    int updated = 0;
+    int failed = 0;
+    // Only the first tracker may be plugged in already. Later the notices alone count: udev
+    // may announce a removal before the device is gone from its lookup.
+    bool present = !directory->FindBridgePort().empty();
+    for (;;) {
+        if (!present) {
+            say("Waiting for the adapter to be plugged in (Ctrl-C ends)");
+            if (!wait.For(kBridgeArrived)) break;
+        }
+        present = false;
+        events.PendingDeviceEvent = kNoDeviceEvent;
+        {
+            FlashSession session(options, traceFile);
+            const RunResult result = session.Finish(RunMode(session));
+            PrintResultLine(result);
+            ++(result.Succeeded() ? updated : failed);
+        }
+        if (wait.StopRequested()) break;
+        // A removal while the tracker was being updated counts too.
+        say("Pull the adapter out for the next tracker");
+        if (!wait.For(kBridgeRemoved)) break;
+        events.PendingDeviceEvent = kNoDeviceEvent;
+    }
+    // What the loop did to each tracker: updated it, or found it held the release.
+    const char* done = ModeOf(options) == FlashMode::VerifyOnly ? "verified" : "updated";
+    std::printf("summary %s=%d failed=%d\n", done, updated, failed);
+    std::fflush(stdout);
+    return failed == 0 ? kExitSuccess : kExitUpdateFailed;
+}
+
+}  // namespace ostrel::cli

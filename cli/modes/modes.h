@@ -1,0 +1,33 @@
+#pragma once
+// What ostrel-flash can do with one tracker. Each connects, does its work and returns how it
+// ended; the port is closed by FlashSession::Finish.
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "cli/flash_session.h"
+#include "cli/report/result_line.h"
+
+namespace ostrel::cli {
+
+// The update, after saving the data memory when --backup asks for it.
+RunResult UpdateTracker(FlashSession& session);
+// --verify-only: the program memory read back and compared with the release.
+RunResult VerifyTracker(FlashSession& session);
+// --backup-only: the data memory saved, nothing written.
+RunResult BackupTracker(FlashSession& session);
+// --restore: a saved data memory written back and read back.
+RunResult RestoreTracker(FlashSession& session);
+// The mode the options choose.
+RunResult RunMode(FlashSession& session);
+
+// Reads the data memory and saves it to the --backup file; on failure, the result to report
+// (the caller then writes nothing).
+std::optional<RunResult> SaveDataMemory(FlashSession& session);
+
+// The first address of the block at `block` whose byte read back differs from `expected`.
+std::optional<std::uint32_t> FirstDifference(const BootloaderProtocol& protocol,
+                                             std::uint32_t block,
+                                             std::span<const std::uint8_t> expected);
+
+}  // namespace ostrel::cli

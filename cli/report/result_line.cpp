@@ -1,0 +1,52 @@
+#include "cli/report/result_line.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/system/console_output.h"
+#include "payload/release_identity.h"
+
+namespace ostrel::cli {
+
+RunResult Failed(int exitCode, const char* stage, std::string reason,
+                 std::optional<std::uint32_t> block) {
+    RunResult result;
+    result.outcome = "failed";
+    result.exitCode = exitCode;
+    result.stage = stage;
+    result.block = block;
+    result.reason = std::move(reason);
+    return result;
+}
+
+std::string ReleaseLabel() {
+    std::string label = kReleaseIdentity.name;  // one word, for scripts that split on blanks
+    std::replace(label.begin(), label.end(), ' ', '-');
+    return label;
+}
+
+std::string HexAddress(std::uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", address);
+    return text;
+}
+
+std::string FormatResultLine(const RunResult& result) {
+    std::string line = std::string("result=") + result.outcome;
+    if (result.stage != nullptr) line += std::string(" stage=") + result.stage;
+    if (result.block) line += " block=" + HexAddress(*result.block);
+    if (result.address) line += " address=" + HexAddress(*result.address);
+    line += " port=" + (result.port.empty() ? std::string("-") : result.port);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f", result.seconds);
+    line += " release=" + ReleaseLabel() + " seconds=" + seconds;
+    if (!result.reason.empty()) line += " reason=" + result.reason;
+    return line;
+}
+
+void PrintResultLine(const RunResult& result) {
+    PrintText(stdout, "%s\n", FormatResultLine(result).c_str());
+    std::fflush(stdout);
+}
+
+}  // namespace ostrel::cli

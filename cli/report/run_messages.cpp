@@ -1,0 +1,101 @@
+#include "cli/report/run_messages.h"
+
+#include <cstdio>
+
+#include "core/firmware_image.h"
+
+namespace ostrel::cli {
+namespace {
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04X", value);
+    return text;
+}
+
+}  // namespace
+
+const char* const kRepowerHint =
+    "Re-power the tracker: disconnect the adapter's cable from it and connect it again (top "
+    "cover off, batteries out), wait until its LED is lit steadily, then run the update again.";
+
+const char* const kDoNotInterrupt =
+    "Writing the tracker's memory: do not interrupt or disconnect; a tracker left partly written "
+    "will not start until an update completes.";
+
+std::string DescribeOpenFailure(const std::string& port, const PortOpenReport& report) {
+    const std::string why = report.systemText.empty() ? "" : " (" + report.systemText + ")";
+    switch (report.error) {
+        case PortOpenError::NotFound:
+            return port + " does not exist" + why +
+                   ": plug the adapter in, or give its port with --port";
+        case PortOpenError::AccessDenied:
+            return "no permission to open " + port + why +
+                   ": install the ostrel-updater package (its udev rule "
+                   "70-ostrel-vantor7.rules gives the logged-in user the adapter's port) and "
+                   "plug the adapter in again, or join the dialout group (sudo usermod -aG "
+                   "dialout $USER, then log in again)";
+        case PortOpenError::InUse:
+            return "port busy: " + port +
+                   " is in use by another program (another updater, a terminal program, "
+                   "ModemManager): close it and try again";
+        case PortOpenError::NotSerialPort:
+            return port + " is not a serial port" + why +
+                   ": give the adapter's port, e.g. /dev/ttyUSB0 or COM3";
+        case PortOpenError::SettingsRefused:
+            return "the driver of " + port + " refused the line settings 9600 8E1" + why +
+                   ": the port is not the adapter's, or its driver cannot do even parity";
+        case PortOpenError::None:
+        case PortOpenError::Other:
+            break;
+    }
+    return "cannot open " + port + why;
+}
+
+std::string DescribeNotConnected(const UpdaterState& state, const std::string& lastPort,
+                                 bool opened, const PortOpenReport& report) {
+    if (lastPort.empty()) {
+        return "no adapter found and no serial port to try: plug the Vantor7 adapter in, or give "
+               "its port with --port";
+    }
+    if (!opened) return DescribeOpenFailure(lastPort, report);
+    if (state.PortOpen) {
+        return "the bootloader on " + lastPort + " answered the sync but not Get.\n" + kRepowerHint;
+    }
+    std::string text = "no bootloader answered the sync on " + lastPort + ".\n";
+    // A driver that drops even parity (older USB-serial drivers do) runs the line 8N1, which
+    // the bootloader does not understand. Pseudo-terminals never keep parity either, so this
+    // only explains a silence; it does not refuse the port.
+    if (!report.lineSettingsKept) {
+        text +=
+            "The adapter's driver did not take the line settings 9600 8E1 (reading them "
+            "back showed no even parity): use the adapter's own CP210x driver.\n";
+    }
+    return text + kRepowerHint;
+}
+
+std::string DescribeInterruption(const UpdaterState& state, UpdateStage stage) {
+    const std::uint32_t block = state.CurrentAddress - state.BlockSize;
+    std::string where;
+    std::string holds;
+    if (stage == UpdateStage::NotStarted) {
+        return "interrupted before the update began: the tracker is unchanged.";
+    }
+    if (stage == UpdateStage::Verifying) {
+        where = "in the check of program memory, before block " + Hex(block);
+        holds = "program memory written but not checked, data memory not yet written";
+    } else if (stage == UpdateStage::WritingData) {
+        where = "while writing data memory, before block " + Hex(block);
+        holds = "data memory partly written";
+    } else if (block == kFlashStart) {
+        return "interrupted before the first block was written: the tracker is unchanged.";
+    } else {
+        where = "while writing program memory, before block " + Hex(block);
+        holds =
+            "program memory partly written: the tracker will not start until an update "
+            "completes";
+    }
+    return "interrupted " + where + ": " + holds + "; run the update again.";
+}
+
+}  // namespace ostrel::cli

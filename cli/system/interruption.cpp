@@ -1,0 +1,70 @@
+#include "cli/system/interruption.h"
+
+#include <atomic>
+
+namespace ostrel::cli {
+namespace {
+
+// Written from a signal handler (or Windows' console handler thread), so lock-free.
+std::atomic<int> requests{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+}  // namespace
+
+int CountInterruptionRequest() {
+    return requests.fetch_add(1) + 1;
+}
+
+bool InterruptionRequested() {
+    return requests.load() > 0;
+}
+
+bool InterruptibleLink::OpenPort(const std::string& name) {
+    if (InterruptionRequested()) stopped_ = true;
+    return !stopped_ && port_.OpenPort(name);
+}
+
+void InterruptibleLink::FlushInput() {
+    if (InterruptionRequested()) stopped_ = true;
+    if (!stopped_) port_.FlushInput();
+}
+
+std::int32_t InterruptibleLink::PendingInputCount() {
+    return stopped_ ? 0 : port_.PendingInputCount();
+}
+
+bool InterruptibleLink::WaitForInput(std::uint32_t tries, std::uint16_t count) {
+    return !stopped_ && port_.WaitForInput(tries, count);
+}
+
+bool InterruptibleLink::ReadExact(std::uint8_t* buffer, std::uint16_t count,
+                                  std::uint32_t& bytesRead) {
+    bytesRead = 0;
+    return !stopped_ && port_.ReadExact(buffer, count, bytesRead);
+}
+
+bool InterruptibleLink::WriteAll(const std::uint8_t* buffer, std::uint16_t count) {
+    return !stopped_ && port_.WriteAll(buffer, count);
+}
+
+void InterruptibleView::SetIndicatorVisible(Indicator indicator, bool visible) {
+    if (link_.Stopped()) return;
+    if (visible && indicator == Indicator::lbWrite) stage_ = UpdateStage::WritingProgram;
+    if (visible && indicator == Indicator::lbVerify) stage_ = UpdateStage::Verifying;
+    if (visible && indicator == Indicator::lbVerifyOK) stage_ = UpdateStage::WritingData;
+    view_.SetIndicatorVisible(indicator, visible);
+}
+
+void InterruptibleView::SetProgressPosition(ProgressBar bar, std::uint32_t position) {
+    if (!link_.Stopped()) view_.SetProgressPosition(bar, position);
+}
+
+void InterruptibleView::SetButtonEnabled(WizardButton button, bool enabled) {
+    if (!link_.Stopped()) view_.SetButtonEnabled(button, enabled);
+}
+
+void InterruptibleView::ProcessPendingEvents() {
+    if (!link_.Stopped()) view_.ProcessPendingEvents();
+}
+
+}  // namespace ostrel::cli

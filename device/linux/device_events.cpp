@@ -1,0 +1,79 @@
+// Bridge arrival and removal notices on Linux: udev's processed events for tty devices.
+#include "device/device_events.h"
+
+#include <libudev.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "device/linux/usb_ids.h"
+#include "device/port_names.h"
+
+namespace ostrel {
+namespace {
+
+// Bounds the work of one readable wake-up; what is left keeps the descriptor readable.
+constexpr int kMaxEventsPerRead = 64;
+
+class UdevDeviceEventSource : public DeviceEventSource {
+  public:
+    UdevDeviceEventSource(UpdaterState& state, udev* context, udev_monitor* monitor)
+        : state_(state), context_(context), monitor_(monitor) {}
+    ~UdevDeviceEventSource() override {
+        udev_monitor_unref(monitor_);
+        udev_unref(context_);
+    }
+    UdevDeviceEventSource(const UdevDeviceEventSource&) = delete;
+    UdevDeviceEventSource& operator=(const UdevDeviceEventSource&) = delete;
+
+    int NotificationDescriptor() const override { return udev_monitor_get_fd(monitor_); }
+
+    // The monitor's socket does not block, so this returns once the queue is empty.
+    void ReadNotifications() override {
+        for (int i = 0; i < kMaxEventsPerRead; ++i) {
+            udev_device* device = udev_monitor_receive_device(monitor_);
+            if (device == nullptr) return;
+            Record(device);
+            udev_device_unref(device);
+        }
+    }
+
+  private:
+    void Record(udev_device* device) {
+        const char* action = udev_device_get_action(device);
+        if (action == nullptr) return;
+        const std::string_view what(action);
+        const std::uint8_t event = what == "add"      ? kBridgeArrived
+                                   : what == "remove" ? kBridgeRemoved
+                                                      : kNoDeviceEvent;
+        if (event == kNoDeviceEvent) return;
+        const std::optional<std::string> path = UsbInterfacePath(device);
+        if (path && IsBridgeInterface(*path)) state_.PendingDeviceEvent = event;
+    }
+
+    UpdaterState& state_;
+    udev* context_;
+    udev_monitor* monitor_;
+};
+
+}  // namespace
+
+std::unique_ptr<DeviceEventSource> RegisterDeviceWatch(UpdaterState& state) {
+    state.PendingDeviceEvent = kNoDeviceEvent;
+    udev* context = udev_new();
+    if (context == nullptr) return nullptr;
+    // The "udev" source delivers events after the rules ran, so the node exists and the
+    // properties (ids, names) are attached.
+    udev_monitor* monitor = udev_monitor_new_from_netlink(context, "udev");
+    if (monitor == nullptr ||
+        udev_monitor_filter_add_match_subsystem_devtype(monitor, "tty", nullptr) < 0 ||
+        udev_monitor_enable_receiving(monitor) < 0) {
+        udev_monitor_unref(monitor);
+        udev_unref(context);
+        return nullptr;
+    }
+    return std::make_unique<UdevDeviceEventSource>(state, context, monitor);
+}
+
+}  // namespace ostrel

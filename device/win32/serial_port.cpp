@@ -1,0 +1,259 @@
+#include "device/win32/serial_port.h"
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <string>
+
+namespace ostrel {
+namespace win32 {
+namespace {
+constexpr DWORD kInputQueueSize = 65536;
+constexpr DWORD kOutputQueueSize = 8192;
+constexpr const char* kDevicePrefix = "\\\\.\\";
+
+PortOpenError ErrorOfCreate(DWORD code) {
+    switch (code) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_NAME:
+            return PortOpenError::NotFound;
+        // A COM port that another program holds refuses every further open with this.
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_BUSY:
+            return PortOpenError::InUse;
+        default:
+            return PortOpenError::Other;
+    }
+}
+}  // namespace
+
+void SetLineSettings(DCB& settings, DWORD baud) {
+    settings.BaudRate = baud;
+    settings.ByteSize = 8;
+    settings.Parity = EVENPARITY;
+    settings.StopBits = ONESTOPBIT;
+}
+
+void SetLinkTimeouts(COMMTIMEOUTS& timeouts) {
+    timeouts.ReadIntervalTimeout = 150;
+    timeouts.ReadTotalTimeoutMultiplier = 1;
+    timeouts.ReadTotalTimeoutConstant = 200;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = 100;
+}
+
+Win32SerialPort::~Win32SerialPort() {
+    ClosePort();
+}
+
+bool Win32SerialPort::OpenPort(const std::string& name) {
+    ClosePort();
+    report_ = {};
+    const std::string path = kDevicePrefix + name;
+    HANDLE handle =
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        return Refused(ErrorOfCreate(code), code);
+    }
+    // A port the driver will not configure is released at once rather than left to leak.
+    const PortOpenError failed = Configure(handle);
+    if (failed != PortOpenError::None) {
+        const DWORD code = GetLastError();
+        CloseHandle(handle);
+        return Refused(failed, code);
+    }
+    // SetCommState succeeds on drivers that quietly drop even parity; reading back tells.
+    DCB kept{};
+    kept.DCBlength = sizeof(kept);
+    report_.lineSettingsKept = GetCommState(handle, &kept) && kept.BaudRate == LineRate() &&
+                               kept.ByteSize == 8 && kept.Parity == EVENPARITY &&
+                               kept.StopBits == ONESTOPBIT;
+    handle_ = handle;
+    return true;
+}
+
+PortOpenError Win32SerialPort::Configure(HANDLE handle) {
+    // A handle that is no communications device (a file, a printer) fails its first comm call.
+    if (!SetupComm(handle, kInputQueueSize, kOutputQueueSize)) return PortOpenError::NotSerialPort;
+    settings_.DCBlength = sizeof(settings_);
+    if (!GetCommState(handle, &settings_)) return PortOpenError::NotSerialPort;
+    foundSettings_ = settings_;
+    SetLineSettings(settings_, LineRate());
+    if (!SetCommState(handle, &settings_)) return PortOpenError::SettingsRefused;
+    PortOpenError failed = PortOpenError::None;
+    if (!GetCommTimeouts(handle, &timeouts_)) {
+        failed = PortOpenError::Other;
+    } else {
+        foundTimeouts_ = timeouts_;
+        SetLinkTimeouts(timeouts_);
+        waitTimeouts_ = 0;
+        if (!SetCommTimeouts(handle, &timeouts_)) {
+            failed = PortOpenError::SettingsRefused;
+        } else if (!SetCommMask(handle, EV_RXCHAR | EV_TXEMPTY)) {
+            failed = PortOpenError::Other;
+            SetCommTimeouts(handle, &foundTimeouts_);
+        }
+    }
+    if (failed != PortOpenError::None) {
+        const DWORD code = GetLastError();
+        SetCommState(handle, &foundSettings_);  // given back as found
+        SetLastError(code);
+    }
+    return failed;
+}
+
+bool Win32SerialPort::Refused(PortOpenError error, DWORD code) {
+    report_.error = error;
+    char text[256] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, text, sizeof text, nullptr);
+    report_.systemText = std::string(text, length);
+    while (!report_.systemText.empty() &&
+           (report_.systemText.back() == '\n' || report_.systemText.back() == '\r' ||
+            report_.systemText.back() == '.' || report_.systemText.back() == ' ')) {
+        report_.systemText.pop_back();
+    }
+    if (report_.systemText.empty()) report_.systemText = "error " + std::to_string(code);
+    return false;
+}
+
+void Win32SerialPort::ClosePort() {
+    ahead_.clear();
+    if (handle_ == INVALID_HANDLE_VALUE) return;
+    // The port is left as it was found, for whatever uses it next.
+    SetCommTimeouts(handle_, &foundTimeouts_);
+    SetCommState(handle_, &foundSettings_);
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+}
+
+bool Win32SerialPort::UseTimeouts(DWORD waitMilliseconds) {
+    if (waitTimeouts_ == waitMilliseconds) return true;
+    // A wait's read ends when all the bytes asked for are there, or at its time-out with what
+    // came; no gap between two bytes ends it.
+    COMMTIMEOUTS wait = timeouts_;
+    wait.ReadIntervalTimeout = 0;
+    wait.ReadTotalTimeoutMultiplier = 0;
+    wait.ReadTotalTimeoutConstant = waitMilliseconds;
+    if (!SetCommTimeouts(handle_, waitMilliseconds != 0 ? &wait : &timeouts_)) return false;
+    waitTimeouts_ = waitMilliseconds;
+    return true;
+}
+
+std::int32_t Win32SerialPort::PendingInputCount() {
+    if (handle_ == INVALID_HANDLE_VALUE) return 0;
+    DWORD errors = 0;  // line errors are cleared by the call and deliberately not reported
+    COMSTAT status{};
+    if (!ClearCommError(handle_, &errors, &status)) return 0;
+    const std::size_t waiting = std::size_t{status.cbInQue} + ahead_.size();
+    return static_cast<std::int32_t>(
+        std::min<std::size_t>(waiting, std::numeric_limits<std::int32_t>::max()));
+}
+
+void Win32SerialPort::FlushInput() {
+    // Only the bytes counted now are discarded; later ones stay for the next exchange. The
+    // driver queue may hold more than the buffer, so the count is read off in pieces.
+    auto left = static_cast<DWORD>(PendingInputCount());
+    left -= std::min(left, static_cast<DWORD>(ahead_.size()));
+    ahead_.clear();
+    while (left > 0) {
+        const DWORD chunk = std::min<DWORD>(left, static_cast<DWORD>(discarded_.size()));
+        DWORD got = 0;
+        if (!ReadFile(handle_, discarded_.data(), chunk, &got, nullptr) || got == 0) return;
+        left -= std::min(got, left);
+    }
+}
+
+bool Win32SerialPort::ReadExact(std::uint8_t* buffer, std::uint16_t count,
+                                std::uint32_t& bytesRead) {
+    bytesRead = 0;
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    const std::size_t early = std::min<std::size_t>(count, ahead_.size());
+    std::copy_n(ahead_.begin(), early, buffer);
+    ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(early));
+    bytesRead = static_cast<std::uint32_t>(early);
+    if (bytesRead == count) return true;
+    if (!UseTimeouts(0)) return false;
+    DWORD got = 0;
+    const BOOL ok =
+        ReadFile(handle_, buffer + early, static_cast<DWORD>(count - early), &got, nullptr);
+    bytesRead += got;
+    return ok && bytesRead == count;
+}
+
+bool Win32SerialPort::WriteAll(const std::uint8_t* buffer, std::uint16_t count) {
+    if (count == 0) return true;
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(handle_, buffer, count, &written, nullptr);
+    return ok && written == count;
+}
+
+bool Win32SerialPort::AwaitOneTry(std::uint16_t count) {
+    return AwaitInput(count, 1);
+}
+
+// The tries of a wait follow each other with nothing in between, so the whole wait is one read
+// with a time-out of `tries` ms.
+bool Win32SerialPort::WaitForInput(std::uint32_t tries, std::uint16_t count) {
+    const DWORD limit = std::min<std::uint32_t>(tries, std::numeric_limits<DWORD>::max() - 1);
+    return tries > 0 && AwaitInput(count, limit);
+}
+
+// Until the first byte of an answer, the read asks for one byte. Bytes then follow each other no
+// closer than one character time (LineTime at the port's rate), so while more than one has
+// yet to arrive the thread sleeps through all but the last before it reads on, instead of having
+// the read complete byte by byte; the wait still ends when the last one arrives.
+bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    bool answering = false;
+    while (ahead_.size() < count) {
+        const std::size_t missing = count - ahead_.size();
+        if (answering && missing > 1) {
+            // Bytes already in the driver's queue need no waiting for.
+            const auto waiting = static_cast<std::size_t>(std::max(PendingInputCount(), 0));
+            const std::size_t queued = waiting > ahead_.size() ? waiting - ahead_.size() : 0;
+            const std::size_t coming = missing - std::min(missing, queued);
+            if (coming > 1) {
+                const auto nap = LineTime(coming - 1, LineRate());
+                const auto napMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::min<Clock::duration>(nap, end - Clock::now()));
+                if (napMs.count() > 0) Sleep(static_cast<DWORD>(napMs.count()));
+            }
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+        if (left.count() <= 0) return PendingInputCount() >= count;
+        const auto leftMs = static_cast<DWORD>(left.count());
+        if (handle_ == INVALID_HANDLE_VALUE || !UseTimeouts(leftMs)) {
+            Sleep(leftMs);  // a closed port still spends the wait, so it lasts its budget
+            return false;
+        }
+        const std::size_t ask = answering ? missing : 1;
+        const std::size_t had = ahead_.size();
+        ahead_.resize(had + ask);
+        DWORD got = 0;
+        const BOOL ok =
+            ReadFile(handle_, ahead_.data() + had, static_cast<DWORD>(ask), &got, nullptr);
+        ahead_.resize(had + (ok ? got : 0));
+        if (!ok) {
+            Sleep(leftMs);  // a failing read (a device gone) returns at once
+            return false;
+        }
+        if (got == 0) return false;  // the time-out passed without a byte
+        answering = true;
+    }
+    return true;
+}
+
+}  // namespace win32
+
+std::unique_ptr<SerialPort> MakeSerialPort() {
+    return std::make_unique<win32::Win32SerialPort>();
+}
+
+}  // namespace ostrel

@@ -1,0 +1,68 @@
+#pragma once
+// The serial link on the Windows communications API: synchronous calls on the caller's thread.
+// A wait for input is one read into a look-ahead buffer of the port, with a read time-out of
+// the wait's tries (1 ms each, back to back): the driver completes that read as soon as the
+// awaited bytes are there, and the thread sleeps until then.
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/bootloader_protocol.h"
+#include "device/serial_port.h"
+#include "device/win32/timer_resolution.h"
+
+namespace ostrel::win32 {
+
+// `baud` (9600 unless given), 8 data bits, even parity, one stop bit; every other member (flow
+// control, DTR and RTS, XON/XOFF) stays as the driver reported it.
+void SetLineSettings(DCB& settings, DWORD baud = CBR_9600);
+// 150 ms between two bytes, 200 ms + 1 ms a byte for a whole read, 100 ms for any write.
+void SetLinkTimeouts(COMMTIMEOUTS& timeouts);
+
+class Win32SerialPort final : public SerialPort {
+  public:
+    Win32SerialPort() = default;
+    ~Win32SerialPort() override;
+    Win32SerialPort(const Win32SerialPort&) = delete;
+    Win32SerialPort& operator=(const Win32SerialPort&) = delete;
+
+    bool OpenPort(const std::string& name) override;
+    void ClosePort() override;
+    PortOpenReport LastOpenReport() const override { return report_; }
+    void FlushInput() override;
+    std::int32_t PendingInputCount() override;
+    bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) override;
+    bool WriteAll(const std::uint8_t* buffer, std::uint16_t count) override;
+    bool WaitForInput(std::uint32_t tries, std::uint16_t count) override;
+
+  protected:
+    bool AwaitOneTry(std::uint16_t count) override;
+
+  private:
+    // None, or the cause of the first configuration step that failed.
+    PortOpenError Configure(HANDLE handle);
+    bool Refused(PortOpenError error, DWORD code);
+    // True as soon as `count` bytes are waiting; false after `milliseconds` without them.
+    bool AwaitInput(std::uint16_t count, DWORD milliseconds);
+    // The link's read time-outs (0), or those of a wait of so many milliseconds.
+    bool UseTimeouts(DWORD waitMilliseconds);
+
+    // Valid only while the port is open and configured: a closed handle's value may already
+    // belong to another object, so it is never kept.
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    DCB settings_{};
+    COMMTIMEOUTS timeouts_{};
+    DCB foundSettings_{};  // as OpenPort found them, put back by ClosePort
+    COMMTIMEOUTS foundTimeouts_{};
+    PortOpenReport report_;
+    DWORD waitTimeouts_ = 0;  // the wait the handle's read time-outs are set for; 0: the link's
+    std::vector<std::uint8_t> ahead_;                    // read by a wait, not yet by ReadExact
+    std::array<std::uint8_t, kBufferSize> discarded_{};  // where FlushInput reads to
+    // The link's waits count 1 ms polls; the port object lives as long as the program.
+    TimerResolution timerResolution_;
+};
+
+}  // namespace ostrel::win32

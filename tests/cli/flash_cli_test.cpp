@@ -1,0 +1,310 @@
+// ostrel-flash end to end against ostrel-devsim --fast, as separate programs over a pty.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "core/firmware_image.h"
+#include "payload/release_identity.h"
+#include "sim/bootloader_model.h"
+#include "tests/cli/flash_run.h"
+
+namespace ostrel {
+namespace {
+
+using test::ChildProcess;
+using test::FileText;
+
+struct FlashCase {
+    const char* name;
+    std::vector<std::string> devsimArgs;
+    std::vector<std::string> flashArgs;
+    int exitCode;
+    std::vector<std::string> stdoutHas;
+    bool ownerSettingsKept;
+    std::vector<std::string> stderrHas = {};
+};
+void PrintTo(const FlashCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+// A scratch folder for the programs' output and the tracker's memory, and the release.
+class ScratchTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/ostrel-flash-test.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        BuildFirmwareImage(*image);
+    }
+    void TearDown() override {
+        for (const char* f : {"/memory.bin", "/out.txt", "/err.txt", "/err2.txt"}) {
+            unlink((dir + f).c_str());
+        }
+        rmdir(dir.c_str());
+    }
+
+    std::string dir;
+    std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
+};
+
+class FlashCli : public testing::TestWithParam<FlashCase> {};
+
+TEST_P(FlashCli, ExitCodeMessagesAndTrackerMemory) {
+    const FlashCase& c = GetParam();
+    auto image = std::make_unique<FirmwareImage>();
+    BuildFirmwareImage(*image);
+    test::FlashRunner runner;
+    const test::FlashRun run = runner.Run(c.devsimArgs, c.flashArgs);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+    for (const std::string& text : c.stdoutHas) {
+        EXPECT_NE(run.out.find(text), std::string::npos) << run.out;
+    }
+    for (const std::string& text : c.stderrHas) {
+        EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
+    }
+    // Whatever happened, the last line is the result line; --quiet prints nothing else.
+    const std::size_t lastLine = run.out.rfind('\n', run.out.size() - 2) + 1;
+    EXPECT_EQ(run.out.compare(lastLine, 7, "result="), 0) << run.out;
+    EXPECT_EQ(run.out.find("Failed"), std::string::npos) << "errors go to stderr";
+    if (c.flashArgs == std::vector<std::string>{"--quiet"}) {
+        EXPECT_EQ(lastLine, 0u) << run.out;
+    }
+
+    // The tracker's bootloader locked onto the rate the whole session ran at.
+    const auto baud = std::find(c.flashArgs.begin(), c.flashArgs.end(), "--baud");
+    const std::string rate = baud != c.flashArgs.end() ? *(baud + 1) : "9600";
+    EXPECT_NE(run.served.find(" rate=" + rate + "\n"), std::string::npos) << run.served;
+    if (c.exitCode != 0) return;
+    ASSERT_EQ(run.memory.size(), kImageSize);
+    for (std::uint32_t a = kDataStart; a < kImageSize; ++a) {
+        if (a >= kDataStart + kDataSize && a < kFlashStart) continue;
+        const bool owners = c.ownerSettingsKept && a < kUserSettingsEnd;
+        const std::uint8_t expected =
+            owners ? sim::BootloaderModel::OwnerSettingsByte(a) : (*image)[a];
+        ASSERT_EQ(static_cast<std::uint8_t>(run.memory[a]), expected) << std::hex << "at 0x" << a;
+    }
+}
+
+const std::string kSuccess = "Обновление успешно завершено! \n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, FlashCli,
+    testing::Values(
+        FlashCase{"success",
+                  {},
+                  {},
+                  0,
+                  {"ЗАГРУЗКА: ОК", "ПРОВЕРКА: ОК", kSuccess, "result=ok port=/dev/pts/",
+                   " release=v2.2.5-R27 seconds="},
+                  false},
+        FlashCase{"keep_user_settings", {}, {"--keep-user-settings"}, 0, {kSuccess}, true},
+        FlashCase{"quiet", {}, {"--quiet"}, 0, {"result=ok port="}, false},
+        FlashCase{"at_115200", {}, {"--baud", "115200"}, 0, {kSuccess}, false},
+        FlashCase{"sync_unanswered_at_115200",
+                  {"--fault", "silence:sync:command"},
+                  {"--baud", "115200"},
+                  3,
+                  {"result=failed stage=connect"},
+                  false,
+                  {"re-power the tracker (batteries out, then in) and try again at 9600"}},
+        FlashCase{"nack_in_verify",
+                  {"--fault", "nack:read:address@0x9000"},
+                  {},
+                  1,
+                  {"ЗАГРУЗКА: ОК", "ПРОВЕРКА: ОШИБКА!!!",
+                   "result=failed stage=verify block=0x9000 port=/dev/pts/",
+                   " reason=the address frame answered with 0x1F (NACK)\n"},
+                  false,
+                  {"ostrel-flash: Failed in check of program memory, block 0x9000: the address "
+                   "frame answered with 0x1F (NACK)\n",
+                   "Last exchanges", "read 0x8F80 (", "read 0x9000 (",
+                   "sent 11 EE | 00 00 90 00 90; received 79 | 1F; the address frame answered "
+                   "with 0x1F (NACK)\n"}},
+        FlashCase{"wrong_byte_in_verify",
+                  {"--fault", "wrong-byte=5:read:data@0x8C80"},
+                  {},
+                  1,
+                  {"ПРОВЕРКА: ОШИБКА!!!"},
+                  false,
+                  {"block 0x8C80: the block read back differs from the release at 0x8C85\n"}},
+        FlashCase{"truncated_read_back",
+                  {"--fault", "truncate=60:read:data@0x9000"},
+                  {},
+                  1,
+                  {"ПРОВЕРКА: ОШИБКА!!!"},
+                  false,
+                  {"block 0x9000: only 60 of the 129 answer bytes"}},
+        FlashCase{"silence_in_data_memory",
+                  {"--fault", "silence:write:data@0x1080"},
+                  {},
+                  1,
+                  {"ПРОВЕРКА: ОК", "ЗАГРУЗКА: ОШИБКА!!!", "пропадает, обратитесь к поставщику.\n",
+                   "result=failed stage=data block=0x1080 "},
+                  false,
+                  {"Failed in writing data memory, block 0x1080: no answer to the data frame\n"}},
+        FlashCase{"get_refused",
+                  {"--fault", "nack:get:command"},
+                  {},
+                  3,
+                  {"result=failed stage=connect port=/dev/pts/"},
+                  false,
+                  {"answered the sync but not Get"}}),
+    [](const testing::TestParamInfo<FlashCase>& param) { return param.param.name; });
+
+// Runs against one simulated tracker whose write blocks from `slowFrom` on answer 150 ms late,
+// so an update is still writing when the test acts on its output.
+class FlashCliRun : public ScratchTest {
+  protected:
+    std::string StartTracker(int slowFrom, const std::vector<std::string>& more = {}) {
+        std::vector<std::string> args{"--fast", "--dump", dir + "/memory.bin"};
+        args.insert(args.end(), more.begin(), more.end());
+        for (int block = slowFrom; block < slowFrom + 16; ++block) {
+            args.insert(args.end(), {"--fault", "delay=150:write:data#" + std::to_string(block)});
+        }
+        devsim = std::make_unique<ChildProcess>(OSTREL_DEVSIM, args);
+        return devsim->StdoutLine();
+    }
+    // Reads the update's output up to the line that begins with `text`.
+    static bool ReadUpTo(ChildProcess& flash, const std::string& text) {
+        for (std::string line = flash.StdoutLine(); !line.empty(); line = flash.StdoutLine()) {
+            if (line.starts_with(text)) return true;
+        }
+        return false;
+    }
+    // Ends the tracker and checks that its memory holds the release.
+    void ExpectTrackerHoldsTheRelease() {
+        devsim->Signal(SIGTERM);
+        EXPECT_EQ(devsim->Wait(), 0);
+        const std::string memory = FileText(dir + "/memory.bin");
+        ASSERT_EQ(memory.size(), kImageSize);
+        EXPECT_EQ(memory.substr(kFlashStart),
+                  std::string(image->begin() + kFlashStart, image->end()));
+        EXPECT_EQ(
+            memory.substr(kDataStart, kDataSize),
+            std::string(image->begin() + kDataStart, image->begin() + kDataStart + kDataSize));
+    }
+
+    std::unique_ptr<ChildProcess> devsim;
+};
+
+TEST_F(FlashCliRun, InterruptedMidWriteStopsBetweenBlocksAndTheNextRunSucceeds) {
+    const std::string port = StartTracker(25);  // the 10 % line comes after block 24
+    ASSERT_FALSE(port.empty());
+    {
+        ChildProcess flash(OSTREL_FLASH, {"--port", port}, "", dir + "/err.txt");
+        ASSERT_TRUE(ReadUpTo(flash, "ЗАГРУЗКА: 10%"));
+        flash.Signal(SIGINT);
+        EXPECT_NE(flash.StdoutRest().find("result=interrupted stage=write block=0x"),
+                  std::string::npos);
+        EXPECT_EQ(flash.Wait(), 4);
+        const std::string err = FileText(dir + "/err.txt");
+        EXPECT_NE(err.find("interrupted while writing program memory, before block 0x"),
+                  std::string::npos)
+            << err;
+        EXPECT_NE(err.find("program memory partly written: the tracker will not start until an "
+                           "update completes; run the update again"),
+                  std::string::npos)
+            << err;
+    }
+    // The bootloader was left between two exchanges: the next run syncs and completes.
+    ChildProcess again(OSTREL_FLASH, {"--port", port}, "/dev/null", dir + "/err.txt");
+    EXPECT_EQ(again.Wait(), 0) << FileText(dir + "/err.txt");
+    ExpectTrackerHoldsTheRelease();
+}
+
+TEST_F(FlashCliRun, OutputIntoAPipeClosedEarlyDoesNotStopTheUpdate) {
+    const std::string port = StartTracker(2);
+    ASSERT_FALSE(port.empty());
+    ChildProcess flash(OSTREL_FLASH, {"--port", port}, "", dir + "/err.txt");
+    EXPECT_NE(flash.StdoutLine().find("Connected on"), std::string::npos);
+    flash.CloseStdout();
+    EXPECT_EQ(flash.Wait(), 0) << FileText(dir + "/err.txt");
+    ExpectTrackerHoldsTheRelease();
+}
+
+// TIOCEXCL does not stop root; the port lock does (these tests run as root on CI).
+TEST_F(FlashCliRun, ASecondUpdaterOnTheSamePortFailsAtOnceAndTheFirstSucceeds) {
+    const std::string port = StartTracker(2);
+    ASSERT_FALSE(port.empty());
+    ChildProcess first(OSTREL_FLASH, {"--port", port}, "", dir + "/err.txt");
+    ASSERT_TRUE(ReadUpTo(first, "ЗАГРУЗКА: 0%"));
+    ChildProcess second(OSTREL_FLASH, {"--port", port}, "/dev/null", dir + "/err2.txt");
+    EXPECT_EQ(second.Wait(), 3);
+    EXPECT_NE(FileText(dir + "/err2.txt").find("port busy: " + port), std::string::npos)
+        << FileText(dir + "/err2.txt");
+    first.StdoutRest();
+    EXPECT_EQ(first.Wait(), 0) << FileText(dir + "/err.txt");
+    ExpectTrackerHoldsTheRelease();
+}
+
+// A pty drops even parity as some USB-serial drivers do; with the sync unanswered, the message
+// names that as well as the re-powering that a stuck bootloader needs.
+TEST_F(FlashCliRun, AnUnansweredSyncOnALineWithoutParityNamesBoth) {
+    const std::string port = StartTracker(2, {"--fault", "silence:sync:command"});
+    ASSERT_FALSE(port.empty());
+    ChildProcess flash(OSTREL_FLASH, {"--port", port}, "/dev/null", dir + "/err.txt");
+    EXPECT_EQ(flash.Wait(), 3);
+    const std::string err = FileText(dir + "/err.txt");
+    EXPECT_NE(err.find("no bootloader answered the sync on " + port), std::string::npos) << err;
+    EXPECT_NE(err.find("did not take the line settings 9600 8E1"), std::string::npos) << err;
+    EXPECT_NE(err.find("Re-power the tracker"), std::string::npos) << err;
+    devsim->Signal(SIGTERM);
+    devsim->Wait();
+}
+
+// The hash of each block as sha256sum computes it from the bytes the program carries.
+std::string Sha256Of(const std::uint8_t* bytes, std::size_t size) {
+    char path[] = "/tmp/ostrel-block.XXXXXX";
+    const int fd = mkstemp(path);
+    EXPECT_EQ(write(fd, bytes, size), static_cast<ssize_t>(size));
+    close(fd);
+    ChildProcess sum("/usr/bin/sha256sum", {path});
+    const std::string line = sum.StdoutLine();
+    sum.Wait();
+    unlink(path);
+    return line.substr(0, 64);
+}
+
+TEST(FlashCliUsage, VersionNamesTheReleaseAndTheHashesOfItsBlocks) {
+    ChildProcess flash(OSTREL_FLASH, {"--version"});
+    const std::string out = flash.StdoutRest();
+    EXPECT_EQ(flash.Wait(), 0);
+    EXPECT_NE(out.find("release v2.2.5 R27, 11.11.2012\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("program memory (29,696 bytes) SHA-256 " +
+                       Sha256Of(FlashBlock, sizeof FlashBlock) + "\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("data memory (1,024 bytes) SHA-256 " +
+                       Sha256Of(DataBlock, sizeof DataBlock) + "\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find(kPlaceholderMark) != std::string::npos, kReleaseIdentity.placeholder);
+}
+
+TEST(FlashCliUsage, BadArgumentsAndMissingPortsHaveTheirOwnExitCodes) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* stderrHas;
+    };
+    for (const Case& c :
+         {Case{{"--bogus"}, 2, "unknown argument"}, Case{{"--port"}, 2, "--port needs"},
+          Case{{"--baud", "14400"}, 2, "--baud takes 9600, 19200"},
+          Case{{"--port", "/dev/ttyOSTREL-none"}, 3, "/dev/ttyOSTREL-none does not exist"},
+          Case{{"--port", "/tmp"}, 3, "/tmp is not a serial port"},
+          Case{{"--port", "/dev/null"}, 3, "/dev/null is not a serial port"}}) {
+        char pattern[] = "/tmp/ostrel-flash-usage.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        const std::string err = std::string(pattern) + "/err.txt";
+        ChildProcess flash(OSTREL_FLASH, c.args, "/dev/null", err);
+        EXPECT_EQ(flash.Wait(), c.exitCode) << c.args[0];
+        EXPECT_NE(FileText(err).find(c.stderrHas), std::string::npos) << FileText(err);
+        unlink(err.c_str());
+        rmdir(pattern);
+    }
+}
+
+}  // namespace
+}  // namespace ostrel

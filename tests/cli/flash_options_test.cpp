@@ -1,0 +1,98 @@
+#include "cli/flash_options.h"
+
+#include <gtest/gtest.h>
+
+#include "cli/report/list_ports.h"
+
+namespace ostrel::cli {
+namespace {
+
+TEST(ParseFlashOptions, PortInBothFormsAndTheKeepFlag) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string port;
+        bool keep;
+    };
+    for (const Case& c :
+         {Case{{}, "", false}, Case{{"--port", "/dev/ttyUSB0"}, "/dev/ttyUSB0", false},
+          Case{{"--keep-user-settings", "--port=/dev/pts/3"}, "/dev/pts/3", true}}) {
+        FlashOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseFlashOptions(c.args, o, error)) << error;
+        EXPECT_EQ(o.port, c.port);
+        EXPECT_EQ(o.keepUserSettings, c.keep);
+    }
+}
+
+TEST(ParseFlashOptions, ModeFromTheFileOptions) {
+    FlashOptions o;
+    std::string error;
+    ASSERT_TRUE(
+        ParseFlashOptions({"--backup=a.bin", "--backup-only", "--trace", "t.txt"}, o, error))
+        << error;
+    EXPECT_EQ(o.backupFile, "a.bin");
+    EXPECT_EQ(o.traceFile, "t.txt");
+    EXPECT_EQ(ModeOf(o), FlashMode::BackupOnly);
+}
+
+TEST(ParseFlashOptions, BaudTakesOnlyTheBridgesRatesAndListStandsAlone) {
+    struct Case {
+        std::vector<std::string> args;
+        std::uint32_t baud;
+        bool list;
+    };
+    for (const Case& c : {Case{{}, 9600, false}, Case{{"--baud", "115200"}, 115200, false},
+                          Case{{"--baud=230400", "--list"}, 230400, true}}) {
+        FlashOptions o;
+        std::string error;
+        ASSERT_TRUE(ParseFlashOptions(c.args, o, error)) << error;
+        EXPECT_EQ(o.baud, c.baud);
+        EXPECT_EQ(o.list, c.list);
+    }
+}
+
+TEST(ParseFlashOptions, RefusesMissingValuesUnknownArgumentsAndConflictingModes) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--port"},
+                                               {"--port="},
+                                               {"--keep"},
+                                               {"/dev/ttyUSB0"},
+                                               {"--trace"},
+                                               {"--backup-only"},
+                                               {"--verify-only", "--restore", "a.bin"},
+                                               {"--verify-only", "--backup", "a.bin"},
+                                               {"--keep-user-settings", "--restore", "a.bin"},
+                                               {"--repeat", "--backup", "a.bin"},
+                                               {"--restore", "a.bin", "--backup=a.bin"},
+                                               {"--baud"},
+                                               {"--baud", "9601"},
+                                               {"--baud=115200x"},
+                                               {"--baud", "-9600"},
+                                               {"--baud="}}) {
+        FlashOptions o;
+        std::string error;
+        EXPECT_FALSE(ParseFlashOptions(args, o, error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(PortListingText, MarksTheAdapterAndSaysWhatToDoWhenItHasNoPort) {
+    PortListing listing;
+    listing.ports = {{"/dev/ttyS0", "", false},
+                     {"/dev/ttyUSB0", "Silicon Labs CP210x UART Bridge (ttyUSB0)", true}};
+    EXPECT_EQ(FormatPortListing(listing),
+              "/dev/ttyS0    (no device name)\n"
+              "/dev/ttyUSB0  Silicon Labs CP210x UART Bridge (ttyUSB0)  <- programming adapter "
+              "(CP210x, USB 10c4:ea60)\n");
+    listing.ports.pop_back();
+    EXPECT_NE(FormatPortListing(listing).find("No programming adapter"), std::string::npos);
+    listing.adaptersWithoutPort = 1;
+    const std::string claimed = FormatPortListing(listing);
+    EXPECT_NE(claimed.find("plugged in but has no serial port: another program has claimed it"),
+              std::string::npos);
+    EXPECT_NE(claimed.find("sudo apt remove brltty"), std::string::npos);
+    EXPECT_EQ(FormatPortListing({}).find("No serial ports found.\n"), 0u);
+}
+
+}  // namespace
+}  // namespace ostrel::cli

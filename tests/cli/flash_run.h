@@ -1,0 +1,74 @@
+#pragma once
+// ostrel-flash against ostrel-devsim --fast over a pty, each as the program it is: the exit
+// code, what it printed, and the simulated tracker's memory and block writes at the end.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/cli/child_process.h"
+
+namespace ostrel::test {
+
+struct FlashRun {
+    int exitCode = -1;
+    std::string out;     // stdout
+    std::string err;     // stderr
+    std::string memory;  // the tracker's 65,536 bytes after the run
+    long blockWrites = -1;
+    std::string served;  // the simulated tracker's summary
+};
+
+class FlashRunner {
+  public:
+    FlashRunner() {
+        char pattern[] = "/tmp/ostrel-flash-test.XXXXXX";
+        if (mkdtemp(pattern) != nullptr) dir_ = pattern;
+    }
+    ~FlashRunner() {
+        std::error_code ignored;
+        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
+    }
+    FlashRunner(const FlashRunner&) = delete;
+    FlashRunner& operator=(const FlashRunner&) = delete;
+
+    // A file in the runner's own folder, removed with it.
+    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+    FlashRun Run(const std::vector<std::string>& devsimArgs,
+                 const std::vector<std::string>& flashArgs) {
+        FlashRun run;
+        std::vector<std::string> args{"--fast", "--dump", Path("memory.bin")};
+        args.insert(args.end(), devsimArgs.begin(), devsimArgs.end());
+        ChildProcess devsim(OSTREL_DEVSIM, args);
+        const std::string port = devsim.StdoutLine();
+        if (port.empty()) {
+            ADD_FAILURE() << "ostrel-devsim did not start";
+            return run;
+        }
+        args = {"--port", port};
+        args.insert(args.end(), flashArgs.begin(), flashArgs.end());
+        ChildProcess flash(OSTREL_FLASH, args, Path("out.txt"), Path("err.txt"));
+        run.exitCode = flash.Wait();
+        run.out = FileText(Path("out.txt"));
+        run.err = FileText(Path("err.txt"));
+
+        devsim.Signal(SIGTERM);
+        run.served = devsim.StdoutRest();
+        EXPECT_EQ(devsim.Wait(), 0) << run.served;
+        const std::size_t writes = run.served.find("block_writes=");
+        if (writes != std::string::npos) {
+            run.blockWrites = std::atol(run.served.c_str() + writes + 13);
+        }
+        run.memory = FileText(Path("memory.bin"));
+        return run;
+    }
+
+  private:
+    std::string dir_;
+};
+
+}  // namespace ostrel::test

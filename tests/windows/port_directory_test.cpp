@@ -1,0 +1,70 @@
+// Port lookup and scan under Wine, where the Ports class is empty and COM ports are what the
+// test maps.
+#include "device/win32/port_directory.h"
+
+#include <gtest/gtest.h>
+#include <setupapi.h>
+
+#include "core/bootloader_protocol.h"
+#include "device/connection.h"
+#include "tests/windows/support/wine_peer.h"
+
+namespace ostrel {
+namespace {
+
+TEST(Win32PortLookup, EnumerationRunsToItsEnd) {
+    // With a record size the system refuses, the first step already fails
+    // (ERROR_INVALID_USER_BUFFER) and the lookup silently finds nothing.
+    // Both device sets the lookup asks for: interfaces of the class, then present devices.
+    for (const DWORD flags : {DWORD{DIGCF_PRESENT | DIGCF_DEVICEINTERFACE}, DWORD{DIGCF_PRESENT}}) {
+        int devices = 0;
+        EXPECT_EQ(win32::VisitPortDevices(flags,
+                                          [&devices](const std::string&) {
+                                              ++devices;
+                                              return true;
+                                          }),
+                  static_cast<DWORD>(ERROR_NO_MORE_ITEMS));
+        EXPECT_EQ(devices, 0) << "Wine lists no Ports-class devices";
+    }
+    EXPECT_EQ(MakePortDirectory()->FindBridgePort(), "");
+}
+
+// Wine maps the machine's own serial ports (ttyS*, ttyUSB*) from COM1 up; the test leaves
+// them be and maps two more above them, out of order: COM123 sorts before COM99 as text.
+TEST(Win32PortScan, ListsExistingPortsInRisingOrderAndTriesTheHighestFirst) {
+    test::WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    auto directory = MakePortDirectory();
+    std::vector<std::string> expected = directory->ScanComPorts();
+    for (const std::string& port : expected) ASSERT_LT(std::stoi(port.substr(3)), 99) << port;
+    ASSERT_FALSE(peer.MapPty(123).empty());
+    ASSERT_FALSE(peer.MapSimulator(99, "--fast").empty());
+    ASSERT_FALSE(peer.MapPty(110).empty());
+    ASSERT_TRUE(peer.HangUp(110));  // its name stays mapped, its device is gone
+    expected.insert(expected.end(), {"COM99", "COM123"});
+    EXPECT_EQ(directory->ScanComPorts(), expected);
+    EXPECT_EQ(peer.Pending(123), 0) << "the scan exchanges no data";
+    // Wine's mapped ports have no device record: the listing has them, unnamed and unmarked.
+    std::vector<std::string> listed;
+    for (const PortEntry& entry : directory->ListPorts().ports) {
+        if (!entry.friendlyName.empty() || entry.adapter) listed.push_back("named " + entry.name);
+        listed.push_back(entry.name);
+    }
+    EXPECT_EQ(listed, expected);
+
+    // COM123 is tried first and does not answer; COM99 answers, and the lower ports are spared.
+    UpdaterState state;
+    static FirmwareImage image;
+    BuildFirmwareImage(image);
+    auto port = MakeSerialPort();
+    BootloaderProtocol protocol(*port, image, state);
+    Connector connector(state, *port, *directory, protocol);
+    connector.ConnectByScan();
+    EXPECT_EQ(state.PortList, expected);
+    EXPECT_TRUE(state.DeviceReady);
+    EXPECT_TRUE(state.PortOpen);
+    EXPECT_EQ(peer.Receive(123, 1), std::vector<std::uint8_t>{kSyncByte});
+}
+
+}  // namespace
+}  // namespace ostrel

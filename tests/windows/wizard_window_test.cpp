@@ -1,0 +1,368 @@
+// The Win32 window: every control where the layout table puts it (scaled by the DPI), in its
+// font and colour, with its text; the frame's sizing rules; keys, clicks, closing and the idle
+// step reaching the controller; and a bridge arrival bringing page 3 under Wine.
+#include "wizard/win32/wizard_window.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device/notification_record.h"
+#include "device/serial_port.h"
+#include "device/win32/device_events.h"
+#include "sim/sim_port_directory.h"
+#include "tests/windows/support/wine_peer.h"
+#include "wizard/win32/fonts.h"
+#include "wizard/win32/message_loop.h"
+
+namespace ostrel::wizard {
+inline void PrintTo(ControlId id, std::ostream* out) {
+    *out << Layout(id).name;
+}
+}  // namespace ostrel::wizard
+
+namespace ostrel::win32 {
+namespace {
+
+using wizard::ControlId;
+using wizard::ControlKind;
+using wizard::ControlLayout;
+
+// Ends a message loop that would otherwise wait for ever, so that a fault fails the test rather
+// than hanging it. It never fires in a passing run.
+class LoopGuard {
+  public:
+    LoopGuard() : timer_(SetTimer(nullptr, 0, 10000, &Fire)) { fired_ = false; }
+    ~LoopGuard() { KillTimer(nullptr, timer_); }
+    static bool Fired() { return fired_; }
+
+  private:
+    static void CALLBACK Fire(HWND, UINT, UINT_PTR, DWORD) {
+        fired_ = true;
+        PostQuitMessage(0);
+    }
+    static inline bool fired_ = false;
+    UINT_PTR timer_;
+};
+
+// Shown by its own style, whether or not the window itself is on screen.
+bool Shown(HWND control) {
+    return (GetWindowLongPtrW(control, GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+// The window with the controller behind it, started as the program starts it (no device watch,
+// and a port directory that finds nothing unless a test says so).
+struct Wizard {
+    explicit Wizard(int dpi, WizardController::DeviceWatchRegistration watch = nullptr)
+        : window(GetModuleHandleW(nullptr), dpi),
+          port(MakeSerialPort()),
+          controller(window, *port, directory, std::move(watch)) {
+        window.Attach(controller);
+        controller.FormCreate();
+    }
+    bool Visible(ControlId id) const { return Shown(window.Control(id)); }
+    bool Enabled(ControlId id) const { return IsWindowEnabled(window.Control(id)) != FALSE; }
+    void Click(ControlId id) { SendMessageW(window.Control(id), BM_CLICK, 0, 0); }
+
+    Win32WizardWindow window;
+    sim::SimPortDirectory directory;
+    std::unique_ptr<SerialPort> port;
+    WizardController controller;
+};
+
+// A control's rectangle in its parent's client coordinates.
+RECT PlaceOf(HWND control) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+RECT Scaled(const wizard::Rect& r, int dpi) {
+    return {MulDiv(r.left, dpi, 96), MulDiv(r.top, dpi, 96), MulDiv(r.left + r.width, dpi, 96),
+            MulDiv(r.top + r.height, dpi, 96)};
+}
+
+std::string Text(const RECT& r) {
+    return std::to_string(r.left) + "," + std::to_string(r.top) + " " +
+           std::to_string(r.right - r.left) + "x" + std::to_string(r.bottom - r.top);
+}
+
+std::wstring WindowText(HWND control) {
+    wchar_t text[2048] = {};
+    GetWindowTextW(control, text, 2048);
+    return text;
+}
+
+std::wstring ListLine(HWND list, int index) {
+    wchar_t text[512] = {};
+    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+LOGFONTW FontOf(HWND control) {
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font,
+               &font);
+    return font;
+}
+
+// The text colour the window gives a control as it paints.
+COLORREF TextColourOf(HWND control, UINT message) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    SendMessageW(GetParent(control), message, reinterpret_cast<WPARAM>(dc),
+                 reinterpret_cast<LPARAM>(control));
+    const COLORREF colour = GetTextColor(dc);
+    DeleteDC(dc);
+    return colour;
+}
+
+int TextWidth(HWND control, const std::wstring& text) {
+    HDC dc = GetDC(control);
+    const HGDIOBJ previous =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+// The lines of a text block as FormCreate leaves them: the version and date filled in.
+std::wstring ExpectedLine(const ControlLayout& layout, std::size_t index) {
+    if (layout.id == ControlId::ListBoxVer && index == texts::kVersionLineIndex) {
+        return Wide(std::string(texts::kVersionPrefix) + texts::kReleaseName + texts::kModelSuffix);
+    }
+    if (layout.id == ControlId::ListBoxVer && index == texts::kDateLineIndex) {
+        return Wide(texts::kDateLine);
+    }
+    return Wide(layout.lines[index]);
+}
+
+class Win32WindowLayout : public ::testing::TestWithParam<int> {};
+
+TEST_P(Win32WindowLayout, PlacesEveryControlOfTheTable) {
+    const int dpi = GetParam();
+    Wizard wizard(dpi);
+    const Win32WizardWindow& window = wizard.window;
+    RECT client;
+    GetClientRect(window.Window(), &client);
+    EXPECT_EQ(client.right, MulDiv(wizard::kClientWidth, dpi, 96));
+    EXPECT_EQ(client.bottom, MulDiv(wizard::kClientHeight, dpi, 96));
+    EXPECT_EQ(WindowText(window.Window()), L"") << "no title";
+    for (int page = 1; page <= wizard::kPageCount; ++page) {
+        const RECT content = PlaceOf(window.Page(page));
+        EXPECT_EQ(GetParent(window.Page(page)), window.Control(ControlId::PageControl1));
+        EXPECT_EQ(content.left, MulDiv(wizard::kPageContentLeft, dpi, 96));
+        EXPECT_EQ(content.top, MulDiv(wizard::kPageContentTop, dpi, 96));
+        EXPECT_EQ(WindowText(window.Page(page)), Wide(wizard::PageName(page)));
+    }
+
+    for (const ControlLayout& layout : wizard::Controls()) {
+        SCOPED_TRACE(layout.name);
+        HWND control = window.Control(layout.id);
+        ASSERT_NE(control, nullptr);
+        EXPECT_EQ(GetParent(control),
+                  layout.page == 0 ? window.Window() : window.Page(layout.page));
+        EXPECT_EQ(Text(PlaceOf(control)), Text(Scaled(layout.geometry, dpi)));
+
+        const LOGFONTW font = FontOf(control);
+        const bool mark =
+            layout.kind == ControlKind::CheckMark || layout.kind == ControlKind::CrossMark;
+        const bool text = !layout.lines.empty() || mark;
+        if (text) {
+            EXPECT_EQ(font.lfHeight, -MulDiv(layout.font.pixelHeight, dpi, 96));
+        }
+        if (text && !mark) {
+            EXPECT_EQ(std::wstring(font.lfFaceName), Wide(layout.font.family));
+            EXPECT_EQ(font.lfWeight, layout.font.weight);
+            EXPECT_EQ(font.lfCharSet, RUSSIAN_CHARSET);
+        }
+
+        const std::wstring caption = WindowText(control);
+        const RECT place = PlaceOf(control);
+        const int width = place.right - place.left;
+        switch (layout.kind) {
+            case ControlKind::Label: {
+                const wizard::Rgb rgb = wizard::RgbOf(layout.colour);
+                EXPECT_EQ(TextColourOf(control, WM_CTLCOLORSTATIC),
+                          layout.colour == wizard::Colour::WindowText
+                              ? GetSysColor(COLOR_WINDOWTEXT)
+                              : RGB(rgb.red, rgb.green, rgb.blue));
+                [[fallthrough]];
+            }
+            case ControlKind::Button:
+                EXPECT_EQ(caption, Wide(layout.lines[0]));
+                EXPECT_LE(TextWidth(control, caption), width) << "the caption does not fit its box";
+                break;
+            case ControlKind::CheckBox:
+                EXPECT_EQ(caption, Wide(layout.lines[0]));
+                EXPECT_LE(TextWidth(control, caption) + GetSystemMetrics(SM_CXMENUCHECK) + 4,
+                          width);
+                break;
+            case ControlKind::TextBlock: {
+                ASSERT_EQ(SendMessageW(control, LB_GETCOUNT, 0, 0),
+                          static_cast<LRESULT>(layout.lines.size()));
+                EXPECT_EQ(SendMessageW(control, LB_GETITEMHEIGHT, 0, 0),
+                          MulDiv(layout.lineHeight, dpi, 96));
+                for (std::size_t i = 0; i < layout.lines.size(); ++i) {
+                    const std::wstring line = ListLine(control, static_cast<int>(i));
+                    EXPECT_EQ(line, ExpectedLine(layout, i)) << "line " << i + 1;
+                    EXPECT_LE(TextWidth(control, line), width) << "line " << i + 1 << " overruns";
+                }
+                break;
+            }
+            case ControlKind::RichText: {
+                std::wstring joined;
+                for (const char* line : layout.lines) joined += Wide(line) + L"\r\n";
+                EXPECT_EQ(caption + L"\r\n", joined);
+                break;
+            }
+            case ControlKind::CheckMark:
+            case ControlKind::CrossMark: {
+                // The mark the symbol font or the Unicode font draws, and a font that has it.
+                const MarkFont& marks = window.Marks();
+                EXPECT_EQ(caption,
+                          std::wstring(1, layout.kind == ControlKind::CheckMark ? marks.check
+                                                                                : marks.cross));
+                HDC dc = GetDC(control);
+                EXPECT_TRUE(HasGlyphs(
+                    dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), caption));
+                ReleaseDC(control, dc);
+                break;
+            }
+            default:
+                break;
+        }
+    }
+}
+
+std::string DpiName(const ::testing::TestParamInfo<int>& dpi) {
+    return "Dpi" + std::to_string(dpi.param);
+}
+
+// 96: as designed; 144: the system's text size at 150 %.
+INSTANTIATE_TEST_SUITE_P(Scales, Win32WindowLayout, ::testing::Values(96, 144), DpiName);
+
+TEST(Win32Window, GrowsItsPageContainerOnlyAndNeverShrinksBelowItsDesign) {
+    Wizard wizard(96);
+    HWND window = wizard.window.Window();
+    MINMAXINFO limits{};
+    SendMessageW(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    RECT outer;
+    GetWindowRect(window, &outer);
+    EXPECT_EQ(limits.ptMinTrackSize.x, outer.right - outer.left);
+    EXPECT_EQ(limits.ptMinTrackSize.y, outer.bottom - outer.top);
+
+    SetWindowPos(window, nullptr, 0, 0, outer.right - outer.left + 100,
+                 outer.bottom - outer.top + 50, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(Text(PlaceOf(wizard.window.Control(ControlId::PageControl1))), "292,0 417x395");
+    EXPECT_EQ(Text(PlaceOf(wizard.window.Page(3))), "4,24 409x367");
+    EXPECT_EQ(Text(PlaceOf(wizard.window.Control(ControlId::btnNEXT))), "488,359 89x25");
+    EXPECT_EQ(Text(PlaceOf(wizard.window.Control(ControlId::Panel1))), "104,0 177x33");
+}
+
+// Keys as the message loop hands them on: Enter presses only a focused button, Escape nothing.
+TEST(Win32Window, EnterPressesOnlyTheFocusedButtonAndEscapeNothing) {
+    Wizard wizard(96);
+    HWND window = wizard.window.Window();
+    auto press = [&](HWND focus, WPARAM key) {
+        SetFocus(focus);
+        PostMessageW(focus, WM_KEYDOWN, key, 0);
+        DispatchPendingMessages(window);
+    };
+    press(wizard.window.Control(ControlId::RichEdit1), VK_RETURN);
+    press(wizard.window.Control(ControlId::RichEdit1), VK_ESCAPE);
+    press(wizard.window.Control(ControlId::btnNEXT), VK_ESCAPE);
+    EXPECT_EQ(wizard.controller.CurrentPage(), 1);
+    EXPECT_FALSE(wizard.controller.Closed());
+    press(wizard.window.Control(ControlId::btnNEXT), VK_RETURN);
+    EXPECT_EQ(wizard.controller.CurrentPage(), 2);
+    EXPECT_TRUE(Shown(wizard.window.Page(2)));
+    EXPECT_FALSE(Shown(wizard.window.Page(1)));
+}
+
+TEST(Win32Window, ClicksReachTheControllerAndClosingEndsTheLoop) {
+    Wizard wizard(96);
+    ShowWindow(wizard.window.Window(), SW_SHOW);
+    wizard.Click(ControlId::btnNEXT);
+    wizard.Click(ControlId::btnNEXT);
+    EXPECT_EQ(wizard.controller.CurrentPage(), 3);
+    EXPECT_TRUE(wizard.Visible(ControlId::btnBACK));
+    EXPECT_FALSE(wizard.Enabled(ControlId::btnNEXT));
+    wizard.Click(ControlId::cbKeepUser);
+    EXPECT_TRUE(wizard.window.IsKeepUserChecked());
+    wizard.Click(ControlId::btnBACK);
+    EXPECT_EQ(wizard.controller.CurrentPage(), 2);
+
+    int idles = 0;
+    wizard.Click(ControlId::btnESC);
+    const LoopGuard guard;
+    EXPECT_TRUE(wizard.controller.Closed());
+    EXPECT_FALSE(IsWindowVisible(wizard.window.Window()));
+    EXPECT_EQ(RunMessageLoop(wizard.window.Window(), [&] { ++idles; }), 0);
+    EXPECT_FALSE(LoopGuard::Fired()) << "closing posted no quit message";
+    EXPECT_EQ(idles, 0) << "the loop ended at the quit message, before going idle";
+}
+
+// Idle runs once each time the queue has run empty, never inside the dispatch of what waits.
+TEST(Win32MessageLoop, GoesIdleOnceEachTimeTheQueueRunsEmpty) {
+    Wizard wizard(96);
+    HWND window = wizard.window.Window();
+    int idles = 0;
+    const LoopGuard guard;
+    const int code = RunMessageLoop(window, [&] {
+        if (++idles == 1) {
+            PostMessageW(window, WM_NULL, 0, 0);
+            PostMessageW(window, WM_NULL, 0, 0);
+            DispatchPendingMessages(window);  // no idle in here
+            PostMessageW(window, WM_NULL, 0, 0);
+        } else {
+            PostQuitMessage(7);
+        }
+    });
+    EXPECT_FALSE(LoopGuard::Fired()) << "the loop waited with the idle step not run";
+    EXPECT_EQ(code, 7);
+    EXPECT_EQ(idles, 2);
+}
+
+// A plug-in while page 1 shows: the notice reaches the device window, the next idle connects by
+// the name lookup and brings page 3 with the green pair. Wine lists no devices, so a stand-in
+// directory names the port of the simulated tracker.
+TEST(Win32Window, BridgeArrivalOnPageOneBringsTheConnectionPage) {
+    test::WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    const std::string port = peer.MapSimulator(133, "--fast");
+    ASSERT_FALSE(port.empty());
+    Wizard wizard(96, &RegisterDeviceWatch);
+    wizard.directory.bridgePort = port;
+    HWND watch = FindWindowExA(HWND_MESSAGE, nullptr, kDeviceWatchWindowClass, nullptr);
+    ASSERT_NE(watch, nullptr);
+    InterfaceRecord record = InterfaceFilterRecord();
+    const char path[] = "\\\\?\\USB#VID_10C4&PID_EA60#0001#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    std::copy(std::begin(path), std::end(path), record.begin() + kInterfaceNameOffset);
+    const LoopGuard guard;
+    const int code = RunMessageLoop(wizard.window.Window(), [&] {
+        SendMessageA(watch, WM_DEVICECHANGE, kDeviceArrival,
+                     reinterpret_cast<LPARAM>(record.data()));
+        EXPECT_EQ(wizard.controller.CurrentPage(), 1) << "nothing happens in the notice";
+        wizard.controller.ApplicationEvents1Idle();
+        PostQuitMessage(0);
+    });
+    EXPECT_FALSE(LoopGuard::Fired()) << "the loop waited with the idle step not run";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(wizard.directory.lookups, 1);
+    EXPECT_EQ(wizard.directory.scans, 0);
+    EXPECT_EQ(wizard.controller.CurrentPage(), 3);
+    EXPECT_TRUE(Shown(wizard.window.Page(3)));
+    EXPECT_TRUE(wizard.Visible(ControlId::lbConnected));
+    EXPECT_TRUE(wizard.Visible(ControlId::txtConnOK));
+    EXPECT_FALSE(wizard.Visible(ControlId::lbNotConnected));
+    EXPECT_FALSE(wizard.Visible(ControlId::txtConnFail));
+    EXPECT_TRUE(wizard.Enabled(ControlId::btnNEXT));
+    EXPECT_FALSE(wizard.Enabled(ControlId::btnConnect));
+    wizard.port->ClosePort();
+}
+
+}  // namespace
+}  // namespace ostrel::win32

@@ -1,0 +1,76 @@
+#pragma once
+// The wizard's logic, free of any toolkit: the current page, the buttons each page shows, the
+// Next, Back, Cancel and Connect handlers, the start-up order, closing, and the idle step that
+// acts on device notices. It owns the updater's state, runs the update inside the Next handler
+// and reports it, as the UpdateView, through a WizardView.
+#include <functional>
+#include <memory>
+
+#include "core/bootloader_protocol.h"
+#include "core/firmware_image.h"
+#include "core/update_view.h"
+#include "core/updater_state.h"
+#include "device/connection.h"
+#include "device/device_events.h"
+#include "device/port_directory.h"
+#include "device/serial_port.h"
+#include "wizard/view.h"
+
+namespace ostrel {
+
+class WizardController : public UpdateView {
+  public:
+    using DeviceWatchRegistration =
+        std::function<std::unique_ptr<DeviceEventSource>(UpdaterState&)>;
+
+    // Touches neither the view nor the port: the view calls FormCreate once it is built.
+    WizardController(WizardView& view, SerialPort& port, PortDirectory& directory,
+                     DeviceWatchRegistration registerDeviceWatch);
+    ~WizardController() override;
+
+    void FormCreate();
+    void FormClose();
+    void UpdateButtons();
+    void btnNEXTClick();
+    void btnBACKClick();
+    void btnESCClick();
+    void btnConnectClick();
+    void ApplicationEvents1Idle();
+
+    // UpdateView, forwarded to the view's controls.
+    void SetIndicatorVisible(Indicator indicator, bool visible) override;
+    void SetProgressPosition(ProgressBar bar, std::uint32_t position) override;
+    void SetButtonEnabled(WizardButton button, bool enabled) override;
+    void ProcessPendingEvents() override;
+    bool IsKeepUserSelected() override;
+
+    // 1 to 5.
+    int CurrentPage() const { return page_; }
+    bool Closed() const { return closed_; }
+    UpdaterState& State() { return state_; }
+    const FirmwareImage& Image() const { return *image_; }
+    // The source FormCreate registered, null without one; a view whose notices arrive on a
+    // descriptor watches it and calls ReadNotifications when it is readable.
+    DeviceEventSource* DeviceWatch() { return deviceWatch_.get(); }
+
+  private:
+    void SetPage(int page);
+    void ShowConnectionPair(bool connected);
+    void HideConnectionIndicators();
+    void HideUpdateIndicators();
+
+    WizardView& view_;
+    std::unique_ptr<FirmwareImage> image_ = std::make_unique<FirmwareImage>();
+    UpdaterState state_;
+    SerialPort& port_;
+    BootloaderProtocol protocol_;
+    Connector connector_;
+    DeviceWatchRegistration registerDeviceWatch_;
+    std::unique_ptr<DeviceEventSource> deviceWatch_;
+    int page_ = 1;
+    // Set once the window has closed: the program is ending, so the idle step leaves the
+    // device alone while the handler that was running returns.
+    bool closed_ = false;
+};
+
+}  // namespace ostrel

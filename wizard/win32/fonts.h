@@ -1,0 +1,49 @@
+#pragma once
+// The window's fonts, made once each at the display's scale: the table's fonts by family, pixel
+// height and weight in the Cyrillic character set, and the font of the two marks.
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "wizard/layout_table.h"
+
+namespace ostrel::win32 {
+
+// The check mark and the cross: Wingdings 0xFC and 0xFB where the installed Wingdings has both
+// glyphs, else U+2714 and U+2718 from a font that has those.
+struct MarkFont {
+    std::wstring family;
+    BYTE charset;
+    wchar_t check;
+    wchar_t cross;
+};
+MarkFont ChooseMarkFont(HDC dc);
+
+// Whether `font` has a glyph for every character of `text`, as GDI draws it.
+bool HasGlyphs(HDC dc, HFONT font, const std::wstring& text);
+
+class FontSet {
+  public:
+    explicit FontSet(int dpi);
+    ~FontSet();
+    FontSet(const FontSet&) = delete;
+    FontSet& operator=(const FontSet&) = delete;
+
+    HFONT Font(const wizard::Font& font);
+    HFONT Mark(int pixelHeight);
+    const MarkFont& Marks() const { return marks_; }
+
+  private:
+    HFONT Make(const std::wstring& family, int pixelHeight, int weight, BYTE charset);
+
+    int dpi_;
+    MarkFont marks_;
+    std::map<std::tuple<std::wstring, int, int>, HFONT> made_;
+};
+
+// UTF-8 to the system's UTF-16.
+std::wstring Wide(std::string_view utf8);
+
+}  // namespace ostrel::win32

@@ -1,0 +1,398 @@
+#include "wizard/win32/wizard_window.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <string>
+
+#include "wizard/win32/message_loop.h"
+
+namespace ostrel::win32 {
+namespace {
+
+using wizard::ControlId;
+using wizard::ControlKind;
+using wizard::ControlLayout;
+
+constexpr wchar_t kWindowClass[] = L"OstrelUpdater";
+// The page container, its pages and the blank panel: panes that paint the button face and hand
+// their controls' notifications to the window.
+constexpr wchar_t kPaneClass[] = L"OstrelPane";
+// Child ids: the table's order from here, clear of IDOK and IDCANCEL, which the dialog keys send.
+constexpr int kFirstControlId = 100;
+
+int ChildId(ControlId id) {
+    return kFirstControlId + static_cast<int>(id);
+}
+
+bool ControlOfChild(HWND child, ControlId& id) {
+    const int index = GetDlgCtrlID(child) - kFirstControlId;
+    if (index < 0 || index >= wizard::kControlCount) return false;
+    id = static_cast<ControlId>(index);
+    return true;
+}
+
+COLORREF ColourRef(wizard::Colour colour) {
+    if (colour == wizard::Colour::WindowText) return GetSysColor(COLOR_WINDOWTEXT);
+    const wizard::Rgb rgb = wizard::RgbOf(colour);
+    return RGB(rgb.red, rgb.green, rgb.blue);
+}
+
+std::wstring JoinedLines(const ControlLayout& layout) {
+    std::wstring text;
+    for (std::size_t i = 0; i < layout.lines.size(); ++i) {
+        if (i > 0) text += L"\r\n";
+        text += Wide(layout.lines[i]);
+    }
+    return text;
+}
+
+bool IsMark(ControlKind kind) {
+    return kind == ControlKind::CheckMark || kind == ControlKind::CrossMark;
+}
+
+void RegisterClasses(HINSTANCE instance, WNDPROC windowProc, WNDPROC paneProc) {
+    WNDCLASSEXW window{};
+    window.cbSize = sizeof window;
+    window.lpfnWndProc = windowProc;
+    window.hInstance = instance;
+    window.hIcon = static_cast<HICON>(
+        LoadImageW(instance, L"MAINICON", IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+    window.hIconSm = static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON,
+                                                   GetSystemMetrics(SM_CXSMICON),
+                                                   GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    window.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    window.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    window.lpszClassName = kWindowClass;
+    RegisterClassExW(&window);
+
+    WNDCLASSEXW pane = window;
+    pane.lpfnWndProc = paneProc;
+    pane.hIcon = nullptr;
+    pane.hIconSm = nullptr;
+    pane.lpszClassName = kPaneClass;
+    RegisterClassExW(&pane);
+}
+
+}  // namespace
+
+int SystemDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? dpi : 96;
+}
+
+Win32WizardWindow::Win32WizardWindow(HINSTANCE instance, int dpi) : dpi_(dpi), fonts_(dpi) {
+    RegisterClasses(instance, &WindowProc, &PaneProc);
+    logo_ = static_cast<HBITMAP>(
+        LoadImageW(instance, L"LOGO", IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+
+    RECT outer{0, 0, Scale(wizard::kClientWidth), Scale(wizard::kClientHeight)};
+    AdjustWindowRectEx(&outer, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
+    CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, L"", WS_OVERLAPPEDWINDOW,
+                    Scale(wizard::kWindowLeft), Scale(wizard::kWindowTop), outer.right - outer.left,
+                    outer.bottom - outer.top, nullptr, nullptr, instance, this);
+    SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.Font(wizard::kWindowFont)),
+                 FALSE);
+    CreateControls(instance);
+    RECT client;
+    GetClientRect(window_, &client);
+    LayOutPages(client.right, client.bottom);
+}
+
+Win32WizardWindow::~Win32WizardWindow() {
+    if (window_ != nullptr) DestroyWindow(window_);
+    if (logo_ != nullptr) DeleteObject(logo_);
+}
+
+RECT Win32WizardWindow::Scale(const wizard::Rect& designed) const {
+    // Edges rather than sizes are scaled, so that controls designed to share an edge still do.
+    return {Scale(designed.left), Scale(designed.top), Scale(designed.left + designed.width),
+            Scale(designed.top + designed.height)};
+}
+
+void Win32WizardWindow::CreateControls(HINSTANCE instance) {
+    for (const ControlLayout& layout : wizard::Controls()) {
+        HWND parent = layout.page == 0 ? window_ : Page(layout.page);
+        HWND control = CreateControl(instance, layout, parent);
+        controls_[static_cast<std::size_t>(layout.id)] = control;
+        if (layout.kind == ControlKind::PageContainer) {
+            for (int page = 1; page <= wizard::kPageCount; ++page) {
+                pages_[static_cast<std::size_t>(page - 1)] = CreateWindowExW(
+                    WS_EX_CONTROLPARENT, kPaneClass, Wide(wizard::PageName(page)).c_str(),
+                    WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, control, nullptr, instance, nullptr);
+            }
+        }
+    }
+    // The panel lies over the band where the container's tabs would be.
+    SetWindowPos(Control(ControlId::Panel1), HWND_TOP, 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+HWND Win32WizardWindow::CreateControl(HINSTANCE instance, const ControlLayout& layout,
+                                      HWND parent) {
+    const wchar_t* className = L"STATIC";
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    DWORD exStyle = 0;
+    std::wstring text = layout.lines.empty() ? std::wstring() : Wide(layout.lines[0]);
+    switch (layout.kind) {
+        case ControlKind::Picture:
+            style |= SS_OWNERDRAW;
+            break;
+        case ControlKind::TextBlock:
+            className = L"LISTBOX";
+            style |= LBS_NOSEL | LBS_NOINTEGRALHEIGHT;
+            text.clear();
+            break;
+        case ControlKind::PageContainer:
+        case ControlKind::Panel:
+            className = kPaneClass;
+            exStyle = WS_EX_CONTROLPARENT;
+            text = Wide(layout.name);  // never drawn: the pane's name, for whoever looks
+            break;
+        case ControlKind::Button:
+            className = L"BUTTON";
+            style |= BS_PUSHBUTTON | WS_TABSTOP;
+            break;
+        case ControlKind::RichText:
+            className = L"EDIT";
+            style |= ES_MULTILINE | ES_READONLY | ES_AUTOHSCROLL | ES_AUTOVSCROLL | WS_HSCROLL |
+                     WS_VSCROLL | WS_TABSTOP;
+            exStyle = WS_EX_CLIENTEDGE;
+            text = JoinedLines(layout);
+            break;
+        case ControlKind::Label:
+            style |= SS_NOPREFIX | (layout.align == wizard::Align::Right ? SS_RIGHT : SS_LEFT);
+            break;
+        case ControlKind::CheckMark:
+        case ControlKind::CrossMark:
+            style |= SS_NOPREFIX | SS_CENTER;
+            text.assign(1, layout.kind == ControlKind::CheckMark ? fonts_.Marks().check
+                                                                 : fonts_.Marks().cross);
+            break;
+        case ControlKind::CheckBox:
+            className = L"BUTTON";
+            style |= BS_AUTOCHECKBOX | WS_TABSTOP;
+            break;
+        case ControlKind::ProgressBar:
+            className = PROGRESS_CLASSW;
+            text.clear();
+            break;
+    }
+    const RECT place = Scale(layout.geometry);
+    HWND control = CreateWindowExW(
+        exStyle, className, text.c_str(), style, place.left, place.top, place.right - place.left,
+        place.bottom - place.top, parent,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ChildId(layout.id))), instance, nullptr);
+    const HFONT font =
+        IsMark(layout.kind) ? fonts_.Mark(layout.font.pixelHeight) : fonts_.Font(layout.font);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (layout.kind == ControlKind::TextBlock) {
+        for (const char* line : layout.lines) {
+            SendMessageW(control, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(line).c_str()));
+        }
+        SendMessageW(control, LB_SETITEMHEIGHT, 0, Scale(layout.lineHeight));
+    } else if (layout.kind == ControlKind::ProgressBar) {
+        SendMessageW(control, PBM_SETRANGE32, 0, 100);
+    } else if (layout.kind == ControlKind::Label) {
+        // Of two labels on one spot the later one covers the earlier ("ОШИБКА!!!" over "ОК").
+        SetWindowPos(control, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    } else if (IsMark(layout.kind)) {
+        // A mark draws no background and lies below the labels, so it never cuts into them.
+        SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+    return control;
+}
+
+void Win32WizardWindow::LayOutPages(int clientWidth, int clientHeight) {
+    HWND container = Control(ControlId::PageControl1);
+    if (container == nullptr) return;
+    // The container keeps its width and its distances to the top, right and bottom edges.
+    const RECT designed = Scale(wizard::Layout(ControlId::PageControl1).geometry);
+    const int designedTop = static_cast<int>(designed.top);
+    const int rightGap = Scale(wizard::kClientWidth) - static_cast<int>(designed.right);
+    const int bottomGap = Scale(wizard::kClientHeight) - static_cast<int>(designed.bottom);
+    const int width = static_cast<int>(designed.right - designed.left);
+    const int height = std::max(0, clientHeight - bottomGap - designedTop);
+    MoveWindow(container, clientWidth - rightGap - width, designedTop, width, height, TRUE);
+    const int left = Scale(wizard::kPageContentLeft);
+    const int top = Scale(wizard::kPageContentTop);
+    for (HWND page : pages_) {
+        MoveWindow(page, left, top, std::max(0, width - left - Scale(wizard::kPageContentRight)),
+                   std::max(0, height - top - Scale(wizard::kPageContentBottom)), TRUE);
+    }
+}
+
+LRESULT CALLBACK Win32WizardWindow::WindowProc(HWND window, UINT message, WPARAM wParam,
+                                               LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Win32WizardWindow*>(
+            reinterpret_cast<const CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Win32WizardWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self == nullptr) return DefWindowProcW(window, message, wParam, lParam);
+    return self->Handle(message, wParam, lParam);
+}
+
+// Panes hand what their controls report to the window, which knows every control.
+LRESULT CALLBACK Win32WizardWindow::PaneProc(HWND pane, UINT message, WPARAM wParam,
+                                             LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND:
+        case WM_DRAWITEM:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+            return SendMessageW(GetAncestor(pane, GA_ROOT), message, wParam, lParam);
+        default:
+            return DefWindowProcW(pane, message, wParam, lParam);
+    }
+}
+
+LRESULT Win32WizardWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_COMMAND: {
+            ControlId id;
+            if (HIWORD(wParam) == BN_CLICKED && lParam != 0 &&
+                ControlOfChild(reinterpret_cast<HWND>(lParam), id)) {
+                Clicked(id);
+            }
+            return 0;  // IDOK and IDCANCEL (Enter and Escape) press nothing
+        }
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+            return reinterpret_cast<LRESULT>(
+                Colour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
+        case WM_DRAWITEM:
+            DrawLogo(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+            return TRUE;
+        case WM_SIZE:
+            LayOutPages(LOWORD(lParam), HIWORD(lParam));
+            return 0;
+        case WM_GETMINMAXINFO: {
+            // Never smaller than designed: the buttons at the bottom would go out of sight.
+            RECT outer{0, 0, Scale(wizard::kClientWidth), Scale(wizard::kClientHeight)};
+            AdjustWindowRectEx(&outer, WS_OVERLAPPEDWINDOW, FALSE, WS_EX_CONTROLPARENT);
+            auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+            limits->ptMinTrackSize = {outer.right - outer.left, outer.bottom - outer.top};
+            return 0;
+        }
+        case WM_CLOSE:
+            // The window stays (hidden) until the message loop has ended, so that an update
+            // still running in the Next handler returns into intact controls. Closing the port
+            // makes that update fail at its next exchange.
+            if (!closed_) {
+                closed_ = true;
+                if (controller_ != nullptr) controller_->FormClose();
+            }
+            ShowWindow(window_, SW_HIDE);
+            PostQuitMessage(0);
+            return 0;
+        default:
+            return DefWindowProcW(window_, message, wParam, lParam);
+    }
+}
+
+void Win32WizardWindow::Clicked(ControlId control) {
+    if (controller_ == nullptr || closed_) return;
+    switch (control) {
+        case ControlId::btnNEXT:
+            controller_->btnNEXTClick();
+            break;
+        case ControlId::btnBACK:
+            controller_->btnBACKClick();
+            break;
+        case ControlId::btnESC:
+            controller_->btnESCClick();
+            break;
+        case ControlId::btnConnect:
+            controller_->btnConnectClick();
+            break;
+        default:
+            break;  // the check box keeps its own state
+    }
+}
+
+HBRUSH Win32WizardWindow::Colour(HDC dc, HWND control) {
+    ControlId id;
+    if (!ControlOfChild(control, id)) return GetSysColorBrush(COLOR_BTNFACE);
+    const ControlLayout& layout = wizard::Layout(id);
+    SetTextColor(dc, ColourRef(layout.colour));
+    if (IsMark(layout.kind)) {
+        SetBkMode(dc, TRANSPARENT);
+        return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+    }
+    if (layout.kind == ControlKind::RichText) {
+        // A read-only edit would take the button face; the welcome text is on the window's.
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        return GetSysColorBrush(COLOR_WINDOW);
+    }
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return GetSysColorBrush(COLOR_BTNFACE);
+}
+
+void Win32WizardWindow::DrawLogo(const DRAWITEMSTRUCT& item) const {
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+    if (logo_ == nullptr) return;
+    BITMAP bitmap{};
+    GetObjectW(logo_, sizeof bitmap, &bitmap);
+    HDC source = CreateCompatibleDC(item.hDC);
+    const HGDIOBJ previous = SelectObject(source, logo_);
+    // At the top-left corner, at its own size on a 96-DPI display and scaled with the rest.
+    SetStretchBltMode(item.hDC, HALFTONE);
+    StretchBlt(item.hDC, item.rcItem.left, item.rcItem.top, Scale(bitmap.bmWidth),
+               Scale(bitmap.bmHeight), source, 0, 0, bitmap.bmWidth, bitmap.bmHeight, SRCCOPY);
+    SelectObject(source, previous);
+    DeleteDC(source);
+}
+
+void Win32WizardWindow::ShowPage(int page) {
+    for (int p = 1; p <= wizard::kPageCount; ++p) {
+        ShowWindow(Page(p), p == page ? SW_SHOW : SW_HIDE);
+    }
+}
+
+void Win32WizardWindow::SetVisible(ControlId control, bool visible) {
+    ShowWindow(Control(control), visible ? SW_SHOW : SW_HIDE);
+}
+
+void Win32WizardWindow::SetEnabled(ControlId button, bool enabled) {
+    EnableWindow(Control(button), enabled ? TRUE : FALSE);
+}
+
+void Win32WizardWindow::SetCaption(ControlId button, std::string_view utf8) {
+    SetWindowTextW(Control(button), Wide(utf8).c_str());
+}
+
+void Win32WizardWindow::SetLine(ControlId block, int index, std::string_view utf8) {
+    HWND list = Control(block);
+    SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+    SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(Wide(utf8).c_str()));
+}
+
+void Win32WizardWindow::SetBarPosition(ControlId bar, int position) {
+    SendMessageW(Control(bar), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+bool Win32WizardWindow::IsKeepUserChecked() {
+    return SendMessageW(Control(ControlId::cbKeepUser), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void Win32WizardWindow::SetFocus(ControlId button) {
+    ::SetFocus(Control(button));
+}
+
+void Win32WizardWindow::ProcessPendingEvents() {
+    DispatchPendingMessages(window_);
+}
+
+void Win32WizardWindow::CloseWindow() {
+    SendMessageW(window_, WM_CLOSE, 0, 0);
+}
+
+}  // namespace ostrel::win32
