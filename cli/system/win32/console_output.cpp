@@ -34,4 +34,15 @@ void PutText(std::FILE* stream, std::string_view utf8) {
     WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
+bool IsTerminal(std::FILE* stream) {
+    return ConsoleOf(stream) != nullptr;
+}
+
+int TerminalColumns(std::FILE* stream) {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    HANDLE console = ConsoleOf(stream);
+    if (console == nullptr || !GetConsoleScreenBufferInfo(console, &info)) return 80;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 }  // namespace ostrel::cli
