@@ -58,8 +58,9 @@ std::optional<RunResult> FlashSession::Connect() {
         Say("Connected on " + trace_.LastPortName() + ": bootloader version " + version);
         return std::nullopt;
     }
-    std::string why = DescribeNotConnected(state_, trace_.LastPortName(),
-                                           trace_.LastOpenSucceeded(), trace_.LastOpenReport());
+    std::string why =
+        DescribeNotConnected(state_, trace_.LastPortName(), trace_.LastOpenSucceeded(),
+                             options_.baud, trace_.LastOpenReport(), protocol_.LastExchange());
     // The bootloader keeps the rate of the first sync byte it saw until it is reset.
     if (trace_.LastOpenSucceeded() && !state_.PortOpen && options_.baud != kDefaultLineRate) {
         why += "\nThe sync went unanswered at " + std::to_string(options_.baud) +

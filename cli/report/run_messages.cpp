@@ -24,7 +24,12 @@ const char* const kDoNotInterrupt =
     "Writing the tracker's memory: do not interrupt or disconnect; a tracker left partly written "
     "will not start until an update completes.";
 
-std::string DescribeOpenFailure(const std::string& port, const PortOpenReport& report) {
+static std::string LineSettings(std::uint32_t rate) {
+    return std::to_string(rate) + " 8E1";
+}
+
+std::string DescribeOpenFailure(const std::string& port, std::uint32_t rate,
+                                const PortOpenReport& report) {
     const std::string why = report.systemText.empty() ? "" : " (" + report.systemText + ")";
     switch (report.error) {
         case PortOpenError::NotFound:
@@ -44,8 +49,8 @@ std::string DescribeOpenFailure(const std::string& port, const PortOpenReport& r
             return port + " is not a serial port" + why +
                    ": give the adapter's port, e.g. /dev/ttyUSB0 or COM3";
         case PortOpenError::SettingsRefused:
-            return "the driver of " + port + " refused the line settings 9600 8E1" + why +
-                   ": the port is not the adapter's, or its driver cannot do even parity";
+            return "the driver of " + port + " refused the line settings " + LineSettings(rate) +
+                   why + ": the port is not the adapter's, or its driver cannot do even parity";
         case PortOpenError::None:
         case PortOpenError::Other:
             break;
@@ -54,14 +59,23 @@ std::string DescribeOpenFailure(const std::string& port, const PortOpenReport& r
 }
 
 std::string DescribeNotConnected(const UpdaterState& state, const std::string& lastPort,
-                                 bool opened, const PortOpenReport& report) {
+                                 bool opened, std::uint32_t rate, const PortOpenReport& report,
+                                 const ExchangeRecord& sync) {
     if (lastPort.empty()) {
         return "no adapter found and no serial port to try: plug the Vantor7 adapter in, or give "
                "its port with --port";
     }
-    if (!opened) return DescribeOpenFailure(lastPort, report);
+    if (!opened) return DescribeOpenFailure(lastPort, rate, report);
     if (state.PortOpen) {
         return "the bootloader on " + lastPort + " answered the sync but not Get.\n" + kRepowerHint;
+    }
+    // A NACK to the sync comes from a bootloader that is there but will not sync: it was left
+    // inside an interrupted exchange, or it took another rate from an earlier sync.
+    if (sync.frame == ExchangeFrame::Sync && sync.answer == ExchangeAnswer::Nack) {
+        return "the bootloader on " + lastPort +
+               " answered the sync with NACK (0x1F): it is inside an interrupted exchange or "
+               "locked at another rate.\nRe-power the tracker (disconnect the adapter's cable "
+               "from it, batteries out, then in) and run again at 9600 baud (without --baud).";
     }
     std::string text = "no bootloader answered the sync on " + lastPort + ".\n";
     // A driver that drops even parity (older USB-serial drivers do) runs the line 8N1, which
@@ -69,8 +83,8 @@ std::string DescribeNotConnected(const UpdaterState& state, const std::string& l
     // only explains a silence; it does not refuse the port.
     if (!report.lineSettingsKept) {
         text +=
-            "The adapter's driver did not take the line settings 9600 8E1 (reading them "
-            "back showed no even parity): use the adapter's own CP210x driver.\n";
+            "The adapter's driver did not take the line settings " + LineSettings(rate) +
+            " (reading them back showed no even parity): use the adapter's own CP210x driver.\n";
     }
     return text + kRepowerHint;
 }

@@ -10,17 +10,20 @@
 
 namespace ostrel::cli {
 
-// Why `port` did not open, with the cure.
-std::string DescribeOpenFailure(const std::string& port, const PortOpenReport& report);
+// Why `port` did not open at `rate` baud, with the cure.
+std::string DescribeOpenFailure(const std::string& port, std::uint32_t rate,
+                                const PortOpenReport& report);
 
 // What to do when the bootloader does not answer: a tracker's bootloader that was left inside
 // an exchange, or that locked onto noise, answers nothing until the tracker is re-powered.
 extern const char* const kRepowerHint;
 
-// After a connection attempt that left DeviceReady false. `lastPort` is empty when there was
-// no port to try; `opened` tells whether the last port opened.
+// After a connection attempt at `rate` baud that left DeviceReady false. `lastPort` is empty
+// when there was no port to try; `opened` tells whether the last port opened; `sync` is the
+// protocol's record of the last sync sent.
 std::string DescribeNotConnected(const UpdaterState& state, const std::string& lastPort,
-                                 bool opened, const PortOpenReport& report);
+                                 bool opened, std::uint32_t rate, const PortOpenReport& report,
+                                 const ExchangeRecord& sync);
 
 // Where an update stopped on request, before `block` of `stage`, and what the tracker holds.
 std::string DescribeInterruption(UpdateStage stage, std::uint32_t block);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "device/linux/line_settings.h"
+#include "device/look_ahead.h"
 
 namespace ostrel {
 namespace {
@@ -118,10 +119,7 @@ class LinuxSerialPort final : public SerialPort {
     bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) override {
         bytesRead = 0;
         if (fd_ < 0) return false;
-        const std::size_t early = std::min<std::size_t>(count, ahead_.size());
-        std::copy_n(ahead_.begin(), early, buffer);
-        ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(early));
-        bytesRead = static_cast<std::uint32_t>(early);
+        bytesRead = static_cast<std::uint32_t>(ahead_.TakeInto(buffer, count));
         const auto deadline = Clock::now() + kReadTotalConstant + count * kReadPerByte;
         auto lastByte = Clock::now();
         while (bytesRead < count) {
@@ -184,10 +182,9 @@ class LinuxSerialPort final : public SerialPort {
         if (count == 0) return true;
         const auto end = Clock::now() + limit;
         while (fd_ >= 0 && ahead_.size() < count) {
-            const std::size_t had = ahead_.size();
-            ahead_.resize(count);
-            const ssize_t got = read(fd_, ahead_.data() + had, count - had);
-            ahead_.resize(had + static_cast<std::size_t>(std::max<ssize_t>(got, 0)));
+            const ssize_t got = ahead_.Append(
+                count - ahead_.size(),
+                [this](std::uint8_t* to, std::size_t room) { return read(fd_, to, room); });
             if (ahead_.size() == count) break;
             // A short read took all there was: the next byte is for poll() to wait for.
             if (got < 0 && errno != EAGAIN && errno != EINTR) {
@@ -280,7 +277,7 @@ class LinuxSerialPort final : public SerialPort {
     int fd_ = -1;
     termios found_{};  // the line as OpenPort found it, put back by ClosePort
     PortOpenReport report_;
-    std::vector<std::uint8_t> ahead_;  // arrived, taken from the kernel by a wait, not yet read
+    LookAhead ahead_;  // arrived, taken from the kernel by a wait, not yet read
 };
 
 }  // namespace

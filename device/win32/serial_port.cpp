@@ -172,9 +172,7 @@ bool Win32SerialPort::ReadExact(std::uint8_t* buffer, std::uint16_t count,
                                 std::uint32_t& bytesRead) {
     bytesRead = 0;
     if (handle_ == INVALID_HANDLE_VALUE) return false;
-    const std::size_t early = std::min<std::size_t>(count, ahead_.size());
-    std::copy_n(ahead_.begin(), early, buffer);
-    ahead_.erase(ahead_.begin(), ahead_.begin() + static_cast<std::ptrdiff_t>(early));
+    const std::size_t early = ahead_.TakeInto(buffer, count);
     bytesRead = static_cast<std::uint32_t>(early);
     if (bytesRead == count) return true;
     if (!UseTimeouts(0)) return false;
@@ -234,12 +232,12 @@ bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
             return false;
         }
         const std::size_t ask = answering ? missing : 1;
-        const std::size_t had = ahead_.size();
-        ahead_.resize(had + ask);
         DWORD got = 0;
-        const BOOL ok =
-            ReadFile(handle_, ahead_.data() + had, static_cast<DWORD>(ask), &got, nullptr);
-        ahead_.resize(had + (ok ? got : 0));
+        BOOL ok = FALSE;
+        ahead_.Append(ask, [&](std::uint8_t* to, std::size_t room) {
+            ok = ReadFile(handle_, to, static_cast<DWORD>(room), &got, nullptr);
+            return ok ? got : DWORD{0};
+        });
         if (!ok) {
             Sleep(leftMs);  // a failing read (a device gone) returns at once
             return false;

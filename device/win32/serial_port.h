@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/bootloader_protocol.h"
+#include "device/look_ahead.h"
 #include "device/serial_port.h"
 #include "device/win32/timer_resolution.h"
 
@@ -59,7 +60,7 @@ class Win32SerialPort final : public SerialPort {
     COMMTIMEOUTS foundTimeouts_{};
     PortOpenReport report_;
     DWORD waitTimeouts_ = 0;  // the wait the handle's read time-outs are set for; 0: the link's
-    std::vector<std::uint8_t> ahead_;                    // read by a wait, not yet by ReadExact
+    LookAhead ahead_;         // read by a wait, not yet by ReadExact
     std::array<std::uint8_t, kBufferSize> discarded_{};  // where FlushInput reads to
     // The link's waits count 1 ms polls; the port object lives as long as the program.
     TimerResolution timerResolution_;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "sim/bootloader_model.h"
@@ -243,6 +244,22 @@ TEST_F(UpdateTest, PullingTheAdapterOutMidRunFailsThatStage) {
     EXPECT_EQ(outcome.block, kFlashStart + 10 * kBlockSize);
     EXPECT_EQ(outcome.step.answer, ExchangeAnswer::None);
     EXPECT_EQ(model.Exchanges().size(), 10u);
+}
+
+// The update keeps no state of its own outside its session: two sessions run side by side in
+// one process, each to its own tracker, as a bench of several adapters does.
+TEST(UpdateSideBySide, TwoSessionsOnTwoThreadsEachLeaveTheirRelease) {
+    ConnectedTracker first;
+    ConnectedTracker second;
+    std::thread other([&] { first.RunOnce(); });
+    second.RunOnce(true);
+    other.join();
+    EXPECT_TRUE(first.outcome.Succeeded());
+    EXPECT_TRUE(second.outcome.Succeeded());
+    EXPECT_TRUE(first.FlashEqualsImage() && first.DataEqualsImage(kDataStart));
+    EXPECT_TRUE(second.FlashEqualsImage() && second.DataEqualsImage(kUserSettingsEnd));
+    EXPECT_EQ(first.model.Exchanges().size(), 472u);
+    EXPECT_EQ(second.model.Exchanges().size(), 470u);
 }
 
 }  // namespace

@@ -405,23 +405,37 @@ def run_case(case, args, work):
         check(owner == data[:0x100], "data memory 0x1000-0x10FF differs from the release")
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("case", choices=["update", "keep-user", "pulled-out"])
-    parser.add_argument("--bin", required=True, help="folder of the programs")
-    parser.add_argument("--flash", required=True, help="the release's program-memory block")
-    parser.add_argument("--data", required=True, help="the release's data-memory block")
-    parser.add_argument("--shots", required=True, help="folder for the screenshots")
+def run_cli(cases, add_arguments, prefix, run, wrap=None):
+    """The harnesses' common command line: a case, its arguments, a scratch folder; exit 1 with
+    the failure, or 0 with the time the case took. `wrap(args)` gives a context (a virtual
+    screen) that the case runs inside and receives."""
+    parser = argparse.ArgumentParser(description=sys.modules["__main__"].__doc__.splitlines()[0])
+    parser.add_argument("case", choices=cases)
+    add_arguments(parser)
     args = parser.parse_args()
     started = time.monotonic()
-    with tempfile.TemporaryDirectory(prefix="ostrel-e2e-") as work:
+    with tempfile.TemporaryDirectory(prefix=prefix) as work:
         try:
-            run_case(args.case, args, work)
+            if wrap is None:
+                run(args.case, args, work)
+            else:
+                with wrap(args) as context:
+                    run(args.case, args, work, context)
         except AssertionError as failure:
             print(f"{args.case}: FAILED: {failure}", file=sys.stderr)
             return 1
     print(f"{args.case}: passed in {time.monotonic() - started:.1f} s")
     return 0
+
+
+def main():
+    def arguments(parser):
+        parser.add_argument("--bin", required=True, help="folder of the programs")
+        parser.add_argument("--flash", required=True, help="the release's program-memory block")
+        parser.add_argument("--data", required=True, help="the release's data-memory block")
+        parser.add_argument("--shots", required=True, help="folder for the screenshots")
+
+    return run_cli(["update", "keep-user", "pulled-out"], arguments, "ostrel-e2e-", run_case)
 
 
 if __name__ == "__main__":

@@ -4,18 +4,11 @@
 
 #include <functional>
 
+#include "tests/wizard/buttons.h"
 #include "tests/wizard/controller_rig.h"
 
 namespace ostrel::test {
 namespace {
-
-struct Buttons {
-    int page;
-    bool esc;   // shown
-    bool back;  // shown
-    const char* next;
-    bool nextEnabled;
-};
 
 void ExpectButtons(const ControllerRig& r, const Buttons& b) {
     EXPECT_EQ(r.Page(), b.page);

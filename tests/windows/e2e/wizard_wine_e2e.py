@@ -13,13 +13,11 @@ Usage: wizard_wine_e2e.py CASE --exe FILE --devsim FILE --flash FILE --data FILE
               green pair (the bridge is entered in Wine's device lists for this case)
   scaled      page 1 at 150 % (LogPixels 144): the window keeps its proportions
 """
-import argparse
 import contextlib
 import os
 import re
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "e2e"))
@@ -373,26 +371,19 @@ def run_program(case, args, wine, screen, tracker):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("case", choices=["update", "real-pace", "fault", "close", "arrival",
-                                         "scaled"])
-    parser.add_argument("--exe", required=True, help="ostrel-updater.exe")
-    parser.add_argument("--devsim", required=True, help="ostrel-devsim, built for this host")
-    parser.add_argument("--notify", help="the program that sends a bridge arrival (arrival)")
-    parser.add_argument("--flash", required=True, help="the release's program-memory block")
-    parser.add_argument("--data", required=True, help="the release's data-memory block")
-    parser.add_argument("--shots", required=True, help="folder for the screenshots")
-    args = parser.parse_args()
-    started = time.monotonic()
-    with tempfile.TemporaryDirectory(prefix="ostrel-wine-e2e-") as work:
-        try:
-            with VirtualScreen("1600x1200" if args.case == "scaled" else "1024x768") as screen:
-                run_case(args.case, args, work, screen)
-        except AssertionError as failure:
-            print(f"{args.case}: FAILED: {failure}", file=sys.stderr)
-            return 1
-    print(f"{args.case}: passed in {time.monotonic() - started:.1f} s")
-    return 0
+    def arguments(parser):
+        parser.add_argument("--exe", required=True, help="ostrel-updater.exe")
+        parser.add_argument("--devsim", required=True, help="ostrel-devsim, built for this host")
+        parser.add_argument("--notify", help="the program that sends a bridge arrival (arrival)")
+        parser.add_argument("--flash", required=True, help="the release's program-memory block")
+        parser.add_argument("--data", required=True, help="the release's data-memory block")
+        parser.add_argument("--shots", required=True, help="folder for the screenshots")
+
+    def screen(args):
+        return VirtualScreen("1600x1200" if args.case == "scaled" else "1024x768")
+
+    return wizard_e2e.run_cli(["update", "real-pace", "fault", "close", "arrival", "scaled"],
+                              arguments, "ostrel-wine-e2e-", run_case, wrap=screen)
 
 
 if __name__ == "__main__":

@@ -5,18 +5,11 @@
 #include <QApplication>
 #include <QTest>
 
+#include "tests/wizard/buttons.h"
 #include "tests/wizard/qt/wizard_fixture.h"
 
 namespace ostrel::test {
 namespace {
-
-struct Buttons {
-    int page;
-    bool esc;   // shown
-    bool back;  // shown
-    const char* next;
-    bool nextEnabled;
-};
 
 void ExpectButtons(const Wizard& w, const Buttons& b) {
     EXPECT_EQ(w.Page(), b.page);
