@@ -2,22 +2,37 @@
 
 namespace ostrel {
 
-bool ActOnPendingDeviceEvent(UpdaterState& state, Connector& connector) {
-    bool connected = false;
+DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connector) {
+    DeviceEventResult result = DeviceEventResult::None;
     if (state.PendingDeviceEvent == kBridgeArrived && !state.PortOpen) {
         state.PendingDeviceEvent = kNoDeviceEvent;
         const std::string name = connector.Directory().FindBridgePort();
-        if (!name.empty()) {
+        if (name.empty()) {
+            result = DeviceEventResult::PortNotFound;
+        } else {
             connector.TryPort(name);
             if (state.DeviceReady) state.DeviceReady = connector.Protocol().QueryBootloader();
-            connected = state.DeviceReady;
+            result =
+                state.DeviceReady ? DeviceEventResult::Connected : DeviceEventResult::NotConnected;
         }
     }
     if (state.PendingDeviceEvent == kBridgeRemoved && state.PortOpen) {
         connector.ClosePortAfterRemoval();
         state.PendingDeviceEvent = kNoDeviceEvent;
     }
-    return connected;
+    return result;
+}
+
+std::string FindBridgePortAfterArrival(PortDirectory& directory,
+                                       const std::function<bool(std::uint32_t)>& pause) {
+    std::string port = directory.FindBridgePort();
+    std::uint32_t waited = 0;
+    for (std::uint32_t at : kArrivalRetryMs) {
+        if (!port.empty() || !pause(at - waited)) break;
+        waited = at;
+        port = directory.FindBridgePort();
+    }
+    return port;
 }
 
 }  // namespace ostrel

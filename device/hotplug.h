@@ -1,12 +1,33 @@
 #pragma once
 // What the application's idle hook does with a recorded bridge arrival or removal.
+#include <cstdint>
+#include <functional>
+#include <string>
+
 #include "device/connection.h"
 
 namespace ostrel {
 
+enum class DeviceEventResult : std::uint8_t {
+    None,          // nothing to act on, or a removal acted on
+    Connected,     // an arrival connected: the connection page comes forward
+    NotConnected,  // an arrival whose port was found but did not connect
+    PortNotFound,  // an arrival whose port the lookup did not find (yet)
+};
+
 // An arrival with no port open connects by name lookup (no scan); a removal with a port open
-// closes it. An event whose condition does not hold stays pending. Returns true when an
-// automatic connection succeeded and the connection page should come forward.
-bool ActOnPendingDeviceEvent(UpdaterState& state, Connector& connector);
+// closes it. An event whose condition does not hold stays pending.
+DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connector);
+
+// Windows announces a USB adapter before its driver has made the COM port. After an arrival
+// whose lookup found no port, the lookup is repeated about this long after the arrival, then
+// given up.
+inline constexpr std::uint32_t kArrivalRetryMs[] = {300, 1000, 2000};
+inline constexpr int kArrivalRetries = 3;
+
+// The bridge's port after an arrival: looked up at once, then at each retry time, `pause(ms)`
+// waiting out the time from the look before (false gives up at once). "" when it never shows.
+std::string FindBridgePortAfterArrival(PortDirectory& directory,
+                                       const std::function<bool(std::uint32_t)>& pause);
 
 }  // namespace ostrel

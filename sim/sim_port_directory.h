@@ -11,7 +11,7 @@ class SimPortDirectory : public PortDirectory {
   public:
     std::string FindBridgePort() override {
         ++lookups;
-        return bridgePort;
+        return lookups >= showsFromLookup ? bridgePort : std::string();
     }
     std::vector<std::string> ScanComPorts() override {
         ++scans;
@@ -20,6 +20,7 @@ class SimPortDirectory : public PortDirectory {
 
     std::string bridgePort;          // what the name lookup finds ("" for nothing)
     std::vector<std::string> ports;  // what the scan finds, in rising order
+    int showsFromLookup = 0;         // the lookup finds nothing before this many lookups
     int lookups = 0;
     int scans = 0;
 };

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "core/update_sequence.h"
-#include "device/hotplug.h"
 #include "wizard/texts.h"
 
 namespace ostrel {
@@ -166,9 +165,27 @@ void WizardController::OnConnect() {
 
 void WizardController::OnIdle() {
     if (closed_) return;
-    if (ActOnPendingDeviceEvent(state_, connector_)) {
+    const bool arrival = state_.PendingDeviceEvent == kBridgeArrived && !state_.PortOpen;
+    if (arrival) arrivalRetries_ = 0;
+    FollowArrival(ActOnPendingDeviceEvent(state_, connector_));
+}
+
+void WizardController::OnArrivalRetry() {
+    // A newer notice, an open port (connected, or an update running) or the closed window
+    // ends the looks.
+    if (closed_ || state_.PortOpen || state_.PendingDeviceEvent != kNoDeviceEvent) return;
+    if (++arrivalRetries_ > kArrivalRetries) return;
+    state_.PendingDeviceEvent = kBridgeArrived;
+    FollowArrival(ActOnPendingDeviceEvent(state_, connector_));
+}
+
+void WizardController::FollowArrival(DeviceEventResult result) {
+    if (result == DeviceEventResult::Connected) {
         SetPage(3);
         UpdateButtons();
+    } else if (result == DeviceEventResult::PortNotFound && arrivalRetries_ < kArrivalRetries) {
+        const std::uint32_t since = arrivalRetries_ == 0 ? 0 : kArrivalRetryMs[arrivalRetries_ - 1];
+        view_.StartRetryTimer(static_cast<int>(kArrivalRetryMs[arrivalRetries_] - since));
     }
 }
 

@@ -12,6 +12,7 @@
 #include "core/updater_state.h"
 #include "device/connection.h"
 #include "device/device_events.h"
+#include "device/hotplug.h"
 #include "device/port_directory.h"
 #include "device/serial_port.h"
 #include "wizard/view.h"
@@ -36,6 +37,8 @@ class WizardController : private UpdateEvents {
     void OnCancel();
     void OnConnect();
     void OnIdle();
+    // The window's timer after an arrival whose port did not show yet: looks again.
+    void OnArrivalRetry();
 
     // 1 to 5.
     int CurrentPage() const { return page_; }
@@ -54,6 +57,9 @@ class WizardController : private UpdateEvents {
     void ShowUpdateFailure(wizard::ControlId running, wizard::ControlId failed);
 
     void SetPage(int page);
+    // What the idle step or a retry found: the connection page on an automatic connection,
+    // the next look scheduled while the port has not shown.
+    void FollowArrival(DeviceEventResult result);
     void ShowConnectionPair(bool connected);
     void HideConnectionIndicators();
     void HideUpdateIndicators();
@@ -67,6 +73,7 @@ class WizardController : private UpdateEvents {
     DeviceWatchRegistration registerDeviceWatch_;
     std::unique_ptr<DeviceEventSource> deviceWatch_;
     int page_ = 1;
+    int arrivalRetries_ = 0;  // looks again after the arrival whose port did not show
     // Set once the window has closed: the program is ending, so the idle step leaves the
     // device alone while the handler that was running returns.
     bool closed_ = false;

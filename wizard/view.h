@@ -30,6 +30,9 @@ class WizardView {
     // Closes the window; the view calls the controller's OnClose as the window closes (also
     // when the user closes it from the title bar).
     virtual void CloseWindow() = 0;
+    // Calls the controller's OnArrivalRetry once, `milliseconds` from now, from the window's own
+    // message loop (a timer of the window).
+    virtual void StartRetryTimer(int milliseconds) = 0;
     // The controller registered `source`: a view whose notices arrive on a descriptor watches
     // it and calls ReadNotifications when it is readable (Windows' arrive as window messages).
     virtual void WatchDeviceEvents(DeviceEventSource& source) { (void)source; }

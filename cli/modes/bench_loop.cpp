@@ -3,6 +3,7 @@
 #include "cli/modes/modes.h"
 #include "cli/system/bench_wait.h"
 #include "cli/system/console_output.h"
+#include "device/hotplug.h"
 #include "device/port_directory.h"
 
 namespace ostrel::cli {
@@ -33,6 +34,12 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
         }
         present = false;
         events.PendingDeviceEvent = kNoDeviceEvent;
+        // The port may show some time after the adapter (Windows' driver makes it later).
+        const bool pausedOut =
+            FindBridgePortAfterArrival(*directory, [&](std::uint32_t ms) { return wait.Pause(ms); })
+                .empty() &&
+            wait.StopRequested();
+        if (pausedOut) break;
         {
             FlashSession session(options, traceFile);
             const RunResult result = session.Finish(RunMode(session));

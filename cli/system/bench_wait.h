@@ -20,6 +20,8 @@ class BenchWait {
 
     // Delivers device notices until `event` is recorded; false when Ctrl-C comes first.
     bool For(PendingEvent event);
+    // Delivers device notices for `milliseconds`; false when Ctrl-C comes first.
+    bool Pause(std::uint32_t milliseconds);
     bool StopRequested() const;
 
   private:

@@ -102,7 +102,7 @@ TEST_F(BridgeTest, PlugInConnectsAtIdleAndRemovalClosesThePort) {
     PlugIn();
     DeliverNotifications(*source);
     EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
-    EXPECT_TRUE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_EQ(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
     EXPECT_TRUE(state.PortOpen);
     EXPECT_TRUE(state.DeviceReady);
     EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
@@ -110,7 +110,7 @@ TEST_F(BridgeTest, PlugInConnectsAtIdleAndRemovalClosesThePort) {
     bridge.Unplug();
     DeliverNotifications(*source);
     EXPECT_EQ(state.PendingDeviceEvent, kBridgeRemoved);
-    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
     EXPECT_FALSE(state.PortOpen);
     EXPECT_FALSE(state.DeviceReady);
     EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
@@ -118,7 +118,7 @@ TEST_F(BridgeTest, PlugInConnectsAtIdleAndRemovalClosesThePort) {
     // Plugged in again, the tracker starts afresh and the same node connects again.
     PlugIn();
     DeliverNotifications(*source);
-    EXPECT_TRUE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_EQ(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
     EXPECT_TRUE(state.DeviceReady);
 }
 
@@ -143,7 +143,7 @@ TEST(BridgeWithoutDatabase, PlugInConnects) {
     pollfd p{source->NotificationDescriptor(), POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 10'000), 1) << "no notification arrived";
     source->ReadNotifications();
-    EXPECT_TRUE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_EQ(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
     EXPECT_TRUE(state.DeviceReady);
     // A bridge keeps even parity; the settings read back say so.
     EXPECT_TRUE(port->LastOpenReport().lineSettingsKept);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <vector>
 
 #include "core/firmware_image.h"
 #include "sim/sim_link.h"
@@ -51,7 +52,8 @@ TEST_P(IdleTable, ActsOnlyWhenTheEventsConditionHolds) {
     const IdleCase& c = GetParam();
     if (c.portOpen) Connect();
     state.PendingDeviceEvent = c.pending;
-    EXPECT_EQ(ActOnPendingDeviceEvent(state, connector), c.pageForward);
+    EXPECT_EQ(ActOnPendingDeviceEvent(state, connector) == DeviceEventResult::Connected,
+              c.pageForward);
     EXPECT_EQ(state.PendingDeviceEvent, c.pendingAfter);
     EXPECT_EQ(state.PortOpen, c.portOpenAfter);
     EXPECT_EQ(state.DeviceReady, c.portOpenAfter);
@@ -74,7 +76,7 @@ TEST_F(HotplugTest, ArrivalWithoutABridgeFoundIsConsumedWithoutAScan) {
     directory.bridgePort.clear();
     directory.ports = {"SIM1"};
     state.PendingDeviceEvent = kBridgeArrived;
-    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
     EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
     EXPECT_EQ(directory.scans, 0);
     EXPECT_EQ(link.OpenCount(), 0u);
@@ -83,18 +85,18 @@ TEST_F(HotplugTest, ArrivalWithoutABridgeFoundIsConsumedWithoutAScan) {
 TEST_F(HotplugTest, ArrivalWhoseGetFailsLeavesThePortOpenAndLaterArrivalsWait) {
     model.AddFault({.kind = sim::FaultKind::Silence, .command = sim::Command::Get});
     state.PendingDeviceEvent = kBridgeArrived;
-    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
     EXPECT_TRUE(state.PortOpen);
     EXPECT_FALSE(state.DeviceReady);
 
     state.PendingDeviceEvent = kBridgeArrived;
-    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
     EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
     EXPECT_EQ(link.OpenCount(), 1u);
 
     // A removal overwrites the waiting arrival and closes the port; nothing is left pending.
     state.PendingDeviceEvent = kBridgeRemoved;
-    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
     EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
     EXPECT_FALSE(link.IsOpen());
 }
@@ -103,10 +105,34 @@ TEST_F(HotplugTest, RemovalRecordedWithNoPortClosesAPortOpenedLaterByConnect) {
     state.PendingDeviceEvent = kBridgeRemoved;
     ActOnPendingDeviceEvent(state, connector);
     Connect();
-    EXPECT_FALSE(ActOnPendingDeviceEvent(state, connector));
+    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
     EXPECT_FALSE(state.PortOpen);
     EXPECT_FALSE(state.DeviceReady);
     EXPECT_FALSE(link.IsOpen());
+}
+
+// The bench loop's look after an arrival: at once, then about 0.3, 1 and 2 s after it; a
+// stop during a pause gives up at once.
+TEST_F(HotplugTest, ThePortOfALateDriverIsFoundByALaterLook) {
+    std::vector<std::uint32_t> pauses;
+    const auto pause = [&](std::uint32_t ms) {
+        pauses.push_back(ms);
+        return true;
+    };
+    directory.showsFromLookup = 3;
+    EXPECT_EQ(FindBridgePortAfterArrival(directory, pause), "SIM1");
+    EXPECT_EQ(pauses, (std::vector<std::uint32_t>{300, 700}));
+
+    pauses.clear();
+    directory.lookups = 0;
+    directory.showsFromLookup = 100;
+    EXPECT_EQ(FindBridgePortAfterArrival(directory, pause), "");
+    EXPECT_EQ(pauses, (std::vector<std::uint32_t>{300, 700, 1000}));
+    EXPECT_EQ(directory.lookups, 4);
+
+    directory.lookups = 0;
+    EXPECT_EQ(FindBridgePortAfterArrival(directory, [](std::uint32_t) { return false; }), "");
+    EXPECT_EQ(directory.lookups, 1);
 }
 
 }  // namespace

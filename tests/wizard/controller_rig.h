@@ -70,6 +70,7 @@ class RecordingWizardView : public WizardView {
         ++pumps;
         if (onPump) onPump();
     }
+    void StartRetryTimer(int milliseconds) override { timers.push_back(milliseconds); }
     void CloseWindow() override {
         ++closeRequests;
         closed = true;
@@ -102,6 +103,7 @@ class RecordingWizardView : public WizardView {
     std::function<void()> onPump;
     int pumps = 0;
     int closeRequests = 0;
+    std::vector<int> timers;  // retry timers started, in ms
     bool closed = false;
 };
 

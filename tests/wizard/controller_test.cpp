@@ -210,6 +210,40 @@ TEST(WizardController, PlugInBringsTheConnectionPageForwardOnlyAtIdle) {
     EXPECT_EQ(r.directory.lookups, 1);
 }
 
+// Windows announces the adapter before its driver has made the port: the window's timer looks
+// again about 0.3, 1 and 2 s after the arrival, then gives up; a newer notice ends the looks.
+TEST(WizardController, AnArrivalWhosePortShowsLateIsLookedUpAgain) {
+    ControllerRig r;
+    r.directory.showsFromLookup = 3;
+    r.events->Post(kBridgeArrived);
+    r.Idle();
+    EXPECT_EQ(r.view.timers, (std::vector<int>{300}));
+    r.controller.OnArrivalRetry();
+    EXPECT_EQ(r.Page(), 1);
+    EXPECT_EQ(r.view.timers, (std::vector<int>{300, 700}));
+    r.controller.OnArrivalRetry();  // the third look finds it
+    ExpectButtons(r, {3, true, true, "Далее", true});
+    EXPECT_EQ(r.directory.lookups, 3);
+    EXPECT_EQ(r.view.timers.size(), 2u);
+
+    ControllerRig never;
+    never.directory.showsFromLookup = 100;
+    never.events->Post(kBridgeArrived);
+    never.Idle();
+    for (int look = 0; look < 5; ++look) never.controller.OnArrivalRetry();
+    EXPECT_EQ(never.view.timers, (std::vector<int>{300, 700, 1000}));
+    EXPECT_EQ(never.directory.lookups, 4);
+    EXPECT_EQ(never.Page(), 1);
+
+    ControllerRig removed;
+    removed.directory.showsFromLookup = 2;
+    removed.events->Post(kBridgeArrived);
+    removed.Idle();
+    removed.events->Post(kBridgeRemoved);
+    removed.controller.OnArrivalRetry();
+    EXPECT_EQ(removed.directory.lookups, 1);
+}
+
 TEST(WizardController, ClosingClosesAnOpenPortAndEndsDeviceWork) {
     struct Case {
         const char* what;

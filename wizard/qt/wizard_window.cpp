@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QSocketNotifier>
 #include <QStackedWidget>
+#include <QTimer>
 
 namespace ostrel {
 
@@ -97,6 +98,12 @@ void QtWizardWindow::SetFocus(ControlId button) {
 
 void QtWizardWindow::ProcessPendingEvents() {
     QCoreApplication::processEvents();
+}
+
+void QtWizardWindow::StartRetryTimer(int milliseconds) {
+    QTimer::singleShot(milliseconds, this, [this] {
+        if (controller_ != nullptr) controller_->OnArrivalRetry();
+    });
 }
 
 void QtWizardWindow::CloseWindow() {

@@ -40,6 +40,7 @@ class QtWizardWindow : public QWidget, public WizardView {
     void SetFocus(wizard::ControlId button) override;
     void ProcessPendingEvents() override;
     void CloseWindow() override;
+    void StartRetryTimer(int milliseconds) override;
     void WatchDeviceEvents(DeviceEventSource& source) override;
 
   protected:

@@ -281,6 +281,11 @@ LRESULT Win32WizardWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             limits->ptMinTrackSize = {outer.right - outer.left, outer.bottom - outer.top};
             return 0;
         }
+        case WM_TIMER:
+            if (wParam != kArrivalRetryTimer) break;
+            KillTimer(window_, kArrivalRetryTimer);
+            if (controller_ != nullptr && !closed_) controller_->OnArrivalRetry();
+            return 0;
         case WM_CLOSE:
             // The window stays (hidden) until the message loop has ended, so that an update
             // still running in the Next handler returns into intact controls. Closing the port
@@ -293,8 +298,9 @@ LRESULT Win32WizardWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             PostQuitMessage(0);
             return 0;
         default:
-            return DefWindowProcW(window_, message, wParam, lParam);
+            break;
     }
+    return DefWindowProcW(window_, message, wParam, lParam);
 }
 
 void Win32WizardWindow::Clicked(ControlId control) {
@@ -389,6 +395,10 @@ void Win32WizardWindow::SetFocus(ControlId button) {
 
 void Win32WizardWindow::ProcessPendingEvents() {
     DispatchPendingMessages(window_);
+}
+
+void Win32WizardWindow::StartRetryTimer(int milliseconds) {
+    SetTimer(window_, kArrivalRetryTimer, static_cast<UINT>(milliseconds), nullptr);
 }
 
 void Win32WizardWindow::CloseWindow() {

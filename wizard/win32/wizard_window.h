@@ -42,6 +42,7 @@ class Win32WizardWindow final : public WizardView {
     void SetFocus(wizard::ControlId button) override;
     void ProcessPendingEvents() override;
     void CloseWindow() override;
+    void StartRetryTimer(int milliseconds) override;
 
   private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 
 #include "cli/system/interruption.h"
@@ -56,6 +57,19 @@ bool BenchWait::For(PendingEvent event) {
         pollfd watched[2] = {{source_.NotificationDescriptor(), POLLIN, 0},
                              {wakePipe[0], POLLIN, 0}};
         if (poll(watched, 2, -1) < 0 && errno != EINTR) return false;
+        if (watched[0].revents & POLLIN) source_.ReadNotifications();
+    }
+    return !stopRequested;
+}
+
+bool BenchWait::Pause(std::uint32_t milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (auto now = Clock::now(); !stopRequested && now < end; now = Clock::now()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+        pollfd watched[2] = {{source_.NotificationDescriptor(), POLLIN, 0},
+                             {wakePipe[0], POLLIN, 0}};
+        if (poll(watched, 2, static_cast<int>(left)) < 0 && errno != EINTR) return false;
         if (watched[0].revents & POLLIN) source_.ReadNotifications();
     }
     return !stopRequested;

@@ -51,4 +51,18 @@ bool BenchWait::For(PendingEvent event) {
     return !stopRequested;
 }
 
+bool BenchWait::Pause(std::uint32_t milliseconds) {
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    for (ULONGLONG now = GetTickCount64(); !stopRequested && now < end; now = GetTickCount64()) {
+        const auto left = static_cast<DWORD>(end - now);
+        if (MsgWaitForMultipleObjects(1, &wakeEvent, FALSE, left, QS_ALLINPUT) == WAIT_FAILED) {
+            return false;
+        }
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        source_.ReadNotifications();
+    }
+    return !stopRequested;
+}
+
 }  // namespace ostrel::cli
