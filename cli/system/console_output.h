@@ -14,6 +14,10 @@ __attribute__((format(printf, 2, 3)))
 #endif
 void PrintText(std::FILE* stream, const char* format, ...);
 
+// Opens any of the standard descriptors 0-2 that the caller left closed on the null device, so
+// that a port opened later cannot take its number and receive the program's text.
+void OpenClosedStandardStreams();
+
 // Screen columns of UTF-8 text: one per character (the texts here have no wide characters).
 int TextColumns(std::string_view utf8);
 

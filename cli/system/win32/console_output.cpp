@@ -34,4 +34,7 @@ void PutText(std::FILE* stream, std::string_view utf8) {
     WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
+// A port is a handle, never a C descriptor: closed standard streams cannot receive its bytes.
+void OpenClosedStandardStreams() {}
+
 }  // namespace ostrel::cli
