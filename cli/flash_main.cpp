@@ -12,12 +12,26 @@
 #include "cli/modes/modes.h"
 #include "cli/report/list_ports.h"
 #include "cli/report/release_description.h"
+#include "cli/system/atomic_file.h"
 #include "cli/system/console_output.h"
 #include "cli/system/interruption.h"
 #include "payload/release_identity.h"
 
+namespace {
+
+using namespace ostrel::cli;
+
+// --help, --version and --list end here: their text must have reached standard output.
+int EndWithOutputWritten(int exitCode) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return exitCode;
+    PrintText(stderr, "ostrel-flash: cannot write to standard output: %s\n", std::strerror(errno));
+    return kExitFileFailed;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    using namespace ostrel::cli;
+    OpenClosedStandardStreams();
     FlashOptions options;
     std::string error;
     if (!ParseFlashOptions({argv + 1, argv + argc}, options, error)) {
@@ -26,13 +40,13 @@ int main(int argc, char** argv) {
     }
     if (options.help) {
         PutText(stdout, kFlashUsage);
-        return kExitSuccess;
+        return EndWithOutputWritten(kExitSuccess);
     }
     if (options.version) {
         PutText(stdout, ReleaseDescription());
-        return kExitSuccess;
+        return EndWithOutputWritten(kExitSuccess);
     }
-    if (options.list) return ListPorts(*ostrel::MakePortDirectory(), stdout);
+    if (options.list) return EndWithOutputWritten(ListPorts(*ostrel::MakePortDirectory(), stdout));
     if (ostrel::kReleaseIdentity.placeholder) {
         PrintText(stderr, "ostrel-flash: %s\n", ostrel::kPlaceholderMark);
     }
@@ -40,11 +54,18 @@ int main(int argc, char** argv) {
 
     std::FILE* trace = nullptr;
     if (!options.traceFile.empty()) {
-        trace = std::fopen(options.traceFile.c_str(), "w");
+        // It holds the owner's settings as read back, as a backup does.
+        trace = CreatePrivateFile(options.traceFile);
         if (trace == nullptr) {
             RunResult result =
                 Failed(kExitFileFailed, "trace",
                        "cannot write " + options.traceFile + ": " + std::strerror(errno));
+            if (InterruptionRequested()) {  // the open waited, for a pipe's reader
+                result = Failed(kExitInterrupted, "trace",
+                                "interrupted while opening the trace " + options.traceFile +
+                                    ": the tracker was not touched");
+                result.outcome = "interrupted";
+            }
             PrintText(stderr, "ostrel-flash: %s\n", result.reason.c_str());
             PrintResultLine(result);
             return result.exitCode;
@@ -54,8 +75,12 @@ int main(int argc, char** argv) {
     if (options.repeat) {
         exitCode = RunBenchLoop(options, trace);
     } else {
-        FlashSession session(options, trace);
-        const RunResult result = session.Finish(RunMode(session));
+        RunResult result;
+        {
+            FlashSession session(options, trace);
+            result = session.Finish(RunMode(session));
+        }
+        result = WithTraceChecked(result, trace, options.traceFile);
         PrintResultLine(result);
         exitCode = result.exitCode;
     }

@@ -9,24 +9,50 @@ namespace ostrel::cli {
 namespace {
 
 // "--name VALUE" or "--name=VALUE" at args[i] into `value`. False when args[i] is not this
-// option; true with `error` set when its value is missing or empty.
+// option; true with `error` set when its value is missing or empty, or was given before: the
+// second of two values would silently win over the first.
 bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
                const char* what, std::string& value, std::string& error) {
     const std::string& arg = args[i];
+    std::string given;
     if (arg == name) {
-        value = i + 1 < args.size() ? args[++i] : std::string();
+        given = i + 1 < args.size() ? args[++i] : std::string();
     } else if (arg.starts_with(name + "=")) {
-        value = arg.substr(name.size() + 1);
+        given = arg.substr(name.size() + 1);
     } else {
         return false;
     }
-    if (value.empty()) error = name + " needs " + what;
+    if (given.empty()) {
+        error = name + " needs " + what;
+    } else if (!value.empty()) {
+        error = name + " is given twice: give it once";
+    }
+    value = given;
     return true;
 }
 
-// The combinations that would do something other than what was asked.
-bool CheckCombination(const FlashOptions& o, std::string& error) {
-    if (o.verifyOnly + o.backupOnly + !o.restoreFile.empty() > 1) {
+// Two of the file options naming one file: the one opened for writing would empty the other.
+void CheckFilesApart(const FlashOptions& o, std::string& error) {
+    const std::pair<const char*, const std::string*> files[] = {
+        {"--backup", &o.backupFile}, {"--restore", &o.restoreFile}, {"--trace", &o.traceFile}};
+    for (std::size_t i = 0; i < std::size(files); ++i) {
+        for (std::size_t j = i + 1; j < std::size(files); ++j) {
+            if (files[i].second->empty() || files[j].second->empty()) continue;
+            if (!SameFile(*files[i].second, *files[j].second)) continue;
+            error = std::string(files[i].first) + " and " + files[j].first +
+                    " name the same file: one would replace the other; give each its own";
+            return;
+        }
+    }
+}
+
+// The combinations that would do something other than what was asked. `alone`: the options
+// are the only argument.
+bool CheckCombination(const FlashOptions& o, std::string& error, bool alone) {
+    if ((o.version || o.list) && !alone) {
+        error = std::string(o.version ? "--version" : "--list") +
+                " stands alone: give no other option with it";
+    } else if (o.verifyOnly + o.backupOnly + !o.restoreFile.empty() > 1) {
         error = "--verify-only, --backup-only and --restore each choose what to do: give one";
     } else if (o.backupOnly && o.backupFile.empty()) {
         error = "--backup-only needs --backup FILE to save to";
@@ -34,11 +60,13 @@ bool CheckCombination(const FlashOptions& o, std::string& error) {
         error = "--verify-only writes nothing, so it needs no backup: use --backup-only";
     } else if (o.keepUserSettings && ModeOf(o) != FlashMode::Update) {
         error = "--keep-user-settings applies only to an update";
-    } else if (!o.restoreFile.empty() && !o.backupFile.empty() &&
-               SameFile(o.restoreFile, o.backupFile)) {  // the backup would overwrite it
-        error = "--backup would replace the file --restore reads: give the backup another name";
     } else if (o.repeat && (!o.backupFile.empty() || !o.restoreFile.empty())) {
         error = "--repeat would use one file for every tracker: not with --backup or --restore";
+    } else if (o.repeat && !o.port.empty()) {
+        error =
+            "--repeat finds each adapter as it is plugged in and cannot take --port: leave it out";
+    } else {
+        CheckFilesApart(o, error);
     }
     return error.empty();
 }
@@ -54,6 +82,7 @@ FlashMode ModeOf(const FlashOptions& options) {
 
 bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& options,
                        std::string& error) {
+    bool baudGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--keep-user-settings") {
@@ -77,6 +106,11 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
                 error = "--baud needs a rate";
                 return false;
             }
+            if (baudGiven) {
+                error = "--baud is given twice: give it once";
+                return false;
+            }
+            baudGiven = true;
             const std::string text = arg == "--baud" ? args[++i] : arg.substr(7);
             std::uint32_t baud = 0;
             const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), baud);
@@ -96,7 +130,7 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
             return false;
         }
     }
-    return options.help || CheckCombination(options, error);
+    return options.help || CheckCombination(options, error, args.size() == 1);
 }
 
 const char* const kFlashUsage = R"(Usage: ostrel-flash [OPTION]...

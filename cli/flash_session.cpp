@@ -1,5 +1,7 @@
 #include "cli/flash_session.h"
 
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "cli/report/run_messages.h"
@@ -120,6 +122,22 @@ RunResult FlashSession::Finish(RunResult result) {
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     return result;
+}
+
+RunResult WithTraceChecked(RunResult result, std::FILE* trace, const std::string& name) {
+    if (trace == nullptr) return result;
+    const bool flushed = std::fflush(trace) == 0;
+    const int failure = errno;
+    if (flushed && !std::ferror(trace)) return result;
+    const std::string reason =
+        "the trace " + name + " could not be written whole" +
+        (flushed ? std::string() : std::string(": ") + std::strerror(failure));
+    PrintText(stderr, "ostrel-flash: %s\n", reason.c_str());
+    if (!result.Succeeded()) return result;
+    RunResult failed = Failed(kExitFileFailed, "trace", reason);
+    failed.port = result.port;
+    failed.seconds = result.seconds;
+    return failed;
 }
 
 }  // namespace ostrel::cli

@@ -65,4 +65,9 @@ class FlashSession {
     Connector connector_;
 };
 
+// A trace that could not be written whole (a full disk) fails a run that otherwise succeeded,
+// as the trace was asked for; a run that failed keeps its own failure, with a warning. Flushes
+// `trace`, which may be null.
+RunResult WithTraceChecked(RunResult result, std::FILE* trace, const std::string& name);
+
 }  // namespace ostrel::cli

@@ -10,6 +10,7 @@
 #include "cli/report/run_messages.h"
 #include "cli/system/atomic_file.h"
 #include "cli/system/console_output.h"
+#include "cli/system/interruption.h"
 
 namespace ostrel::cli {
 namespace {
@@ -29,8 +30,16 @@ std::optional<RunResult> ReadDataMemory(FlashSession& session, DataMemory& memor
     return std::nullopt;
 }
 
-// The saved data memory, which must be exactly its 1,024 bytes.
+// The saved data memory, which must be exactly its 1,024 bytes of a regular file: a folder
+// would read as empty, and a pipe or a device would keep the run waiting for bytes.
 bool LoadDataMemory(const std::string& file, DataMemory& memory, std::string& error) {
+    const FileKind kind = KindOf(file);
+    if (kind == FileKind::Directory || kind == FileKind::Other) {
+        error =
+            file + " is not a saved data memory: it is " +
+            (kind == FileKind::Directory ? "a folder" : "not a regular file (a pipe or a device)");
+        return false;
+    }
     std::FILE* in = std::fopen(file.c_str(), "rb");
     if (in == nullptr) {
         error = "cannot read " + file + ": " + std::strerror(errno);
@@ -52,12 +61,31 @@ bool LoadDataMemory(const std::string& file, DataMemory& memory, std::string& er
 
 std::optional<RunResult> SaveDataMemory(FlashSession& session) {
     const std::string& file = session.Options().backupFile;
+    // One glitched byte on the line would go into the owner's only copy: it is read twice, and
+    // saved only when both reads agree.
     DataMemory memory{};
+    DataMemory again{};
     if (auto failed = ReadDataMemory(session, memory, "backup", "reading data memory")) {
         return failed;
     }
+    if (auto failed = ReadDataMemory(session, again, "backup", "reading data memory again")) {
+        return failed;
+    }
+    const auto [first, second] = std::mismatch(memory.begin(), memory.end(), again.begin());
+    if (first != memory.end()) {
+        const auto at = static_cast<std::uint32_t>(first - memory.begin());
+        return session.Fail(
+            "backup", "reading data memory", kDataStart + at / kBlockSize * kBlockSize,
+            "two reads of the data memory differ at " + HexAddress(kDataStart + at) +
+                ": the line is unreliable; nothing was saved");
+    }
     std::string error;
     if (!WriteFileAtomically(file, memory, error)) {
+        if (InterruptionRequested()) {
+            return session.Interrupted("backup", std::nullopt,
+                                       "interrupted while saving the data memory to " + file +
+                                           ": nothing was written into the tracker.");
+        }
         const std::string reason = "cannot save the data memory to " + file + ": " + error;
         PrintText(stderr, "ostrel-flash: %s; nothing was written into the tracker\n",
                   reason.c_str());
@@ -78,6 +106,11 @@ RunResult RestoreTracker(FlashSession& session) {
     DataMemory saved{};
     std::string error;
     if (!LoadDataMemory(file, saved, error)) {
+        if (InterruptionRequested()) {
+            return session.Interrupted(
+                "restore", std::nullopt,
+                "interrupted while reading " + file + ": nothing was written into the tracker.");
+        }
         PrintText(stderr, "ostrel-flash: %s; nothing was written into the tracker\n",
                   error.c_str());
         return Failed(kExitFileFailed, "restore", error);

@@ -21,6 +21,12 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
         if (!options.quiet) PrintText(stdout, "%s\n", line);
         std::fflush(stdout);
     };
+    auto stoppedWaiting = [&](const char* forWhat) {
+        PrintText(stderr,
+                  "\nostrel-flash: stopped while waiting for the adapter to be %s: no "
+                  "tracker was in hand\n",
+                  forWhat);
+    };
 
     int updated = 0;
     int failed = 0;
@@ -30,7 +36,10 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
     for (;;) {
         if (!present) {
             say("Waiting for the adapter to be plugged in (Ctrl-C ends)");
-            if (!wait.For(kBridgeArrived)) break;
+            if (!wait.For(kBridgeArrived)) {
+                stoppedWaiting("plugged in");
+                break;
+            }
         }
         present = false;
         events.PendingDeviceEvent = kNoDeviceEvent;
@@ -41,15 +50,22 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
             wait.StopRequested();
         if (pausedOut) break;
         {
-            FlashSession session(options, traceFile);
-            const RunResult result = session.Finish(RunMode(session));
+            RunResult result;
+            {
+                FlashSession session(options, traceFile);
+                result = session.Finish(RunMode(session));
+            }
+            result = WithTraceChecked(result, traceFile, options.traceFile);
             PrintResultLine(result);
             ++(result.Succeeded() ? updated : failed);
         }
         if (wait.StopRequested()) break;
         // A removal while the tracker was being updated counts too.
         say("Pull the adapter out for the next tracker");
-        if (!wait.For(kBridgeRemoved)) break;
+        if (!wait.For(kBridgeRemoved)) {
+            stoppedWaiting("pulled out");
+            break;
+        }
         events.PendingDeviceEvent = kNoDeviceEvent;
     }
     // What the loop did to each tracker: updated it, or found it held the release.

@@ -19,6 +19,10 @@ bool IsTerminal(std::FILE* stream);
 // The terminal's width in columns; 80 when it cannot be told.
 int TerminalColumns(std::FILE* stream);
 
+// Opens any of the standard descriptors 0-2 that the caller left closed on the null device, so
+// that a port opened later cannot take its number and receive the program's text.
+void OpenClosedStandardStreams();
+
 // Screen columns of UTF-8 text: one per character (the texts here have no wide characters).
 int TextColumns(std::string_view utf8);
 

@@ -35,8 +35,9 @@ Presents a simulated CP210x USB-to-UART bridge (USB 10c4:ea60, "Silicon Labs CP2
 Bridge", /dev/ttyUSB0) on an umockdev testbed, with the simulated tracker's bootloader behind
 it. Programs started inside the testbed find it through udev as they would find the real one.
 
-With PROGRAM, runs it inside the testbed and ends with its exit code when it ends. Without,
-serves until "quit" or the end of standard input.
+With PROGRAM, runs it inside the testbed and ends with its exit code when it ends; Ctrl-C,
+SIGTERM and SIGHUP are left to PROGRAM (passed on to it when sent to this process alone).
+Without, serves until "quit" or the end of standard input.
 
 Once the bridge is presented, prints one line:  ready /dev/ttyUSB0
 Then reads commands, one a line, from standard input:
@@ -53,8 +54,9 @@ Options:
   --save-memory FILE   write the tracker's 64 KiB address space to FILE at the end
   --help               this text
 
-Exit codes: PROGRAM's exit code (128 + signal number when a signal ended it); 0 without
-PROGRAM; 2 bad usage; 125 the testbed could not be set up; 126/127 PROGRAM could not be run.
+Exit codes: PROGRAM's exit code (128 + signal number when a signal ended it); without
+PROGRAM 0, or 128 + signal number when a signal ended the run; 2 bad usage; 125 the testbed
+could not be set up; 126/127 PROGRAM could not be run.
 umockdev-wrapper is applied automatically when it is not already in effect.
 )";
 
@@ -196,6 +198,13 @@ class Session {
                 child_ = -1;
                 Finish(ExitCodeOf(status));
             }
+            return;
+        }
+        if (child_ > 0) {
+            // The program decides how it ends, and the run ends with its exit code. Ctrl-C at
+            // the terminal reaches it as well (the kernel sends it to the whole foreground
+            // group); a signal sent to this process alone is passed on.
+            if (info.ssi_code != SI_KERNEL) kill(child_, static_cast<int>(info.ssi_signo));
             return;
         }
         Stop(128 + static_cast<int>(info.ssi_signo));

@@ -86,9 +86,24 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
 
     pollfd watched[2] = {{server.PollDescriptor(), POLLIN, 0}, {signals, POLLIN, 0}};
+    std::size_t reported = 0;  // exchanges looked at for --events; the last may still run
+    std::uint32_t closes = 0;
     while (!(watched[1].revents & POLLIN)) {
         if (poll(watched, 2, -1) < 0) continue;
-        if (watched[0].revents & POLLIN) server.Process();
+        if (!(watched[0].revents & POLLIN)) continue;
+        server.Process();
+        if (!options.events) continue;
+        const auto& exchanges = model.Exchanges();
+        for (; reported < exchanges.size(); ++reported) {
+            const ostrel::sim::ExchangeRecord& exchange = exchanges[reported];
+            const bool last = reported + 1 == exchanges.size();
+            if (last && !exchange.completed) break;  // looked at again once it ends
+            if (exchange.command == ostrel::sim::Command::WriteMemory && exchange.completed) {
+                std::printf("written 0x%04X\n", exchange.address);
+            }
+        }
+        for (; closes < server.Stats().hostCloses; ++closes) std::printf("closed\n");
+        std::fflush(stdout);
     }
 
     if (!options.link.empty()) unlink(options.link.c_str());

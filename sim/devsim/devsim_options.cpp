@@ -171,6 +171,8 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
             options.fast = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--events") {
+            options.events = true;
         } else if (arg == "--tty" || arg == "--link" || arg == "--dump" || arg == "--get" ||
                    arg == "--fault" || arg == "--load") {
             if (!hasValue) {
@@ -223,6 +225,9 @@ keeps it; bytes sent at another rate reach either side garbled.
   --dump FILE       write the 65,536 bytes of the tracker's memory to FILE at exit
   --load FILE       start with the tracker's memory read from FILE (65,536 bytes, as
                     --dump writes it) instead of the shipped device's
+  --events          print "written ADDRESS" (hex) once a block is stored and "closed" once
+                    the updater's last descriptor of the port is closed, so that a test can
+                    act on what the tracker saw instead of after a time
   -h, --help        show this text
 
 FAULT is KIND:COMMAND:STEP[@ADDRESS][#N]

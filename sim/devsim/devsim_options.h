@@ -24,6 +24,7 @@ struct DevsimOptions {
     std::string loadFile;  // the model's memory is read from here at start
     std::optional<GetAnswer> getAnswer;
     std::vector<Fault> faults;
+    bool events = false;  // a line on stdout for each block written and each close of the port
 };
 
 // "KIND:COMMAND:STEP[@ADDRESS][#N]", e.g. "nack:read:address@0x9000" or "delay=150:write:data".

@@ -57,6 +57,7 @@ class ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     // Blocks until a whole line has come (without its newline), or "" at end of output.
     std::string StdoutLine() {
         std::string line;

@@ -1,8 +1,11 @@
 // ostrel-flash end to end against ostrel-devsim --fast, as separate programs over a pty.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 
 #include "core/firmware_image.h"
@@ -162,12 +165,13 @@ INSTANTIATE_TEST_SUITE_P(
                   {"answered the sync but not Get"}}),
     [](const testing::TestParamInfo<FlashCase>& param) { return param.param.name; });
 
-// Runs against one simulated tracker whose write blocks from `slowFrom` on answer 150 ms late,
-// so an update is still writing when the test acts on its output.
+// Runs against one simulated tracker that reports each block it stores and each close of its
+// port, and whose write blocks from `slowFrom` on answer 150 ms late, so an update is still
+// writing when the test acts on what the tracker reported.
 class FlashCliRun : public ScratchTest {
   protected:
     std::string StartTracker(int slowFrom, const std::vector<std::string>& more = {}) {
-        std::vector<std::string> args{"--fast", "--dump", dir + "/memory.bin"};
+        std::vector<std::string> args{"--fast", "--events", "--dump", dir + "/memory.bin"};
         args.insert(args.end(), more.begin(), more.end());
         for (int block = slowFrom; block < slowFrom + 16; ++block) {
             args.insert(args.end(), {"--fault", "delay=150:write:data#" + std::to_string(block)});
@@ -198,30 +202,75 @@ class FlashCliRun : public ScratchTest {
     std::unique_ptr<ChildProcess> devsim;
 };
 
-TEST_F(FlashCliRun, InterruptedMidWriteStopsBetweenBlocksAndTheNextRunSucceeds) {
-    const std::string port = StartTracker(25);  // the 10 % line comes after block 24
+struct InterruptCase {
+    const char* name;
+    int signal;
+    bool hangUpIgnored;  // started under nohup
+    bool restore;        // a --restore rather than an update
+    int exitCode;
+    const char* resultLine;
+    const char* stderrHas;
+};
+void PrintTo(const InterruptCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FlashCliInterrupt : public FlashCliRun, public testing::WithParamInterface<InterruptCase> {};
+
+// The stop is asked for once the tracker has stored the last block that answers at once, and
+// is acted on between two blocks (before the next one or the one after, whichever the signal
+// meets); the next run syncs and completes.
+TEST_P(FlashCliInterrupt, StopsBetweenBlocksAndTheNextRunSucceeds) {
+    const InterruptCase& c = GetParam();
+    const std::string port = StartTracker(c.restore ? 3 : 26);
     ASSERT_FALSE(port.empty());
-    {
-        ChildProcess flash(OSTREL_FLASH, {"--port", port}, "", dir + "/err.txt");
-        ASSERT_TRUE(ReadUpTo(flash, "ЗАГРУЗКА: 10%"));
-        flash.Signal(SIGINT);
-        EXPECT_NE(flash.StdoutRest().find("result=interrupted stage=write block=0x"),
-                  std::string::npos);
-        EXPECT_EQ(flash.Wait(), 4);
-        const std::string err = FileText(dir + "/err.txt");
-        EXPECT_NE(err.find("interrupted while writing program memory, before block 0x"),
-                  std::string::npos)
-            << err;
-        EXPECT_NE(err.find("program memory partly written: the tracker will not start until an "
-                           "update completes; run the update again"),
-                  std::string::npos)
-            << err;
+    std::vector<std::string> args{"--port", port};
+    if (c.restore) {
+        std::ofstream(dir + "/saved.bin", std::ios::binary) << std::string(kDataSize, '\x5A');
+        args.insert(args.end(), {"--restore", dir + "/saved.bin"});
     }
-    // The bootloader was left between two exchanges: the next run syncs and completes.
+    {
+        struct sigaction previous {};
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        if (c.hangUpIgnored) sigaction(SIGHUP, &ignore, &previous);  // inherited, as nohup does
+        ChildProcess flash(OSTREL_FLASH, args, dir + "/out.txt", dir + "/err.txt");
+        if (c.hangUpIgnored) sigaction(SIGHUP, &previous, nullptr);
+        // The last block that answers at once: the next one is in flight for 150 ms.
+        const std::string stored = c.restore ? "written 0x1080" : "written 0x9800";
+        for (std::string line = devsim->StdoutLine(); line != stored; line = devsim->StdoutLine()) {
+            ASSERT_FALSE(line.empty()) << "the tracker ended before " << stored;
+        }
+        flash.Signal(c.signal);
+        EXPECT_EQ(flash.Wait(), c.exitCode) << FileText(dir + "/err.txt");
+        EXPECT_NE(FileText(dir + "/out.txt").find(c.resultLine), std::string::npos)
+            << FileText(dir + "/out.txt");
+        EXPECT_NE(FileText(dir + "/err.txt").find(c.stderrHas), std::string::npos)
+            << FileText(dir + "/err.txt");
+    }
+    // The tracker has seen the port closed before the next run opens it.
+    for (std::string line = devsim->StdoutLine(); line != "closed"; line = devsim->StdoutLine()) {
+        ASSERT_FALSE(line.empty());
+    }
+    if (c.restore) return;
     ChildProcess again(OSTREL_FLASH, {"--port", port}, "/dev/null", dir + "/err.txt");
     EXPECT_EQ(again.Wait(), 0) << FileText(dir + "/err.txt");
     ExpectTrackerHoldsTheRelease();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Signals, FlashCliInterrupt,
+    testing::Values(
+        InterruptCase{"ctrl_c", SIGINT, false, false, 4, "result=interrupted stage=write block=0x9",
+                      "program memory partly written: the tracker will not start until an update "
+                      "completes; run the update again"},
+        InterruptCase{"hang_up", SIGHUP, false, false, 4,
+                      "result=interrupted stage=write block=0x9",
+                      "interrupted while writing program memory, before block 0x9"},
+        InterruptCase{"hang_up_under_nohup", SIGHUP, true, false, 0, "result=ok port=", ""},
+        InterruptCase{"ctrl_c_in_restore", SIGINT, false, true, 4,
+                      "result=interrupted stage=restore block=0x11", "data memory partly written"}),
+    [](const testing::TestParamInfo<InterruptCase>& param) { return param.param.name; });
 
 TEST_F(FlashCliRun, OutputIntoAPipeClosedEarlyDoesNotStopTheUpdate) {
     const std::string port = StartTracker(2);
@@ -261,6 +310,84 @@ TEST_F(FlashCliRun, AnUnansweredSyncOnALineWithoutParityNamesBoth) {
     EXPECT_NE(err.find("Re-power the tracker"), std::string::npos) << err;
     devsim->Signal(SIGTERM);
     devsim->Wait();
+}
+
+// ostrel-flash with the standard descriptor `closed` closed (none when -1) and the others on
+// the null device, against a fresh simulated tracker: the exit code and the bytes the tracker
+// received.
+std::pair<int, std::string> RunWithDescriptorClosed(int closed, const std::string& fault) {
+    std::vector<std::string> devsimArgs{"--fast"};
+    if (!fault.empty()) devsimArgs.insert(devsimArgs.end(), {"--fault", fault});
+    ChildProcess devsim(OSTREL_DEVSIM, devsimArgs);
+    const std::string port = devsim.StdoutLine();
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fd == closed) {
+            posix_spawn_file_actions_addclose(&actions, fd);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, fd, "/dev/null", fd ? O_WRONLY : O_RDONLY,
+                                             0);
+        }
+    }
+    std::vector<std::string> args{OSTREL_FLASH, "--port", port};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    int status = -1;
+    if (posix_spawn(&pid, OSTREL_FLASH, &actions, nullptr, argv.data(), environ) == 0) {
+        waitpid(pid, &status, 0);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    devsim.Signal(SIGTERM);
+    const std::string served = devsim.StdoutRest();
+    devsim.Wait();
+    const std::size_t from = served.find("from_host=");
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1,
+            served.substr(from, served.find(' ', from) - from)};
+}
+
+// A port opened while a standard descriptor is closed would take its number and receive the
+// program's text ("Connected on", the bars, a failure's message) in the bootloader's UART.
+TEST(FlashCliDescriptors, AClosedStandardDescriptorNeverCarriesTextToTheTracker) {
+    for (const std::string fault : {"", "nack:read:address@0x9000"}) {
+        const auto [exitCode, received] = RunWithDescriptorClosed(-1, fault);
+        EXPECT_EQ(exitCode, fault.empty() ? 0 : 1);
+        for (int closed : {0, 1, 2}) {
+            EXPECT_EQ(RunWithDescriptorClosed(closed, fault), std::make_pair(exitCode, received))
+                << "descriptor " << closed << " closed, fault '" << fault << "'";
+        }
+    }
+}
+
+TEST(FlashCliUsage, TextThatCannotBeWrittenEndsWithAnErrorAndATraceOpenInterruptedIsAStop) {
+    for (const char* option : {"--help", "--version", "--list"}) {
+        char pattern[] = "/tmp/ostrel-flash-usage.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        const std::string err = std::string(pattern) + "/err.txt";
+        ChildProcess flash(OSTREL_FLASH, {option}, "/dev/full", err);
+        EXPECT_EQ(flash.Wait(), 6) << option;
+        EXPECT_NE(FileText(err).find("cannot write to standard output"), std::string::npos)
+            << option << ": " << FileText(err);
+        unlink(err.c_str());
+        rmdir(pattern);
+    }
+    // A trace that is a pipe waits, in its opening, for a reader; Ctrl-C ends that wait.
+    char pattern[] = "/tmp/ostrel-flash-fifo.XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string fifo = std::string(pattern) + "/trace";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    ChildProcess flash(OSTREL_FLASH, {"--port", "/dev/ttyOSTREL-none", "--trace", fifo}, "",
+                       "/dev/null");
+    // Waited for in the system: the kernel names the wait of an opening FIFO.
+    const std::string wchan = "/proc/" + std::to_string(flash.Pid()) + "/wchan";
+    while (FileText(wchan) != "wait_for_partner") sched_yield();
+    flash.Signal(SIGINT);
+    EXPECT_TRUE(flash.StdoutLine().starts_with("result=interrupted stage=trace "));
+    EXPECT_EQ(flash.Wait(), 4);
+    unlink(fifo.c_str());
+    rmdir(pattern);
 }
 
 // The hash of each block as sha256sum computes it from the bytes the program carries.

@@ -2,6 +2,7 @@
 // and update the simulated tracker behind it. Both programs run as they would for a person.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,6 +100,41 @@ TEST(FlashThroughBridge, WithTheAdapterPulledOutReportsNotConnectedAndWritesNoth
     ASSERT_EQ(run.memory.size(), kImageSize);
     for (std::uint32_t a = kFlashStart; a <= 0xFFFF; ++a) {
         ASSERT_EQ(run.memory[a], sim::BootloaderModel::OldFirmwareByte(a)) << std::hex << a;
+    }
+}
+
+// Ctrl-C at the terminal reaches the harness and the program alike (one process group); a
+// signal sent to the harness alone is passed on. Either way the program finishes the block in
+// flight, stops, and the run ends with the program's exit code, 4, not the harness's 130.
+TEST(FlashThroughBridge, CtrlCEndsWithTheProgramsExitCode) {
+    for (const bool atTerminal : {true, false}) {
+        int terminal = -1;
+        const pid_t harness = forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (harness == 0) {
+            execl(OSTREL_BRIDGESIM, OSTREL_BRIDGESIM, "--", OSTREL_FLASH, nullptr);
+            _exit(127);
+        }
+        ASSERT_GT(harness, 0);
+        // At the real line's pace the update is still writing when the request comes.
+        std::string seen;
+        char chunk[256];
+        while (seen.find("ЗАГРУЗКА: [") == std::string::npos) {
+            const ssize_t got = read(terminal, chunk, sizeof chunk);
+            ASSERT_GT(got, 0) << seen;
+            seen.append(chunk, static_cast<std::size_t>(got));
+        }
+        if (atTerminal) {
+            ASSERT_EQ(write(terminal, "\x03", 1), 1);  // the terminal's interrupt character
+        } else {
+            kill(harness, SIGTERM);
+        }
+        while (read(terminal, chunk, sizeof chunk) > 0) {
+        }
+        int status = 0;
+        waitpid(harness, &status, 0);
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), 4)
+            << (atTerminal ? "Ctrl-C at the terminal" : "SIGTERM to the harness");
+        close(terminal);
     }
 }
 

@@ -15,6 +15,7 @@ namespace {
 
 // What the handler may touch: a flag and the write end of a pipe that wakes the wait.
 volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t waiting = 0;  // between two trackers: none is in hand
 int wakePipe[2] = {-1, -1};
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction previous[3]{};
@@ -22,9 +23,10 @@ struct sigaction previous[3]{};
 void OnStopSignal(int) {
     if (stopRequested) EndAtOnce();  // the second one: end now, as without the loop
     stopRequested = 1;
-    constexpr char kNotice[] =
+    constexpr char kInHand[] =
         "\nostrel-flash: stopping; a tracker being written is finished first\n";
-    (void)!write(STDERR_FILENO, kNotice, sizeof kNotice - 1);
+    // While waiting, the loop itself says that it stopped with no tracker in hand.
+    if (!waiting) (void)!write(STDERR_FILENO, kInHand, sizeof kInHand - 1);
     (void)!write(wakePipe[1], "x", 1);
 }
 
@@ -53,13 +55,15 @@ bool BenchWait::StopRequested() const {
 }
 
 bool BenchWait::For(PendingEvent event) {
+    waiting = 1;
     while (!stopRequested && events_.PendingDeviceEvent != event) {
         pollfd watched[2] = {{source_.NotificationDescriptor(), POLLIN, 0},
                              {wakePipe[0], POLLIN, 0}};
-        if (poll(watched, 2, -1) < 0 && errno != EINTR) return false;
+        if (poll(watched, 2, -1) < 0 && errno != EINTR) break;
         if (watched[0].revents & POLLIN) source_.ReadNotifications();
     }
-    return !stopRequested;
+    waiting = 0;
+    return !stopRequested && events_.PendingDeviceEvent == event;
 }
 
 bool BenchWait::Pause(std::uint32_t milliseconds) {

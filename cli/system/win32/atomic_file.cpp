@@ -28,6 +28,11 @@ std::string Describe(DWORD code) {
 
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          std::string& error) {
+    if (const FileKind kind = KindOf(path);
+        kind != FileKind::Missing && kind != FileKind::Regular) {
+        error = "it exists and is not a regular file; it is left as it is";
+        return false;
+    }
     const std::wstring target = Wide(path);
     const std::wstring temporary = target + L".tmp" + std::to_wstring(GetCurrentProcessId());
     const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -75,6 +80,18 @@ bool SameFile(const std::string& a, const std::string& b) {
                       first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
                       first.nFileIndexHigh == second.nFileIndexHigh &&
                       first.nFileIndexLow == second.nFileIndexLow);
+}
+
+FileKind KindOf(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::Missing;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::Directory;
+    return attributes & FILE_ATTRIBUTE_DEVICE ? FileKind::Other : FileKind::Regular;
+}
+
+// The user's own folders already keep others out; the file takes their permissions.
+std::FILE* CreatePrivateFile(const std::string& path) {
+    return std::fopen(path.c_str(), "w");
 }
 
 }  // namespace ostrel::cli

@@ -45,4 +45,7 @@ int TerminalColumns(std::FILE* stream) {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+// A port is a handle, never a C descriptor: closed standard streams cannot receive its bytes.
+void OpenClosedStandardStreams() {}
+
 }  // namespace ostrel::cli
