@@ -90,11 +90,14 @@ RunResult FlashSession::Fail(const char* stage, const char* words, std::uint32_t
                            "interrupted while " + std::string(words) + ", before block " +
                                HexAddress(block) + ": " + what + ".");
     }
+    // A port that hung up under the exchange is an adapter pulled out, whatever the exchange
+    // saw last (nothing came back).
+    const std::string why = link_.HungUp() ? std::string(kAdapterDisconnected) : reason;
     std::fflush(stdout);  // the outcome lines come first on a shared terminal
     PrintText(stderr, "ostrel-flash: Failed in %s, block %s: %s\n", words,
-              HexAddress(block).c_str(), reason.c_str());
+              HexAddress(block).c_str(), why.c_str());
     ReportRecentExchanges();
-    return Failed(kExitUpdateFailed, stage, reason, block);
+    return Failed(kExitUpdateFailed, stage, why, block);
 }
 
 RunResult FlashSession::Interrupted(const char* stage, std::optional<std::uint32_t> block,

@@ -21,6 +21,9 @@ class SerialPort : public ByteLink {
     // without touching the released handle, whose value the system may already have handed to
     // something else.
     virtual void ClosePort() = 0;
+    // The port went away under the open handle (the adapter was pulled out) and was released;
+    // the next OpenPort clears it.
+    virtual bool HungUp() const { return false; }
     // Why the last OpenPort failed, or how the line came out after it succeeded.
     virtual PortOpenReport LastOpenReport() const { return {}; }
 

@@ -12,11 +12,11 @@ namespace {
 // that progress counts up by one to at most the stage's total.
 class OrderCheckingEvents : public ostrel::UpdateEvents {
   public:
-    void StageBegun(ostrel::UpdateStage stage, std::uint32_t total) override {
+    void StageBegun(ostrel::UpdateStage stage, std::uint32_t blocks) override {
         ostrel::fuzz::Check(!open && (begun == 0 || stage > last));
         open = true;
         last = stage;
-        this->total = total;
+        total = blocks;
         done = 0;
         ++begun;
     }

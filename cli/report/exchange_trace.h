@@ -33,6 +33,7 @@ class ExchangeTrace final : public SerialPort {
     bool OpenPort(const std::string& name) override;
     void ClosePort() override;
     PortOpenReport LastOpenReport() const override { return port_.LastOpenReport(); }
+    bool HungUp() const override { return port_.HungUp(); }
     void FlushInput() override;
     std::int32_t PendingInputCount() override { return port_.PendingInputCount(); }
     bool WaitForInput(std::uint32_t tries, std::uint16_t count) override;

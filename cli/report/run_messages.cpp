@@ -20,6 +20,10 @@ const char* const kRepowerHint =
     "Re-power the tracker: disconnect the adapter's cable from it and connect it again (top "
     "cover off, batteries out), wait until its LED is lit steadily, then run the update again.";
 
+const char* const kAdapterDisconnected =
+    "the adapter was disconnected (its port went away): plug it in again and run the update "
+    "again";
+
 const char* const kDoNotInterrupt =
     "Writing the tracker's memory: do not interrupt or disconnect; a tracker left partly written "
     "will not start until an update completes.";

@@ -34,6 +34,9 @@ extern const char* const kInterruptedBeforeUpdate;
 // answered with 0x1F (NACK)", "only 3 of the 129 answer bytes to the length frame arrived".
 std::string DescribeExchange(const ExchangeRecord& record);
 
+// The port hung up under an exchange: the adapter was pulled out.
+extern const char* const kAdapterDisconnected;
+
 // Shown before the first block is written.
 extern const char* const kDoNotInterrupt;
 

@@ -35,6 +35,7 @@ class InterruptibleLink final : public SerialPort {
     bool OpenPort(const std::string& name) override;
     void ClosePort() override { port_.ClosePort(); }
     PortOpenReport LastOpenReport() const override { return port_.LastOpenReport(); }
+    bool HungUp() const override { return port_.HungUp(); }
     void FlushInput() override;
     std::int32_t PendingInputCount() override;
     bool WaitForInput(std::uint32_t tries, std::uint16_t count) override;

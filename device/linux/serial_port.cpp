@@ -52,6 +52,7 @@ class LinuxSerialPort final : public SerialPort {
     bool OpenPort(const std::string& name) override {
         ClosePort();
         report_ = {};
+        hungUp_ = false;
         const int fd = open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) return Refused(ErrorOfOpen(errno), errno);
         // One updater per port: TIOCEXCL does not stop root, an advisory lock does. It is taken
@@ -100,7 +101,7 @@ class LinuxSerialPort final : public SerialPort {
         if (fd_ < 0) return 0;
         int count = 0;
         if (ioctl(fd_, FIONREAD, &count) != 0) {
-            if (errno == EIO) Release();  // hung up: the device is gone
+            if (errno == EIO) HangUp();
             return 0;
         }
         return count + static_cast<std::int32_t>(ahead_.size());
@@ -132,7 +133,7 @@ class LinuxSerialPort final : public SerialPort {
             // End of file on a tty means a hang-up; with VMIN 0 (a line set up by someone
             // else) it only means that nothing waits, which the poll below tells apart.
             if (got < 0 && errno != EAGAIN && errno != EINTR) {
-                Release();
+                HangUp();
                 return false;
             }
             const auto now = Clock::now();
@@ -156,7 +157,7 @@ class LinuxSerialPort final : public SerialPort {
                 continue;
             }
             if (put < 0 && errno != EAGAIN && errno != EINTR) {
-                if (errno == EIO) Release();
+                if (errno == EIO) HangUp();
                 return false;
             }
             const auto limit = deadline - Clock::now();
@@ -188,7 +189,7 @@ class LinuxSerialPort final : public SerialPort {
             if (ahead_.size() == count) break;
             // A short read took all there was: the next byte is for poll() to wait for.
             if (got < 0 && errno != EAGAIN && errno != EINTR) {
-                Release();  // hung up: the device is gone
+                HangUp();
                 break;
             }
             if (got > 0) NapForAllButOne(count - ahead_.size(), end);
@@ -260,7 +261,7 @@ class LinuxSerialPort final : public SerialPort {
     // gone away; a time-out is true (the caller's loop looks at the clock again).
     bool AwaitReady(short events, Clock::duration limit) {
         if (PollFor(fd_, events, limit) & (POLLERR | POLLHUP | POLLNVAL)) {
-            Release();
+            HangUp();
             return false;
         }
         return true;
@@ -268,6 +269,14 @@ class LinuxSerialPort final : public SerialPort {
 
     // Gives the descriptor back at once. From here on no operation uses its number, which the
     // system hands to the next file anyone opens.
+    bool HungUp() const override { return hungUp_; }
+
+    // The device is gone: the descriptor is given back, and the port remembers why.
+    void HangUp() {
+        Release();
+        hungUp_ = true;
+    }
+
     void Release() {
         close(fd_);
         fd_ = -1;
@@ -275,6 +284,7 @@ class LinuxSerialPort final : public SerialPort {
     }
 
     int fd_ = -1;
+    bool hungUp_ = false;
     termios found_{};  // the line as OpenPort found it, put back by ClosePort
     PortOpenReport report_;
     LookAhead ahead_;  // arrived, taken from the kernel by a wait, not yet read

@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
     }
 
     TtyServer server(model, options.fast ? Pacing::Fast : Pacing::RealLine);
+    if (options.hangUpAt != 0) server.HangUpAtExchange(options.hangUpAt);
     const bool serving = options.tty.empty() ? server.ServeNewPty() : server.ServeTty(options.tty);
     if (!serving || signals < 0) {
         std::fprintf(stderr, "ostrel-devsim: cannot serve %s\n",

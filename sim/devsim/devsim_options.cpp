@@ -1,6 +1,7 @@
 #include "sim/devsim/devsim_options.h"
 
 #include <charconv>
+#include <cstdlib>
 
 namespace ostrel::sim {
 namespace {
@@ -174,7 +175,7 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
         } else if (arg == "--events") {
             options.events = true;
         } else if (arg == "--tty" || arg == "--link" || arg == "--dump" || arg == "--get" ||
-                   arg == "--fault" || arg == "--load") {
+                   arg == "--fault" || arg == "--load" || arg == "--hang-up-at") {
             if (!hasValue) {
                 error = arg + " needs a value";
                 return false;
@@ -183,6 +184,14 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
             if (arg == "--tty") options.tty = v;
             if (arg == "--link") options.link = v;
             if (arg == "--dump") options.dumpFile = v;
+            if (arg == "--hang-up-at") {
+                char* end = nullptr;
+                options.hangUpAt = std::strtoul(v.c_str(), &end, 10);
+                if (v.empty() || *end != '\0' || options.hangUpAt == 0) {
+                    error = "--hang-up-at needs an exchange number from 1";
+                    return false;
+                }
+            }
             if (arg == "--load") options.loadFile = v;
             if (arg == "--get") {
                 options.getAnswer = ParseGetAnswer(v, error);
@@ -225,6 +234,8 @@ keeps it; bytes sent at another rate reach either side garbled.
   --dump FILE       write the 65,536 bytes of the tracker's memory to FILE at exit
   --load FILE       start with the tracker's memory read from FILE (65,536 bytes, as
                     --dump writes it) instead of the shipped device's
+  --hang-up-at N    hang up the line when the N-th exchange begins (1 is the first sync), as
+                    an adapter pulled out
   --events          print "written ADDRESS" (hex) once a block is stored and "closed" once
                     the updater's last descriptor of the port is closed, so that a test can
                     act on what the tracker saw instead of after a time

@@ -24,6 +24,7 @@ struct DevsimOptions {
     std::string loadFile;  // the model's memory is read from here at start
     std::optional<GetAnswer> getAnswer;
     std::vector<Fault> faults;
+    std::size_t hangUpAt = 0;  // the exchange at which the line hangs up; 0 for never
     bool events = false;  // a line on stdout for each block written and each close of the port
 };
 

@@ -113,6 +113,15 @@ INSTANTIATE_TEST_SUITE_P(
                   false,
                   {"re-power the tracker (batteries out, then in) and try again at 9600",
                    "did not take the line settings 115200 8E1"}},
+        FlashCase{
+            "pulled_out_mid_write",
+            {"--hang-up-at", "40"},
+            {},
+            1,
+            {"result=failed stage=write block=0x9E80 ", "reason=the adapter was disconnected"},
+            false,
+            {"Failed in writing program memory, block 0x9E80: the adapter was "
+             "disconnected"}},
         FlashCase{"sync_nack",
                   {"--fault", "nack:sync:command"},
                   {},

@@ -19,7 +19,6 @@ using sim::Command;
 using sim::FaultKind;
 using sim::Step;
 
-constexpr std::uint32_t kFlashBlocks = 232;
 
 // A connected simulated tracker, as the Next button finds it on the connection page.
 struct ConnectedTracker {
