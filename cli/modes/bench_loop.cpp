@@ -48,7 +48,10 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
             FindBridgePortAfterArrival(*directory, [&](std::uint32_t ms) { return wait.Pause(ms); })
                 .empty() &&
             wait.StopRequested();
-        if (pausedOut) break;
+        if (pausedOut) {
+            stoppedWaiting("given its port by its driver");
+            break;
+        }
         {
             RunResult result;
             {

@@ -53,8 +53,10 @@ std::string UsbSerialAdapter::Record() const {
     r += Line('P', devpath(0));
     r += Line('E', "SUBSYSTEM=tty");
     r += Line('E', "DEVNAME=" + DevicePath());
-    r += Line('E', "ID_VENDOR_ID=" + vendorId);
-    r += Line('E', "ID_MODEL_ID=" + productId);
+    if (idsOnTty) {
+        r += Line('E', "ID_VENDOR_ID=" + vendorId);
+        r += Line('E', "ID_MODEL_ID=" + productId);
+    }
     if (!vendorFromDatabase.empty())
         r += Line('E', "ID_VENDOR_FROM_DATABASE=" + vendorFromDatabase);
     if (!modelFromDatabase.empty()) r += Line('E', "ID_MODEL_FROM_DATABASE=" + modelFromDatabase);

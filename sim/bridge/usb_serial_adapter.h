@@ -17,6 +17,7 @@ struct UsbSerialAdapter {
     std::string vendorFromDatabase = "Silicon Labs";
     std::string modelFromDatabase = "CP210x UART Bridge";
     std::string driver = "cp210x";
+    bool idsOnTty = true;  // false: the USB ids only on the USB device, as older udev rules have
 
     // The programming adapter's bridge as it comes from the factory.
     static UsbSerialAdapter Cp2102() { return {}; }

@@ -3,8 +3,10 @@
 // program inherits the testbed.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "core/firmware_image.h"
@@ -52,6 +54,39 @@ TEST(FlashBenchLoop, UpdatesEachTrackerPluggedInUntilCtrlCThenSumsUp) {
     flash.Signal(SIGINT);
     EXPECT_EQ(flash.StdoutRest(), "summary updated=2 failed=0\n");
     EXPECT_EQ(flash.Wait(), 0);
+}
+
+// An adapter already plugged in at the start is the first tracker; Ctrl-C while the loop then
+// waits for the next says that no tracker was in hand.
+TEST(FlashBenchLoop, TakesAnAdapterPluggedInAtTheStartAndStopsWithNoTrackerInHand) {
+    sim::SimulatedBridge bridge(sim::Pacing::Fast);
+    ASSERT_TRUE(bridge.Ok()) << bridge.Error();
+    ASSERT_TRUE(bridge.Plug()) << bridge.Error();
+    const char* preload = getenv("LD_PRELOAD");
+    setenv("LD_PRELOAD",
+           (std::string(preload ? preload : "") + ":" + OSTREL_TERMIOS_PRELOAD).c_str(), 1);
+    char errors[] = "/tmp/ostrel-bench-err-XXXXXX";
+    const int fd = mkstemp(errors);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    test::ChildProcess flash(OSTREL_FLASH, {"--repeat"}, "", errors);
+    ASSERT_TRUE(flash.Started());
+    const std::string first = flash.StdoutLine();
+    ASSERT_TRUE(first.starts_with("Connected on /dev/ttyUSB0")) << first;
+    EXPECT_TRUE(AwaitLine(flash, "result=").starts_with("result=ok port=/dev/ttyUSB0 "));
+    ASSERT_NE(AwaitLine(flash, "Pull the adapter out"), "");
+    bridge.Unplug();
+    ASSERT_NE(AwaitLine(flash, "Waiting for the adapter"), "");
+    flash.Signal(SIGINT);
+    EXPECT_EQ(flash.StdoutRest(), "summary updated=1 failed=0\n");
+    EXPECT_EQ(flash.Wait(), 0);
+    std::string text(4096, '\0');
+    std::FILE* err = std::fopen(errors, "r");
+    ASSERT_NE(err, nullptr);
+    text.resize(std::fread(text.data(), 1, text.size(), err));
+    std::fclose(err);
+    unlink(errors);
+    EXPECT_NE(text.find("no tracker was in hand"), std::string::npos) << text;
 }
 
 }  // namespace

@@ -130,7 +130,10 @@ TEST_F(UdevTest, ListingMarksTheAdapterByItsIdsAndCountsOneWithoutAPort) {
     otherChip.busPort = "1-2";
     otherChip.node = "ttyUSB1";
     Plug(otherChip);
-    Plug(WithoutDatabase("CP2102 USB to UART Bridge Controller"));  // not found by its name
+    // Not found by its name, and with the ids on its USB device only (older udev rules).
+    UsbSerialAdapter bare = WithoutDatabase("CP2102 USB to UART Bridge Controller");
+    bare.idsOnTty = false;
+    Plug(bare);
     PortListing listing = directory->ListPorts();
     ASSERT_EQ(listing.ports.size(), 3u);
     EXPECT_EQ(listing.ports[0].name, "/dev/ttyS0");
@@ -142,6 +145,7 @@ TEST_F(UdevTest, ListingMarksTheAdapterByItsIdsAndCountsOneWithoutAPort) {
         (std::vector{listing.ports[0].adapter, listing.ports[1].adapter, listing.ports[2].adapter}),
         (std::vector{false, true, false}));
     EXPECT_EQ(listing.adaptersWithoutPort, 0);
+    EXPECT_EQ(directory->FindBridgePort(), "/dev/ttyUSB0");  // by the ids of its USB device
 
     // Another CP210x whose interface a program holds through usbfs (as brltty does): no tty.
     UsbSerialAdapter claimed = Adapter("1-3", "ttyUSB2");

@@ -2,6 +2,7 @@
 // closing, and what the idle step does with a device notice.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "tests/wizard/buttons.h"
@@ -148,9 +149,17 @@ TEST(WizardController, ConnectShowsExactlyOnePairOfIndicators) {
                              ControlId::txtConnOK, ControlId::txtConnFail}) {
             r.view.hidden[id] = false;
         }
+        r.view.calls.clear();
         r.Connect();
         EXPECT_EQ(r.State().DeviceReady, c.ready);
         EXPECT_EQ(r.view.ShownIndicators(), c.ready ? kGreen : kRed);
+        // The other pair never shows on the way, not even for a moment.
+        for (const std::string& name : c.ready ? kRed : kGreen) {
+            EXPECT_EQ(
+                std::count(r.view.calls.begin(), r.view.calls.end(), std::string("show ") + name),
+                0)
+                << name;
+        }
         EXPECT_EQ(r.NextEnabled(), c.ready);
         EXPECT_EQ(r.view.Enabled(ControlId::btnConnect), !c.ready);
     }
