@@ -51,6 +51,7 @@ Win32SerialPort::~Win32SerialPort() {
 bool Win32SerialPort::OpenPort(const std::string& name) {
     ClosePort();
     report_ = {};
+    hungUp_ = false;
     const std::string path = kDevicePrefix + name;
     HANDLE handle =
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -148,7 +149,10 @@ std::int32_t Win32SerialPort::PendingInputCount() {
     if (handle_ == INVALID_HANDLE_VALUE) return 0;
     DWORD errors = 0;  // line errors are cleared by the call and deliberately not reported
     COMSTAT status{};
-    if (!ClearCommError(handle_, &errors, &status)) return 0;
+    if (!ClearCommError(handle_, &errors, &status)) {
+        NoteFailure();
+        return 0;
+    }
     const std::size_t waiting = std::size_t{status.cbInQue} + ahead_.size();
     return static_cast<std::int32_t>(
         std::min<std::size_t>(waiting, std::numeric_limits<std::int32_t>::max()));
@@ -180,6 +184,7 @@ bool Win32SerialPort::ReadExact(std::uint8_t* buffer, std::uint16_t count,
     const BOOL ok =
         ReadFile(handle_, buffer + early, static_cast<DWORD>(count - early), &got, nullptr);
     bytesRead += got;
+    if (!ok) NoteFailure();
     return ok && bytesRead == count;
 }
 
@@ -188,7 +193,22 @@ bool Win32SerialPort::WriteAll(const std::uint8_t* buffer, std::uint16_t count) 
     if (handle_ == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const BOOL ok = WriteFile(handle_, buffer, count, &written, nullptr);
+    if (!ok) NoteFailure();
     return ok && written == count;
+}
+
+void Win32SerialPort::NoteFailure() {
+    switch (GetLastError()) {
+        case ERROR_DEVICE_REMOVED:        // the USB device is gone
+        case ERROR_DEVICE_NOT_CONNECTED:  // ... and its driver says so
+        case ERROR_BAD_COMMAND:           // the VCP driver's answer to calls on a removed port
+        case ERROR_GEN_FAILURE:
+        case ERROR_ACCESS_DENIED:
+            hungUp_ = true;
+            break;
+        default:
+            break;
+    }
 }
 
 bool Win32SerialPort::AwaitOneTry(std::uint16_t count) {
@@ -239,6 +259,7 @@ bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
             return ok ? got : DWORD{0};
         });
         if (!ok) {
+            NoteFailure();
             Sleep(leftMs);  // a failing read (a device gone) returns at once
             return false;
         }

@@ -33,6 +33,7 @@ class Win32SerialPort final : public SerialPort {
     bool OpenPort(const std::string& name) override;
     void ClosePort() override;
     PortOpenReport LastOpenReport() const override { return report_; }
+    bool HungUp() const override { return hungUp_; }
     void FlushInput() override;
     std::int32_t PendingInputCount() override;
     bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) override;
@@ -48,12 +49,15 @@ class Win32SerialPort final : public SerialPort {
     bool Refused(PortOpenError error, DWORD code);
     // True as soon as `count` bytes are waiting; false after `milliseconds` without them.
     bool AwaitInput(std::uint16_t count, DWORD milliseconds);
+    // After a failed call: notes the errors with which Windows says the device went away.
+    void NoteFailure();
     // The link's read time-outs (0), or those of a wait of so many milliseconds.
     bool UseTimeouts(DWORD waitMilliseconds);
 
     // Valid only while the port is open and configured: a closed handle's value may already
     // belong to another object, so it is never kept.
     HANDLE handle_ = INVALID_HANDLE_VALUE;
+    bool hungUp_ = false;
     DCB settings_{};
     COMMTIMEOUTS timeouts_{};
     DCB foundSettings_{};  // as OpenPort found them, put back by ClosePort

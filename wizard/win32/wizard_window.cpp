@@ -20,6 +20,8 @@ constexpr wchar_t kWindowClass[] = L"OstrelUpdater";
 constexpr wchar_t kPaneClass[] = L"OstrelPane";
 // Child ids: the table's order from here, clear of IDOK and IDCANCEL, which the dialog keys send.
 constexpr int kFirstControlId = 100;
+// The timer that looks for a plugged-in adapter's port again.
+constexpr UINT_PTR kArrivalRetryTimer = 1;
 
 int ChildId(ControlId id) {
     return kFirstControlId + static_cast<int>(id);
