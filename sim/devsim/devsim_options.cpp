@@ -5,6 +5,8 @@
 namespace ostrel::sim {
 namespace {
 
+constexpr std::uint32_t kMaxTrackers = 64;
+
 // A number in decimal, or in hex with 0x. False for anything else or out of range.
 bool ParseNumber(std::string_view text, std::uint32_t& value, int base = 10) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
@@ -172,7 +174,7 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--tty" || arg == "--link" || arg == "--dump" || arg == "--get" ||
-                   arg == "--fault" || arg == "--load") {
+                   arg == "--fault" || arg == "--load" || arg == "--count") {
             if (!hasValue) {
                 error = arg + " needs a value";
                 return false;
@@ -182,6 +184,12 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
             if (arg == "--link") options.link = v;
             if (arg == "--dump") options.dumpFile = v;
             if (arg == "--load") options.loadFile = v;
+            if (arg == "--count" && (!ParseNumber(v, options.count) || options.count == 0 ||
+                                     options.count > kMaxTrackers)) {
+                error = "--count takes a number of trackers from 1 to " +
+                        std::to_string(kMaxTrackers) + ", not '" + v + "'";
+                return false;
+            }
             if (arg == "--get") {
                 options.getAnswer = ParseGetAnswer(v, error);
                 if (!options.getAnswer) return false;
@@ -198,6 +206,10 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
     }
     if (!options.tty.empty() && !options.link.empty()) {
         error = "--link makes a link to a new pseudo-terminal; it does not go with --tty";
+        return false;
+    }
+    if (options.count > 1 && (!options.tty.empty() || !options.link.empty())) {
+        error = "--count serves new pseudo-terminals; it does not go with --tty or --link";
         return false;
     }
     return true;
@@ -223,6 +235,9 @@ keeps it; bytes sent at another rate reach either side garbled.
   --dump FILE       write the 65,536 bytes of the tracker's memory to FILE at exit
   --load FILE       start with the tracker's memory read from FILE (65,536 bytes, as
                     --dump writes it) instead of the shipped device's
+  --count N         serve N trackers, each on a new pseudo-terminal of its own, and print
+                    their paths one a line; --fault and --load apply to each, --dump writes
+                    FILE.1 to FILE.N, and each prints its own "served" line at the end
   -h, --help        show this text
 
 FAULT is KIND:COMMAND:STEP[@ADDRESS][#N]

@@ -24,6 +24,7 @@ struct DevsimOptions {
     std::string loadFile;  // the model's memory is read from here at start
     std::optional<GetAnswer> getAnswer;
     std::vector<Fault> faults;
+    std::uint32_t count = 1;  // trackers, each on a pty of its own
 };
 
 // "KIND:COMMAND:STEP[@ADDRESS][#N]", e.g. "nack:read:address@0x9000" or "delay=150:write:data".
