@@ -34,6 +34,11 @@ class FlashSession {
     bool Stopped() const { return link_.Stopped(); }
     const InterruptibleLink& Link() const { return link_; }
 
+    // The update's progress goes to `view` too (a bay's line on a bench), or only to the
+    // session's own console lines when null.
+    void MirrorProgressTo(UpdateView* view) { progressMirror_ = view; }
+    UpdateView* ProgressMirror() const { return progressMirror_; }
+
     // Connects as the Connect button does; on failure, the result that reports it.
     std::optional<RunResult> Connect();
     // A line on stdout, unless --quiet.
@@ -63,6 +68,7 @@ class FlashSession {
     std::unique_ptr<PortDirectory> directory_;
     BootloaderProtocol protocol_;
     Connector connector_;
+    UpdateView* progressMirror_ = nullptr;
 };
 
 }  // namespace ostrel::cli

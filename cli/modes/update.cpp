@@ -9,6 +9,32 @@
 #include "core/update_sequence.h"
 
 namespace ostrel::cli {
+namespace {
+
+// The session's own view, which keeps the stages' outcomes, and a second one that only shows.
+class MirroredView final : public UpdateView {
+  public:
+    MirroredView(UpdateView& view, UpdateView* mirror) : view_(view), mirror_(mirror) {}
+    void SetIndicatorVisible(Indicator indicator, bool visible) override {
+        view_.SetIndicatorVisible(indicator, visible);
+        if (mirror_ != nullptr) mirror_->SetIndicatorVisible(indicator, visible);
+    }
+    void SetProgressPosition(ProgressBar bar, std::uint32_t position) override {
+        view_.SetProgressPosition(bar, position);
+        if (mirror_ != nullptr) mirror_->SetProgressPosition(bar, position);
+    }
+    void SetButtonEnabled(WizardButton button, bool enabled) override {
+        view_.SetButtonEnabled(button, enabled);
+    }
+    void ProcessPendingEvents() override { view_.ProcessPendingEvents(); }
+    bool IsKeepUserSelected() override { return view_.IsKeepUserSelected(); }
+
+  private:
+    UpdateView& view_;
+    UpdateView* mirror_;
+};
+
+}  // namespace
 
 std::optional<std::uint32_t> FirstDifference(const BootloaderProtocol& protocol,
                                              std::uint32_t block,
@@ -27,7 +53,8 @@ RunResult UpdateTracker(FlashSession& session) {
     }
     UpdaterState& state = session.State();
     const bool terminal = isatty(STDOUT_FILENO) == 1;
-    ConsoleView view(options.quiet ? nullptr : stdout, terminal, options.keepUserSettings);
+    ConsoleView console(options.quiet ? nullptr : stdout, terminal, options.keepUserSettings);
+    MirroredView view(console, session.ProgressMirror());
     // Once a stop is asked for, the refused exchange's failure display is not shown.
     InterruptibleView interruptible(view, session.Link());
     if (!options.quiet) {
@@ -50,7 +77,7 @@ RunResult UpdateTracker(FlashSession& session) {
     // or not a block succeeds.
     const std::uint32_t block = state.CurrentAddress - state.BlockSize;
     std::string reason = session.Trace().DescribeLastExchange();
-    if (view.VerifyFailed()) {
+    if (console.VerifyFailed()) {
         // A short or missing answer leaves older bytes in the buffer: no comparison then.
         if (session.Trace().LastAnswerComplete() && session.Protocol().ReceiveBuffer()[0] == kAck) {
             const std::span<const std::uint8_t> release(&session.Image()[block], kBlockSize);
@@ -60,7 +87,8 @@ RunResult UpdateTracker(FlashSession& session) {
         }
         return session.Fail("verify", "check of program memory", block, reason);
     }
-    if (view.DataMemoryFailed()) return session.Fail("data", "writing data memory", block, reason);
+    if (console.DataMemoryFailed())
+        return session.Fail("data", "writing data memory", block, reason);
     return session.Fail("write", "writing program memory", block, reason);
 }
 

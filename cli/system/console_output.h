@@ -17,4 +17,7 @@ void PrintText(std::FILE* stream, const char* format, ...);
 // Screen columns of UTF-8 text: one per character (the texts here have no wide characters).
 int TextColumns(std::string_view utf8);
 
+// The width in columns of the terminal or console `stream` shows on; 80 when it does not say.
+int ConsoleColumns(std::FILE* stream);
+
 }  // namespace ostrel::cli

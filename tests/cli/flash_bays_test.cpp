@@ -1,0 +1,118 @@
+// ostrel-flash --all on a bench of four simulated adapters, identical but for their sockets,
+// each with a tracker behind it. Runs under umockdev's preload; the program inherits the
+// testbed.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/firmware_image.h"
+#include "sim/bridge/simulated_bridge.h"
+#include "tests/cli/child_process.h"
+
+namespace ostrel {
+namespace {
+
+constexpr int kBays = 4;
+
+class Bench : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(testbed.Ok()) << testbed.Error();
+        // The bridges see the line settings the program asks for, as ostrel-bridgesim arranges.
+        const char* preload = getenv("LD_PRELOAD");
+        setenv("LD_PRELOAD",
+               (std::string(preload ? preload : "") + ":" + OSTREL_TERMIOS_PRELOAD).c_str(), 1);
+        char pattern[] = "/tmp/ostrel-bays-test.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        for (int k = 1; k <= kBays; ++k) {
+            bridges.push_back(std::make_unique<sim::SimulatedBridge>(
+                testbed, sim::Pacing::Fast, sim::UsbSerialAdapter::Cp2102InSocket(k)));
+            bridges.back()->WithModel([](sim::BootloaderModel& m) {
+                for (std::uint32_t a = kFlashStart; a <= 0xFFFF; ++a) {
+                    m.Memory()[a] = sim::BootloaderModel::OldFirmwareByte(a);
+                }
+            });
+        }
+    }
+    void TearDown() override {
+        bridges.clear();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    // Runs ostrel-flash to its end; its exit code, stdout in `out`.
+    int Flash(const std::vector<std::string>& args) {
+        test::ChildProcess flash(OSTREL_FLASH, args, dir + "/out.txt", dir + "/err.txt");
+        const int code = flash.Wait();
+        out = test::FileText(dir + "/out.txt");
+        return code;
+    }
+    bool HoldsRelease(int bay) {
+        bool holds = false;
+        bridges[bay - 1]->WithModel([&](sim::BootloaderModel& m) {
+            holds = std::equal(std::begin(FlashBlock), std::end(FlashBlock),
+                               m.Memory().begin() + kFlashStart);
+        });
+        return holds;
+    }
+
+    sim::BridgeTestbed testbed;
+    std::vector<std::unique_ptr<sim::SimulatedBridge>> bridges;
+    std::string dir;
+    std::string out;
+};
+
+// What befalls the tracker in bay 3 while the four are updated at once.
+enum class Upset { None, Nack, PulledOut };
+void PrintTo(Upset upset, std::ostream* os) {
+    *os << (upset == Upset::None ? "none" : upset == Upset::Nack ? "nack" : "pulled-out");
+}
+class BenchAll : public Bench, public ::testing::WithParamInterface<Upset> {};
+
+TEST_P(BenchAll, UpdatesEveryBayAndAFaultFailsItsBayAlone) {
+    for (auto& bridge : bridges) ASSERT_TRUE(bridge->Plug()) << bridge->Error();
+    if (GetParam() == Upset::Nack) {
+        bridges[2]->WithModel([](sim::BootloaderModel& m) {
+            m.AddFault(
+                {sim::FaultKind::Nack, sim::Command::WriteMemory, sim::Step::Address, 0x9000});
+        });
+    } else if (GetParam() == Upset::PulledOut) {
+        bridges[2]->Line()->HangUpAtExchange(40);  // in the midst of writing
+    }
+    const int code = Flash({"--all"});
+    for (int bay = 1; bay <= kBays; ++bay) {
+        const std::string port =
+            "port=/dev/ttyUSB" + std::to_string(bay - 1) + " bay=1-" + std::to_string(bay) + " ";
+        const bool upset = bay == 3 && GetParam() != Upset::None;
+        const std::string result = (upset ? "result=failed stage=write " : "result=ok ");
+        const std::size_t line = out.find(port);
+        ASSERT_NE(line, std::string::npos) << out;
+        EXPECT_TRUE(out.substr(out.rfind('\n', line) + 1).starts_with(result)) << out;
+        EXPECT_EQ(HoldsRelease(bay), !upset) << bay;
+    }
+    if (GetParam() == Upset::None) {
+        EXPECT_TRUE(out.ends_with("\nsummary updated=4 failed=0\n")) << out;
+        EXPECT_EQ(code, 0);
+    } else {
+        EXPECT_TRUE(out.ends_with("\nsummary updated=3 failed=1\n")) << out;
+        EXPECT_EQ(code, 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(InBay3, BenchAll,
+                         ::testing::Values(Upset::None, Upset::Nack, Upset::PulledOut));
+
+TEST_F(Bench, NoAdapterPluggedInEndsWithNotConnected) {
+    EXPECT_EQ(Flash({"--all"}), 3);
+    EXPECT_EQ(out, "summary updated=0 failed=0\n");
+}
+
+}  // namespace
+}  // namespace ostrel
