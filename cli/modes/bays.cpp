@@ -85,7 +85,6 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
             return result;
         }
     }
-    display.Progress(adapter.bay, adapter.port, "connect", 0, std::nullopt);
     BayProgress progress(display, adapter.bay, adapter.port);
     RunResult result;
     {
@@ -127,6 +126,8 @@ int RunBays(const FlashOptions& options) {
         return kExitNotConnected;
     }
     BayDisplay display(stdout, StyleFor(options), ConsoleColumns(stdout));
+    // Every bay's line from the start, in the order of the bays, whichever thread runs first.
+    for (const AdapterPort& bay : bays) display.Progress(bay.bay, bay.port, "connect", 0, {});
     std::vector<RunResult> results(bays.size());
     {
         std::vector<std::jthread> sessions;
