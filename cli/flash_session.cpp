@@ -50,8 +50,7 @@ FlashSession::~FlashSession() {
 std::optional<RunResult> FlashSession::Connect() {
     connector_.ConnectSequence();
     if (Stopped()) {
-        return Interrupted("connect", std::nullopt,
-                           DescribeInterruption(state_, UpdateStage::NotStarted));
+        return Interrupted("connect", std::nullopt, kInterruptedBeforeUpdate);
     }
     if (state_.DeviceReady) {
         char version[8];

@@ -13,6 +13,7 @@
 #include "cli/report/result_line.h"
 #include "cli/system/interruption.h"
 #include "core/bootloader_protocol.h"
+#include "core/update_events.h"
 #include "device/connection.h"
 
 namespace ostrel::cli {
@@ -34,10 +35,10 @@ class FlashSession {
     bool Stopped() const { return link_.Stopped(); }
     const InterruptibleLink& Link() const { return link_; }
 
-    // The update's progress goes to `view` too (a bay's line on a bench), or only to the
-    // session's own console lines when null.
-    void MirrorProgressTo(UpdateView* view) { progressMirror_ = view; }
-    UpdateView* ProgressMirror() const { return progressMirror_; }
+    // The stages and their progress go to `events` (a bay's line on a bench) instead of the
+    // session's own console lines; null gives them back to the console.
+    void ReportProgressTo(UpdateEvents* events) { progressEvents_ = events; }
+    UpdateEvents* ProgressEvents() const { return progressEvents_; }
 
     // Connects as the Connect button does; on failure, the result that reports it.
     std::optional<RunResult> Connect();
@@ -68,7 +69,7 @@ class FlashSession {
     std::unique_ptr<PortDirectory> directory_;
     BootloaderProtocol protocol_;
     Connector connector_;
-    UpdateView* progressMirror_ = nullptr;
+    UpdateEvents* progressEvents_ = nullptr;
 };
 
 }  // namespace ostrel::cli

@@ -4,21 +4,51 @@
 
 namespace ostrel {
 
-void BootloaderProtocol::Send(std::size_t from, std::uint16_t count) {
+void BootloaderProtocol::Begin(std::uint8_t command) {
+    link_.FlushInput();
+    record_ = ExchangeRecord{};
+    record_.command = command;
+}
+
+void BootloaderProtocol::Send(ExchangeFrame frame, std::size_t from, std::uint16_t count) {
+    record_.frame = frame;
     (void)link_.WriteAll(transmit_.data() + from, count);
 }
 
+bool BootloaderProtocol::Await(std::uint32_t tries, std::uint16_t count) {
+    if (link_.WaitForInput(tries, count)) return true;
+    const std::int32_t arrived = link_.PendingInputCount();
+    record_.answer = arrived > 0 ? ExchangeAnswer::Short : ExchangeAnswer::None;
+    record_.received = static_cast<std::uint16_t>(arrived > 0 ? arrived : 0);
+    record_.awaited = count;
+    return false;
+}
+
 bool BootloaderProtocol::AwaitAndRead(std::uint32_t tries, std::uint16_t count, std::size_t to) {
-    if (!link_.WaitForInput(tries, count)) return false;
+    if (!Await(tries, count)) return false;
     std::uint32_t got = 0;
     (void)link_.ReadExact(receive_.data() + to, count, got);  // decided by the ACK positions
     return true;
 }
 
 bool BootloaderProtocol::AwaitAndReadAll(std::uint32_t tries, std::uint16_t count, std::size_t to) {
-    if (!link_.WaitForInput(tries, count)) return false;
+    if (!Await(tries, count)) return false;
     std::uint32_t got = 0;
-    return link_.ReadExact(receive_.data() + to, count, got);
+    if (link_.ReadExact(receive_.data() + to, count, got)) return true;
+    record_.answer = ExchangeAnswer::Short;
+    record_.received = static_cast<std::uint16_t>(got);
+    record_.awaited = count;
+    return false;
+}
+
+bool BootloaderProtocol::Acknowledged(std::size_t at) {
+    return receive_[at] == kAck || Refuse(receive_[at]);
+}
+
+bool BootloaderProtocol::Refuse(std::uint8_t byte) {
+    record_.answer = byte == kNack ? ExchangeAnswer::Nack : ExchangeAnswer::WrongByte;
+    record_.byte = byte;
+    return false;
 }
 
 void BootloaderProtocol::ComposeBlockHeader(std::uint8_t command, std::uint32_t address) {
@@ -33,54 +63,53 @@ void BootloaderProtocol::ComposeBlockHeader(std::uint8_t command, std::uint32_t 
 }
 
 bool BootloaderProtocol::SyncBootloader() {
-    link_.FlushInput();
+    Begin(kSyncByte);
     receive_[0] = 0;
     transmit_[0] = kSyncByte;
-    Send(0, 1);
+    Send(ExchangeFrame::Sync, 0, 1);
     // Only the first answer byte is read; the next exchange's flush drops any others.
-    if (link_.WaitForInput(200, 1)) {
-        std::uint32_t got = 0;
-        (void)link_.ReadExact(receive_.data(), 1, got);
-    }
-    return receive_[0] == kAck;
+    return AwaitAndRead(200, 1, 0) && Acknowledged(0);
 }
 
 bool BootloaderProtocol::QueryBootloader() {
-    link_.FlushInput();
+    Begin(kCmdGet);
     receive_.fill(0);
     supported_.fill(0);
     transmit_[0] = kCmdGet;
     transmit_[1] = kCmdGet ^ 0xFF;
-    Send(0, 2);
-    if (!AwaitAndRead(200, 1, 0) || receive_[0] != kAck) return false;
+    Send(ExchangeFrame::Command, 0, 2);
+    if (!AwaitAndRead(200, 1, 0) || !Acknowledged(0)) return false;
+    // The rest of the answer: the count N, the version and N command codes, then an ACK.
+    record_.frame = ExchangeFrame::Count;
     if (!AwaitAndRead(100, 1, 1)) return false;
     const std::uint8_t n = receive_[1];
-    state_.SupportedCommandCount = n;  // kept even when the count is refused below
-    if (n + 2 >= 10) return false;     // at most 7 command codes
+    state_.SupportedCommandCount = n;   // kept even when the count is refused below
+    if (n + 2 >= 10) return Refuse(n);  // at most 7 command codes
+    record_.frame = ExchangeFrame::Data;
     const auto rest = static_cast<std::uint16_t>(n + 2);
-    if (!AwaitAndRead(100, rest, 2) || receive_[n + 3] != kAck) return false;
+    if (!AwaitAndRead(100, rest, 2) || !Acknowledged(n + 3)) return false;
     state_.BootloaderVersion = receive_[2];
     std::copy_n(receive_.begin() + 3, n, supported_.begin());
     return true;
 }
 
 bool BootloaderProtocol::ReadBlock(std::uint32_t address) {
-    link_.FlushInput();
+    Begin(kCmdReadMemory);
     receive_.fill(0);
     ComposeBlockHeader(kCmdReadMemory, address);
     transmit_[7] = kBlockSize - 1;
     transmit_[8] = (kBlockSize - 1) ^ 0xFF;
 
-    Send(0, 2);
-    if (!AwaitAndRead(200, 1, 0) || receive_[0] != kAck) return false;
+    Send(ExchangeFrame::Command, 0, 2);
+    if (!AwaitAndRead(200, 1, 0) || !Acknowledged(0)) return false;
     // The address ACK and the answer land on position 0, which still holds the command's ACK,
     // and the data positions stay zero where nothing was read: here a failed read must fail
     // the exchange, or it would pass for an acknowledged block of zeros.
-    Send(2, 5);
-    if (!AwaitAndReadAll(200, 1, 0) || receive_[0] != kAck) return false;
-    Send(7, 2);
+    Send(ExchangeFrame::Address, 2, 5);
+    if (!AwaitAndReadAll(200, 1, 0) || !Acknowledged(0)) return false;
+    Send(ExchangeFrame::Count, 7, 2);
     // The whole answer, ACK and 128 data bytes, is awaited and read in one piece.
-    return AwaitAndReadAll(500, kBlockSize + 1, 0) && receive_[0] == kAck;
+    return AwaitAndReadAll(500, kBlockSize + 1, 0) && Acknowledged(0);
 }
 
 bool BootloaderProtocol::WriteBlock(std::uint32_t address) {
@@ -92,7 +121,7 @@ bool BootloaderProtocol::WriteBlock(std::uint32_t address) {
 
 bool BootloaderProtocol::WriteBlock(std::uint32_t address,
                                     std::span<const std::uint8_t, kBlockSize> data) {
-    link_.FlushInput();
+    Begin(kCmdWriteMemory);
     receive_.fill(0);
     ComposeBlockHeader(kCmdWriteMemory, address);
     std::uint8_t checksum = kBlockSize - 1;
@@ -104,13 +133,13 @@ bool BootloaderProtocol::WriteBlock(std::uint32_t address,
     }
     transmit_[8 + kBlockSize] = checksum;
 
-    Send(0, 2);
-    if (!AwaitAndRead(200, 1, 0) || receive_[0] != kAck) return false;
-    Send(2, 5);
+    Send(ExchangeFrame::Command, 0, 2);
+    if (!AwaitAndRead(200, 1, 0) || !Acknowledged(0)) return false;
+    Send(ExchangeFrame::Address, 2, 5);
     // The address is acknowledged within 100 polls here, where a read allows 200.
-    if (!AwaitAndRead(100, 1, 1) || receive_[1] != kAck) return false;
-    Send(7, kBlockSize + 2);
-    return AwaitAndRead(500, 1, 2) && receive_[2] == kAck;
+    if (!AwaitAndRead(100, 1, 1) || !Acknowledged(1)) return false;
+    Send(ExchangeFrame::Data, 7, kBlockSize + 2);
+    return AwaitAndRead(500, 1, 2) && Acknowledged(2);
 }
 
 }  // namespace ostrel

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "core/byte_link.h"
+#include "core/exchange_record.h"
 #include "core/firmware_image.h"
 #include "core/updater_state.h"
 
@@ -37,6 +38,9 @@ class BootloaderProtocol {
     // Writes 128 bytes of the caller's to target address `address` (a saved data memory).
     bool WriteBlock(std::uint32_t address, std::span<const std::uint8_t, kBlockSize> data);
 
+    // Which frame of the last exchange failed and what came back; its answer is Ack when the
+    // exchange succeeded.
+    const ExchangeRecord& LastExchange() const { return record_; }
     const ProtocolBuffer& ReceiveBuffer() const { return receive_; }
     const ProtocolBuffer& TransmitBuffer() const { return transmit_; }
     const std::array<std::uint8_t, kMaxSupportedCommands>& SupportedCommands() const {
@@ -44,13 +48,21 @@ class BootloaderProtocol {
     }
 
   private:
-    // Sends `count` bytes from TransmitBuffer position `from`. Its result is not consulted:
-    // a failed write shows itself as an answer that never comes.
-    void Send(std::size_t from, std::uint16_t count);
+    // Starts an exchange: input flushed, the record cleared for `command`.
+    void Begin(std::uint8_t command);
+    // Sends `count` bytes from TransmitBuffer position `from` as `frame`. Its result is not
+    // consulted: a failed write shows itself as an answer that never comes.
+    void Send(ExchangeFrame frame, std::size_t from, std::uint16_t count);
+    // Waits for `count` bytes; a wait that runs out is recorded against the frame last sent.
+    bool Await(std::uint32_t tries, std::uint16_t count);
     // Waits for `count` bytes, then reads them into ReceiveBuffer position `to`.
     bool AwaitAndRead(std::uint32_t tries, std::uint16_t count, std::size_t to);
     // The same, but a read that does not deliver all `count` bytes fails.
     bool AwaitAndReadAll(std::uint32_t tries, std::uint16_t count, std::size_t to);
+    // True when ReceiveBuffer position `at` holds 0x79; otherwise records what it holds.
+    bool Acknowledged(std::size_t at);
+    // Records a refused answer byte.
+    bool Refuse(std::uint8_t byte);
     // Lays out command frame (0-1) and address frame (2-6) for a block exchange.
     void ComposeBlockHeader(std::uint8_t command, std::uint32_t address);
 
@@ -60,6 +72,7 @@ class BootloaderProtocol {
     ProtocolBuffer transmit_{};
     ProtocolBuffer receive_{};
     std::array<std::uint8_t, kMaxSupportedCommands> supported_{};
+    ExchangeRecord record_;
 };
 
 }  // namespace ostrel

@@ -3,115 +3,92 @@
 namespace ostrel {
 namespace {
 
-// Truncating 32-bit arithmetic from the already advanced address; the divisor is 29,695, so
-// the bar reaches 100 only after the last of the 232 blocks.
-std::uint32_t ProgressValue(const UpdaterState& state) {
-    return ((state.CurrentAddress - kFlashStart + 1) * 100) / (state.EndAddress - kFlashStart);
-}
-
-void ShowWriteFailure(UpdaterState& state, UpdateView& view) {
-    state.UpdatePhase = 0;
-    view.SetIndicatorVisible(Indicator::lbWriteOn, false);
-    view.SetIndicatorVisible(Indicator::lbWriteErr, true);
-    view.SetIndicatorVisible(Indicator::txtWriteFail, true);
-    view.SetIndicatorVisible(Indicator::ListWriteFail, true);
-}
-
-void ShowVerifyFailure(UpdaterState& state, UpdateView& view) {
-    state.UpdatePhase = 0;
-    view.SetIndicatorVisible(Indicator::lbVerifyOn, false);
-    view.SetIndicatorVisible(Indicator::lbVerifyErr, true);
-    view.SetIndicatorVisible(Indicator::txtWriteFail, true);
-    view.SetIndicatorVisible(Indicator::ListWriteFail, true);
-}
-
-bool BlockMatchesImage(const UpdaterState& state, const BootloaderProtocol& protocol,
-                       const FirmwareImage& image) {
+bool BlockMatchesImage(std::uint32_t block, const BootloaderProtocol& protocol,
+                       const FirmwareImage& image, std::uint32_t& differsAt) {
     const ProtocolBuffer& received = protocol.ReceiveBuffer();
-    for (std::uint32_t i = 0; i < state.BlockSize; ++i) {
-        const std::uint32_t address = state.CurrentAddress + i;
-        if (address <= state.EndAddress && received[1 + i] != image[address]) return false;
+    for (std::uint32_t i = 0; i < kBlockSize; ++i) {
+        if (received[1 + i] != image[block + i]) {
+            differsAt = block + i;
+            return false;
+        }
     }
+    return true;
+}
+
+// One stage over the blocks from `first` to `last`, each by `exchange`; reports each good block
+// and the end. Stops at the first failure, which goes into `outcome`.
+template <typename Exchange>
+bool RunStage(UpdateStage stage, std::uint32_t first, std::uint32_t last, UpdaterState& state,
+              UpdateEvents& events, UpdateOutcome& outcome, Exchange exchange) {
+    const std::uint32_t total = (last + 1 - first) / kBlockSize;
+    outcome.stage = stage;
+    events.StageBegun(stage, total);
+    std::uint32_t done = 0;
+    for (state.CurrentAddress = first; state.CurrentAddress <= last;) {
+        const std::uint32_t block = state.CurrentAddress;
+        const bool ok = exchange(block);
+        state.CurrentAddress += state.BlockSize;
+        if (!ok) {
+            outcome.block = block;
+            state.UpdatePhase = Phase::Idle;
+            events.StageEnded(stage, false);
+            return false;
+        }
+        events.Progress(stage, ++done, total);
+    }
+    events.StageEnded(stage, true);
     return true;
 }
 
 }  // namespace
 
-void RunUpdate(UpdaterState& state, BootloaderProtocol& protocol, const FirmwareImage& image,
-               UpdateView& view) {
-    if (!state.DeviceReady) return;
-
-    view.SetButtonEnabled(WizardButton::btnBACK, false);
-    view.SetButtonEnabled(WizardButton::btnNEXT, false);
-    view.SetIndicatorVisible(Indicator::lbWrite, true);
-    view.SetProgressPosition(ProgressBar::BarWrite, 0);
-    view.SetIndicatorVisible(Indicator::BarWrite, true);
-    view.SetIndicatorVisible(Indicator::lbWriteOn, true);
-    state.UpdatePhase = 2;
-    state.CurrentAddress = kFlashStart;
+UpdateOutcome RunUpdate(UpdaterState& state, BootloaderProtocol& protocol,
+                        const FirmwareImage& image, bool keepUserSettings, UpdateEvents& events) {
+    UpdateOutcome outcome;
+    if (!state.DeviceReady) {
+        outcome.reason = UpdateFailure::NotReady;
+        return outcome;
+    }
     state.EndAddress = kFlashEnd;
+    const auto failedExchange = [&] {
+        outcome.reason = UpdateFailure::Exchange;
+        outcome.step = protocol.LastExchange();
+        return false;
+    };
 
     // Stage 1: program memory.
-    while (state.CurrentAddress <= state.EndAddress) {
-        const bool ok = protocol.WriteBlock(state.CurrentAddress);
-        state.CurrentAddress += state.BlockSize;
-        if (!ok) {
-            ShowWriteFailure(state, view);
-            break;
-        }
-        view.SetProgressPosition(ProgressBar::BarWrite, ProgressValue(state));
-        view.ProcessPendingEvents();
+    state.UpdatePhase = Phase::WritingProgram;
+    if (!RunStage(
+            UpdateStage::Write, kFlashStart, kFlashEnd, state, events, outcome,
+            [&](std::uint32_t block) { return protocol.WriteBlock(block) || failedExchange(); })) {
+        return outcome;
     }
 
     // Stage 2: read back and compare.
-    if (state.CurrentAddress > state.EndAddress && state.UpdatePhase == 2) {
-        state.UpdatePhase = 3;
-        state.CurrentAddress = kFlashStart;
-        view.SetIndicatorVisible(Indicator::lbWriteOn, false);
-        view.SetIndicatorVisible(Indicator::lbWriteOK, true);
-        view.SetIndicatorVisible(Indicator::lbVerify, true);
-        view.SetProgressPosition(ProgressBar::BarVerify, 0);
-        view.SetIndicatorVisible(Indicator::BarVerify, true);
-        view.SetIndicatorVisible(Indicator::lbVerifyOn, true);
-        while (state.CurrentAddress <= state.EndAddress) {
-            bool ok = protocol.ReadBlock(state.CurrentAddress);
-            if (ok) ok = BlockMatchesImage(state, protocol, image);
-            state.CurrentAddress += state.BlockSize;
-            if (!ok) {
-                ShowVerifyFailure(state, view);
-                break;
-            }
-            view.SetProgressPosition(ProgressBar::BarVerify, ProgressValue(state));
-            view.ProcessPendingEvents();
-        }
+    state.UpdatePhase = Phase::Verifying;
+    if (!RunStage(UpdateStage::Verify, kFlashStart, kFlashEnd, state, events, outcome,
+                  [&](std::uint32_t block) {
+                      if (!protocol.ReadBlock(block)) return failedExchange();
+                      std::uint32_t at = 0;
+                      if (BlockMatchesImage(block, protocol, image, at)) return true;
+                      outcome.reason = UpdateFailure::ReadBackDiffers;
+                      outcome.differsAt = at;
+                      return false;
+                  })) {
+        return outcome;
     }
 
-    // Stage 3: data memory, from 0x1100 when the owner's settings are kept. No pumping here.
-    if (state.CurrentAddress > state.EndAddress && state.UpdatePhase == 3) {
-        view.SetIndicatorVisible(Indicator::lbVerifyOn, false);
-        view.SetIndicatorVisible(Indicator::lbVerifyOK, true);
-        state.CurrentAddress = view.IsKeepUserSelected() ? kUserSettingsEnd : kDataStart;
-        state.UpdatePhase = 4;
-    }
-    if (state.UpdatePhase == 4) {
-        bool ok = true;
-        while (state.CurrentAddress <= kDataEnd) {
-            ok = protocol.WriteBlock(state.CurrentAddress);
-            state.CurrentAddress += state.BlockSize;
-            if (!ok) {
-                ShowWriteFailure(state, view);
-                break;
-            }
-        }
-        if (ok) state.UpdatePhase = 5;
+    // Stage 3: data memory, from 0x1100 when the owner's settings are kept.
+    state.UpdatePhase = Phase::WritingData;
+    if (!RunStage(UpdateStage::Data, keepUserSettings ? kUserSettingsEnd : kDataStart, kDataEnd,
+                  state, events, outcome, [&](std::uint32_t block) {
+                      return protocol.WriteBlock(block) || failedExchange();
+                  })) {
+        return outcome;
     }
 
-    if (state.UpdatePhase == 5) {
-        view.SetIndicatorVisible(Indicator::txtWriteOK, true);
-        view.SetIndicatorVisible(Indicator::ListWriteOK, true);
-    }
-    view.SetButtonEnabled(WizardButton::btnBACK, true);
-    view.SetButtonEnabled(WizardButton::btnNEXT, true);
+    state.UpdatePhase = Phase::Succeeded;
+    return outcome;
 }
 
 }  // namespace ostrel

@@ -2,7 +2,7 @@
 // One complete update: write program memory, read it back and compare, write data memory.
 #include "core/bootloader_protocol.h"
 #include "core/firmware_image.h"
-#include "core/update_view.h"
+#include "core/update_events.h"
 #include "core/updater_state.h"
 
 namespace ostrel {
@@ -10,9 +10,11 @@ namespace ostrel {
 inline constexpr std::uint32_t kFlashEnd = 0xFFFF;
 inline constexpr std::uint32_t kDataEnd = 0x13FF;
 
-// Runs only when state.DeviceReady; the outcome stays in state.UpdatePhase (5 success, 0 fault)
-// and in the indicators it shows through `view`.
-void RunUpdate(UpdaterState& state, BootloaderProtocol& protocol, const FirmwareImage& image,
-               UpdateView& view);
+// Runs only when state.DeviceReady (otherwise ends at once as NotReady, sending nothing). Each
+// stage stops at its first failure and the update with it. `keepUserSettings` leaves the
+// owner's settings area (0x1000-0x10FF) as the tracker holds it. state.UpdatePhase ends as
+// Succeeded or Idle.
+UpdateOutcome RunUpdate(UpdaterState& state, BootloaderProtocol& protocol,
+                        const FirmwareImage& image, bool keepUserSettings, UpdateEvents& events);
 
 }  // namespace ostrel

@@ -7,6 +7,16 @@
 
 namespace ostrel {
 
+// Where the update stands; a failed run goes back to Idle.
+enum class Phase : std::uint8_t {
+    Idle = 0,
+    Requested = 1,
+    WritingProgram = 2,
+    Verifying = 3,
+    WritingData = 4,
+    Succeeded = 5,
+};
+
 enum PendingEvent : std::uint8_t { kNoDeviceEvent = 0, kBridgeArrived = 1, kBridgeRemoved = 2 };
 
 struct UpdaterState {
@@ -14,7 +24,7 @@ struct UpdaterState {
     bool DeviceReady = false;  // the bootloader answered the sync (and, once connected, Get)
     std::uint8_t SupportedCommandCount = 0;  // N of the last Get reply
     std::uint16_t BootloaderVersion = 0;
-    std::uint8_t UpdatePhase = 0;  // 0 idle or failed, 1 requested, 2-4 stages, 5 succeeded
+    Phase UpdatePhase = Phase::Idle;
     std::uint32_t CurrentAddress = 0;
     std::uint32_t EndAddress = 0;
     std::uint16_t BlockSize = 128;

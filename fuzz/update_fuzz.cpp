@@ -8,21 +8,33 @@
 
 namespace {
 
-class OutcomeView : public ostrel::UpdateView {
+// Checks that the stages come in order, each begun before its progress and ended once, and
+// that progress counts up by one to at most the stage's total.
+class OrderCheckingEvents : public ostrel::UpdateEvents {
   public:
-    void SetIndicatorVisible(ostrel::Indicator i, bool visible) override {
-        if (i == ostrel::Indicator::txtWriteOK && visible) ++successShown;
-        if (i == ostrel::Indicator::txtWriteFail && visible) ++failureShown;
+    void StageBegun(ostrel::UpdateStage stage, std::uint32_t total) override {
+        ostrel::fuzz::Check(!open && (begun == 0 || stage > last));
+        open = true;
+        last = stage;
+        this->total = total;
+        done = 0;
+        ++begun;
     }
-    void SetProgressPosition(ostrel::ProgressBar, std::uint32_t position) override {
-        ostrel::fuzz::Check(position <= 100);
+    void Progress(ostrel::UpdateStage stage, std::uint32_t d, std::uint32_t t) override {
+        ostrel::fuzz::Check(open && stage == last && t == total && d == done + 1 && d <= t);
+        done = d;
     }
-    void SetButtonEnabled(ostrel::WizardButton, bool) override {}
-    void ProcessPendingEvents() override {}
-    bool IsKeepUserSelected() override { return keep; }
-    bool keep = false;
-    int successShown = 0;
-    int failureShown = 0;
+    void StageEnded(ostrel::UpdateStage stage, bool ok) override {
+        ostrel::fuzz::Check(open && stage == last && (ok == (done == total)));
+        open = false;
+        lastOk = ok;
+    }
+    bool open = false;
+    int begun = 0;
+    ostrel::UpdateStage last = ostrel::UpdateStage::Write;
+    std::uint32_t total = 0;
+    std::uint32_t done = 0;
+    bool lastOk = false;
 };
 }  // namespace
 
@@ -35,11 +47,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ostrel::UpdaterState state;
     state.DeviceReady = true;
     ostrel::BootloaderProtocol protocol(link, image, state);
-    OutcomeView view;
-    view.keep = data[0] & 1;
-    ostrel::RunUpdate(state, protocol, image, view);
-    Check(view.successShown + view.failureShown == 1);
-    Check((state.UpdatePhase == 5) == (view.successShown == 1));
-    Check(state.UpdatePhase == 5 || state.UpdatePhase == 0);
+    OrderCheckingEvents events;
+    const ostrel::UpdateOutcome outcome =
+        ostrel::RunUpdate(state, protocol, image, data[0] & 1, events);
+    const bool succeeded = state.UpdatePhase == ostrel::Phase::Succeeded;
+    Check(succeeded || state.UpdatePhase == ostrel::Phase::Idle);
+    Check(outcome.Succeeded() == succeeded);
+    // Success only after all three stages ended well; a failure names what failed.
+    Check(!succeeded || (events.begun == 3 && events.lastOk && !events.open));
+    Check(succeeded || (!events.lastOk && outcome.stage == events.last));
+    Check(succeeded || outcome.reason == ostrel::UpdateFailure::ReadBackDiffers ||
+          outcome.step.Failed());
     return 0;
 }

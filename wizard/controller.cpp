@@ -12,17 +12,18 @@ namespace {
 
 using wizard::ControlId;
 
-constexpr std::uint8_t kUpdateSucceeded = 5;
-
-// The page-4 indicators of the update sequence, in its order.
-constexpr ControlId kUpdateIndicators[kIndicatorCount] = {
+// The fourteen page-4 indicators.
+constexpr ControlId kUpdateIndicators[] = {
     ControlId::txtWriteOK,  ControlId::txtWriteFail, ControlId::lbWrite,  ControlId::lbWriteOn,
     ControlId::lbWriteOK,   ControlId::lbWriteErr,   ControlId::lbVerify, ControlId::lbVerifyOK,
     ControlId::lbVerifyOn,  ControlId::lbVerifyErr,  ControlId::BarWrite, ControlId::BarVerify,
     ControlId::ListWriteOK, ControlId::ListWriteFail};
 
-ControlId ControlOf(Indicator indicator) {
-    return kUpdateIndicators[static_cast<int>(indicator)];
+// The bars count bytes over a divisor one short of the program memory's size, so they reach
+// 100 only after the last of its 232 blocks.
+int BarPosition(std::uint32_t blocksDone) {
+    const std::uint32_t position = (blocksDone * kBlockSize + 1) * 100 / (kFlashSize - 1);
+    return static_cast<int>(std::min<std::uint32_t>(position, 100));
 }
 
 }  // namespace
@@ -37,14 +38,14 @@ WizardController::WizardController(WizardView& view, SerialPort& port, PortDirec
 
 WizardController::~WizardController() = default;
 
-void WizardController::FormCreate() {
+void WizardController::OnCreate() {
     state_.PortOpen = false;
     state_.DeviceReady = false;
     state_.BootloaderVersion = 0;
     state_.SupportedCommandCount = 0;
     state_.BlockSize = kBlockSize;
     state_.EndAddress = 0;
-    state_.UpdatePhase = 0;
+    state_.UpdatePhase = Phase::Idle;
     BuildFirmwareImage(*image_);
     state_.PortList.clear();
 
@@ -60,9 +61,10 @@ void WizardController::FormCreate() {
 
     state_.PendingDeviceEvent = kNoDeviceEvent;
     if (registerDeviceWatch_) deviceWatch_ = registerDeviceWatch_(state_);
+    if (deviceWatch_) view_.WatchDeviceEvents(*deviceWatch_);
 }
 
-void WizardController::FormClose() {
+void WizardController::OnClose() {
     closed_ = true;
     // An update may still be running in the Next handler: with the port released, its next
     // exchange fails and the failure display follows before the handler returns.
@@ -82,7 +84,7 @@ void WizardController::UpdateButtons() {
     // than on to the page that announces a new version.
     bool nextEnabled = true;
     if (page_ == 3) nextEnabled = state_.DeviceReady;
-    if (page_ == 4) nextEnabled = state_.UpdatePhase == kUpdateSucceeded;
+    if (page_ == 4) nextEnabled = state_.UpdatePhase == Phase::Succeeded;
     view_.SetEnabled(ControlId::btnNEXT, nextEnabled);
     if (page_ != 3) return;
     view_.SetEnabled(ControlId::btnConnect, !state_.DeviceReady);
@@ -90,7 +92,7 @@ void WizardController::UpdateButtons() {
     if (state_.DeviceReady) ShowConnectionPair(true);
 }
 
-void WizardController::btnNEXTClick() {
+void WizardController::OnNext() {
     bool succeededNow = false;
     switch (page_) {
         case 1:
@@ -104,14 +106,19 @@ void WizardController::btnNEXTClick() {
             if (state_.DeviceReady) {
                 SetPage(4);
                 HideUpdateIndicators();
-                state_.UpdatePhase = 1;
+                state_.UpdatePhase = Phase::Requested;
                 UpdateButtons();
-                RunUpdate(state_, protocol_, *image_, *this);
-                succeededNow = state_.UpdatePhase == kUpdateSucceeded;
+                view_.SetEnabled(ControlId::btnBACK, false);
+                view_.SetEnabled(ControlId::btnNEXT, false);
+                succeededNow =
+                    RunUpdate(state_, protocol_, *image_, view_.IsKeepUserChecked(), *this)
+                        .Succeeded();
+                view_.SetEnabled(ControlId::btnBACK, true);
+                view_.SetEnabled(ControlId::btnNEXT, true);
             }
             break;
         case 4:
-            if (state_.UpdatePhase == kUpdateSucceeded) SetPage(5);
+            if (state_.UpdatePhase == Phase::Succeeded) SetPage(5);
             break;
         case 5:
             view_.CloseWindow();
@@ -122,7 +129,7 @@ void WizardController::btnNEXTClick() {
     if (succeededNow && !closed_) view_.SetFocus(ControlId::btnNEXT);
 }
 
-void WizardController::btnBACKClick() {
+void WizardController::OnBack() {
     switch (page_) {
         case 2:
             SetPage(1);
@@ -146,18 +153,18 @@ void WizardController::btnBACKClick() {
     UpdateButtons();
 }
 
-void WizardController::btnESCClick() {
+void WizardController::OnCancel() {
     view_.CloseWindow();
 }
 
-void WizardController::btnConnectClick() {
+void WizardController::OnConnect() {
     HideConnectionIndicators();
     connector_.ConnectSequence();
     if (!state_.DeviceReady) ShowConnectionPair(false);
     UpdateButtons();
 }
 
-void WizardController::ApplicationEvents1Idle() {
+void WizardController::OnIdle() {
     if (closed_) return;
     if (ActOnPendingDeviceEvent(state_, connector_)) {
         SetPage(3);
@@ -184,26 +191,49 @@ void WizardController::HideUpdateIndicators() {
     for (ControlId control : kUpdateIndicators) view_.SetVisible(control, false);
 }
 
-void WizardController::SetIndicatorVisible(Indicator indicator, bool visible) {
-    view_.SetVisible(ControlOf(indicator), visible);
+void WizardController::StageBegun(UpdateStage stage, std::uint32_t) {
+    const bool write = stage == UpdateStage::Write;
+    if (!write && stage != UpdateStage::Verify) return;  // the data memory has no display
+    view_.SetVisible(write ? ControlId::lbWrite : ControlId::lbVerify, true);
+    view_.SetBarPosition(write ? ControlId::BarWrite : ControlId::BarVerify, 0);
+    view_.SetVisible(write ? ControlId::BarWrite : ControlId::BarVerify, true);
+    view_.SetVisible(write ? ControlId::lbWriteOn : ControlId::lbVerifyOn, true);
 }
 
-void WizardController::SetProgressPosition(ProgressBar bar, std::uint32_t position) {
-    view_.SetBarPosition(bar == ProgressBar::BarWrite ? ControlId::BarWrite : ControlId::BarVerify,
-                         static_cast<int>(std::min<std::uint32_t>(position, 100)));
-}
-
-void WizardController::SetButtonEnabled(WizardButton button, bool enabled) {
-    view_.SetEnabled(button == WizardButton::btnBACK ? ControlId::btnBACK : ControlId::btnNEXT,
-                     enabled);
-}
-
-void WizardController::ProcessPendingEvents() {
+void WizardController::Progress(UpdateStage stage, std::uint32_t done, std::uint32_t) {
+    // The data memory's eight blocks go without a bar and without dispatching.
+    if (stage == UpdateStage::Data) return;
+    view_.SetBarPosition(stage == UpdateStage::Write ? ControlId::BarWrite : ControlId::BarVerify,
+                         BarPosition(done));
     view_.ProcessPendingEvents();
 }
 
-bool WizardController::IsKeepUserSelected() {
-    return view_.IsKeepUserChecked();
+void WizardController::StageEnded(UpdateStage stage, bool ok) {
+    switch (stage) {
+        case UpdateStage::Write:
+            if (!ok) return ShowUpdateFailure(ControlId::lbWriteOn, ControlId::lbWriteErr);
+            view_.SetVisible(ControlId::lbWriteOn, false);
+            view_.SetVisible(ControlId::lbWriteOK, true);
+            return;
+        case UpdateStage::Verify:
+            if (!ok) return ShowUpdateFailure(ControlId::lbVerifyOn, ControlId::lbVerifyErr);
+            view_.SetVisible(ControlId::lbVerifyOn, false);
+            view_.SetVisible(ControlId::lbVerifyOK, true);
+            return;
+        case UpdateStage::Data:
+            // The data memory shares the write line's error mark.
+            if (!ok) return ShowUpdateFailure(ControlId::lbWriteOn, ControlId::lbWriteErr);
+            view_.SetVisible(ControlId::txtWriteOK, true);
+            view_.SetVisible(ControlId::ListWriteOK, true);
+            return;
+    }
+}
+
+void WizardController::ShowUpdateFailure(ControlId running, ControlId failed) {
+    view_.SetVisible(running, false);
+    view_.SetVisible(failed, true);
+    view_.SetVisible(ControlId::txtWriteFail, true);
+    view_.SetVisible(ControlId::ListWriteFail, true);
 }
 
 }  // namespace ostrel

@@ -2,13 +2,13 @@
 // The wizard's logic, free of any toolkit: the current page, the buttons each page shows, the
 // Next, Back, Cancel and Connect handlers, the start-up order, closing, and the idle step that
 // acts on device notices. It owns the updater's state, runs the update inside the Next handler
-// and reports it, as the UpdateView, through a WizardView.
+// and turns the update's events into the page-4 indicators and bars of its WizardView.
 #include <functional>
 #include <memory>
 
 #include "core/bootloader_protocol.h"
 #include "core/firmware_image.h"
-#include "core/update_view.h"
+#include "core/update_events.h"
 #include "core/updater_state.h"
 #include "device/connection.h"
 #include "device/device_events.h"
@@ -18,42 +18,41 @@
 
 namespace ostrel {
 
-class WizardController : public UpdateView {
+class WizardController : private UpdateEvents {
   public:
     using DeviceWatchRegistration =
         std::function<std::unique_ptr<DeviceEventSource>(UpdaterState&)>;
 
-    // Touches neither the view nor the port: the view calls FormCreate once it is built.
+    // Touches neither the view nor the port: the view calls OnCreate once it is built.
     WizardController(WizardView& view, SerialPort& port, PortDirectory& directory,
                      DeviceWatchRegistration registerDeviceWatch);
     ~WizardController() override;
 
-    void FormCreate();
-    void FormClose();
+    void OnCreate();
+    void OnClose();
     void UpdateButtons();
-    void btnNEXTClick();
-    void btnBACKClick();
-    void btnESCClick();
-    void btnConnectClick();
-    void ApplicationEvents1Idle();
-
-    // UpdateView, forwarded to the view's controls.
-    void SetIndicatorVisible(Indicator indicator, bool visible) override;
-    void SetProgressPosition(ProgressBar bar, std::uint32_t position) override;
-    void SetButtonEnabled(WizardButton button, bool enabled) override;
-    void ProcessPendingEvents() override;
-    bool IsKeepUserSelected() override;
+    void OnNext();
+    void OnBack();
+    void OnCancel();
+    void OnConnect();
+    void OnIdle();
 
     // 1 to 5.
     int CurrentPage() const { return page_; }
     bool Closed() const { return closed_; }
     UpdaterState& State() { return state_; }
     const FirmwareImage& Image() const { return *image_; }
-    // The source FormCreate registered, null without one; a view whose notices arrive on a
+    // The source OnCreate registered, null without one; a view whose notices arrive on a
     // descriptor watches it and calls ReadNotifications when it is readable.
     DeviceEventSource* DeviceWatch() { return deviceWatch_.get(); }
 
   private:
+    // The update's events, shown on page 4.
+    void StageBegun(UpdateStage stage, std::uint32_t total) override;
+    void Progress(UpdateStage stage, std::uint32_t done, std::uint32_t total) override;
+    void StageEnded(UpdateStage stage, bool ok) override;
+    void ShowUpdateFailure(wizard::ControlId running, wizard::ControlId failed);
+
     void SetPage(int page);
     void ShowConnectionPair(bool connected);
     void HideConnectionIndicators();

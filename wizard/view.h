@@ -4,6 +4,7 @@
 // controller; the controller calls these to change what shows.
 #include <string_view>
 
+#include "device/device_events.h"
 #include "wizard/layout_table.h"
 
 namespace ostrel {
@@ -26,9 +27,12 @@ class WizardView {
     virtual void SetFocus(wizard::ControlId button) = 0;
     // Dispatches what waits (input, painting, device notices) and returns; never the idle step.
     virtual void ProcessPendingEvents() = 0;
-    // Closes the window; the view calls the controller's FormClose as the window closes (also
+    // Closes the window; the view calls the controller's OnClose as the window closes (also
     // when the user closes it from the title bar).
     virtual void CloseWindow() = 0;
+    // The controller registered `source`: a view whose notices arrive on a descriptor watches
+    // it and calls ReadNotifications when it is readable (Windows' arrive as window messages).
+    virtual void WatchDeviceEvents(DeviceEventSource& source) { (void)source; }
 };
 
 }  // namespace ostrel

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "cli/modes/modes.h"
+#include "cli/report/run_messages.h"
 #include "cli/system/atomic_file.h"
 #include "cli/system/console_output.h"
 
@@ -20,7 +21,7 @@ std::optional<RunResult> ReadDataMemory(FlashSession& session, DataMemory& memor
     for (std::uint32_t offset = 0; offset < kDataSize; offset += kBlockSize) {
         if (!session.Protocol().ReadBlock(kDataStart + offset)) {
             return session.Fail(stage, words, kDataStart + offset,
-                                session.Trace().DescribeLastExchange());
+                                DescribeExchange(session.Protocol().LastExchange()));
         }
         const auto& received = session.Protocol().ReceiveBuffer();
         std::copy_n(received.begin() + 1, kBlockSize, memory.begin() + offset);
@@ -90,7 +91,7 @@ RunResult RestoreTracker(FlashSession& session) {
         const std::span<const std::uint8_t, kBlockSize> block(&saved[offset], kBlockSize);
         if (!protocol.WriteBlock(kDataStart + offset, block)) {
             return session.Fail("restore", "writing data memory", kDataStart + offset,
-                                session.Trace().DescribeLastExchange());
+                                DescribeExchange(session.Protocol().LastExchange()));
         }
     }
     DataMemory back{};

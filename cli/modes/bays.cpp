@@ -1,7 +1,5 @@
 #include "cli/modes/bays.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -22,30 +20,34 @@ std::string BayOfPortName(const std::string& port) {
     return port.starts_with("/dev/") ? port.substr(5) : port;
 }
 
-// What the update sequence shows, turned into the bay's line: the stage, its percent and the
-// time left, from the share of the whole update done so far (writing the program memory and
-// reading it back each move the same bytes; the data memory is small beside them).
-class BayProgress final : public UpdateView {
+// The update's events turned into the bay's line: the stage, its percent and the time left,
+// from the share of the whole run done so far. Writing the program memory and reading it back
+// each move the same bytes; the data memory is small beside them. A check alone (--verify-only)
+// is the whole run.
+class BayProgress final : public UpdateEvents {
   public:
-    BayProgress(BayDisplay& display, std::string bay, std::string port)
+    BayProgress(BayDisplay& display, std::string bay, std::string port, bool checkOnly)
         : display_(display),
           bay_(std::move(bay)),
           port_(std::move(port)),
+          checkOnly_(checkOnly),
           start_(std::chrono::steady_clock::now()) {}
 
-    void SetIndicatorVisible(Indicator indicator, bool visible) override {
-        if (!visible) return;
-        if (indicator == Indicator::lbVerifyOK) Show("data", 0, 1.0);
+    void StageBegun(UpdateStage stage, std::uint32_t total) override { Progress(stage, 0, total); }
+    void Progress(UpdateStage stage, std::uint32_t done, std::uint32_t total) override {
+        const double stageShare = total == 0 ? 1.0 : static_cast<double>(done) / total;
+        double shareDone = 1.0;
+        if (checkOnly_) {
+            shareDone = stageShare;
+        } else if (stage == UpdateStage::Write) {
+            shareDone = stageShare / 2;
+        } else if (stage == UpdateStage::Verify) {
+            shareDone = 0.5 + stageShare / 2;
+        }
+        const std::uint32_t percent = total == 0 ? 100 : done * 100 / total;
+        Show(StageName(stage), percent, shareDone);
     }
-    void SetProgressPosition(ProgressBar bar, std::uint32_t position) override {
-        const bool verify = bar == ProgressBar::BarVerify;
-        if (!verify && dataStage_) return Show("data", position, 1.0);
-        if (verify && position == 100) dataStage_ = true;
-        Show(verify ? "verify" : "write", position, (verify ? 0.5 : 0.0) + position / 200.0);
-    }
-    void SetButtonEnabled(WizardButton, bool) override {}
-    void ProcessPendingEvents() override {}
-    bool IsKeepUserSelected() override { return false; }  // the session's own view decides
+    void StageEnded(UpdateStage, bool) override {}
 
   private:
     void Show(const char* stage, std::uint32_t percent, double shareDone) {
@@ -61,8 +63,8 @@ class BayProgress final : public UpdateView {
     BayDisplay& display_;
     std::string bay_;
     std::string port_;
+    bool checkOnly_;
     std::chrono::steady_clock::time_point start_;
-    bool dataStage_ = false;
 };
 
 // One tracker in one bay, from its own thread: its own options (port, trace file), session
@@ -85,11 +87,12 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
             return result;
         }
     }
-    BayProgress progress(display, adapter.bay, adapter.port);
+    BayProgress progress(display, adapter.bay, adapter.port,
+                         ModeOf(options) == FlashMode::VerifyOnly);
     RunResult result;
     {
         FlashSession session(options, trace);
-        session.MirrorProgressTo(&progress);
+        session.ReportProgressTo(&progress);
         result = session.Finish(RunMode(session));
     }
     if (trace != nullptr && std::fclose(trace) != 0) {
@@ -101,7 +104,7 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
 
 BayDisplayStyle StyleFor(const FlashOptions& options) {
     if (options.quiet) return BayDisplayStyle::Quiet;
-    return isatty(STDOUT_FILENO) == 1 ? BayDisplayStyle::Terminal : BayDisplayStyle::Lines;
+    return IsTerminal(stdout) ? BayDisplayStyle::Terminal : BayDisplayStyle::Lines;
 }
 
 }  // namespace
@@ -125,7 +128,7 @@ int RunBays(const FlashOptions& options) {
         PutText(stdout, "summary updated=0 failed=0\n");
         return kExitNotConnected;
     }
-    BayDisplay display(stdout, StyleFor(options), ConsoleColumns(stdout));
+    BayDisplay display(stdout, StyleFor(options), TerminalColumns(stdout));
     // Every bay's line from the start, in the order of the bays, whichever thread runs first.
     for (const AdapterPort& bay : bays) display.Progress(bay.bay, bay.port, "connect", 0, {});
     std::vector<RunResult> results(bays.size());

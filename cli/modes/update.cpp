@@ -1,6 +1,4 @@
 // The update: the same three stages as the window's, with a bar per stage on the console.
-#include <unistd.h>
-
 #include "cli/modes/modes.h"
 #include "cli/report/console_view.h"
 #include "cli/report/run_messages.h"
@@ -11,30 +9,31 @@
 namespace ostrel::cli {
 namespace {
 
-// The session's own view, which keeps the stages' outcomes, and a second one that only shows.
-class MirroredView final : public UpdateView {
-  public:
-    MirroredView(UpdateView& view, UpdateView* mirror) : view_(view), mirror_(mirror) {}
-    void SetIndicatorVisible(Indicator indicator, bool visible) override {
-        view_.SetIndicatorVisible(indicator, visible);
-        if (mirror_ != nullptr) mirror_->SetIndicatorVisible(indicator, visible);
+const char* StageWords(UpdateStage stage) {
+    switch (stage) {
+        case UpdateStage::Verify:
+            return "check of program memory";
+        case UpdateStage::Data:
+            return "writing data memory";
+        case UpdateStage::Write:
+            break;
     }
-    void SetProgressPosition(ProgressBar bar, std::uint32_t position) override {
-        view_.SetProgressPosition(bar, position);
-        if (mirror_ != nullptr) mirror_->SetProgressPosition(bar, position);
-    }
-    void SetButtonEnabled(WizardButton button, bool enabled) override {
-        view_.SetButtonEnabled(button, enabled);
-    }
-    void ProcessPendingEvents() override { view_.ProcessPendingEvents(); }
-    bool IsKeepUserSelected() override { return view_.IsKeepUserSelected(); }
-
-  private:
-    UpdateView& view_;
-    UpdateView* mirror_;
-};
+    return "writing program memory";
+}
 
 }  // namespace
+
+const char* StageName(UpdateStage stage) {
+    switch (stage) {
+        case UpdateStage::Verify:
+            return "verify";
+        case UpdateStage::Data:
+            return "data";
+        case UpdateStage::Write:
+            break;
+    }
+    return "write";
+}
 
 std::optional<std::uint32_t> FirstDifference(const BootloaderProtocol& protocol,
                                              std::uint32_t block,
@@ -45,51 +44,44 @@ std::optional<std::uint32_t> FirstDifference(const BootloaderProtocol& protocol,
     return std::nullopt;
 }
 
+ConsoleView MakeConsoleView(const FlashOptions& options) {
+    return ConsoleView(options.quiet ? nullptr : stdout, IsTerminal(stdout),
+                       TerminalColumns(stdout));
+}
+
+UpdateEvents& ProgressEvents(FlashSession& session, ConsoleView& view) {
+    UpdateEvents* bayLine = session.ProgressEvents();
+    return bayLine != nullptr ? *bayLine : view;
+}
+
 RunResult UpdateTracker(FlashSession& session) {
     if (std::optional<RunResult> failed = session.Connect()) return *failed;
     const FlashOptions& options = session.Options();
     if (!options.backupFile.empty()) {
         if (std::optional<RunResult> failed = SaveDataMemory(session)) return *failed;
     }
-    UpdaterState& state = session.State();
-    const bool terminal = isatty(STDOUT_FILENO) == 1;
-    ConsoleView console(options.quiet ? nullptr : stdout, terminal, options.keepUserSettings);
-    MirroredView view(console, session.ProgressMirror());
-    // Once a stop is asked for, the refused exchange's failure display is not shown.
-    InterruptibleView interruptible(view, session.Link());
+    ConsoleView view = MakeConsoleView(options);
+    // Once a stop is asked for, the refused exchange's failure is not shown.
+    InterruptibleEvents events(ProgressEvents(session, view), session.Link());
     if (!options.quiet) {
         std::fflush(stdout);
         PrintText(stderr, "%s\n", kDoNotInterrupt);
     }
-    state.UpdatePhase = 1;
-    RunUpdate(state, session.Protocol(), session.Image(), interruptible);
-    if (state.UpdatePhase == 5) return RunResult{};
+    session.State().UpdatePhase = Phase::Requested;
+    const UpdateOutcome outcome = RunUpdate(session.State(), session.Protocol(), session.Image(),
+                                            options.keepUserSettings, events);
     if (session.Stopped()) {
-        if (terminal && !options.quiet) PutText(stdout, "\n");  // end a bar's line
-        const char* stage = interruptible.Stage() == UpdateStage::Verifying     ? "verify"
-                            : interruptible.Stage() == UpdateStage::WritingData ? "data"
-                                                                                : "write";
-        return session.Interrupted(stage, state.CurrentAddress - state.BlockSize,
-                                   DescribeInterruption(state, interruptible.Stage()));
+        view.Silence();
+        return session.Interrupted(StageName(outcome.stage), outcome.block,
+                                   DescribeInterruption(outcome.stage, outcome.block));
     }
-
-    // The failed block is the one before CurrentAddress, which the sequence advances whether
-    // or not a block succeeds.
-    const std::uint32_t block = state.CurrentAddress - state.BlockSize;
-    std::string reason = session.Trace().DescribeLastExchange();
-    if (console.VerifyFailed()) {
-        // A short or missing answer leaves older bytes in the buffer: no comparison then.
-        if (session.Trace().LastAnswerComplete() && session.Protocol().ReceiveBuffer()[0] == kAck) {
-            const std::span<const std::uint8_t> release(&session.Image()[block], kBlockSize);
-            if (const auto at = FirstDifference(session.Protocol(), block, release)) {
-                reason = "the block read back differs from the release at " + HexAddress(*at);
-            }
-        }
-        return session.Fail("verify", "check of program memory", block, reason);
-    }
-    if (console.DataMemoryFailed())
-        return session.Fail("data", "writing data memory", block, reason);
-    return session.Fail("write", "writing program memory", block, reason);
+    view.SayOutcome(outcome.Succeeded());
+    if (outcome.Succeeded()) return RunResult{};
+    const std::string reason =
+        outcome.reason == UpdateFailure::ReadBackDiffers
+            ? "the block read back differs from the release at " + HexAddress(*outcome.differsAt)
+            : DescribeExchange(outcome.step);
+    return session.Fail(StageName(outcome.stage), StageWords(outcome.stage), outcome.block, reason);
 }
 
 RunResult RunMode(FlashSession& session) {

@@ -1,45 +1,41 @@
 #pragma once
-// The update's progress on a terminal: a bar per stage redrawn in place, or plain lines (every
-// tenth of a stage) when the output goes to a file or a pipe; nothing with no output (--quiet),
-// though the stages' outcomes are still kept.
+// The update's progress on a terminal: a bar per stage redrawn in place and fitted to the
+// terminal's width, or plain lines (every tenth of a stage) when the output goes to a file or a
+// pipe; nothing with no output (--quiet). Once silenced (the run was stopped on request), the
+// refused exchange's failure shows nowhere: the stop is reported instead.
 #include <cstdint>
 #include <cstdio>
 
-#include "core/update_view.h"
+#include "core/update_events.h"
 
 namespace ostrel::cli {
 
-class ConsoleView final : public UpdateView {
+class ConsoleView final : public UpdateEvents {
   public:
-    ConsoleView(std::FILE* out, bool terminal, bool keepUserSettings)
-        : out_(out), terminal_(terminal), keepUser_(keepUserSettings) {}
+    // `columns` is the terminal's width; only a terminal's output is redrawn in place.
+    ConsoleView(std::FILE* out, bool terminal, int columns = 80)
+        : out_(out), terminal_(terminal), columns_(columns) {}
 
-    void SetIndicatorVisible(Indicator indicator, bool visible) override;
-    void SetProgressPosition(ProgressBar bar, std::uint32_t position) override;
-    void SetButtonEnabled(WizardButton, bool) override {}
-    void ProcessPendingEvents() override {
-        if (out_ != nullptr) std::fflush(out_);
-    }
-    bool IsKeepUserSelected() override { return keepUser_; }
+    void StageBegun(UpdateStage stage, std::uint32_t total) override;
+    void Progress(UpdateStage stage, std::uint32_t done, std::uint32_t total) override;
+    void StageEnded(UpdateStage stage, bool ok) override;
 
-    bool VerifyFailed() const { return verifyFailed_; }
-    // The write line failed after the check had passed: the data memory stage.
-    bool DataMemoryFailed() const { return writeFailed_ && verifyPassed_; }
+    // The closing note of the update, as the window's page 4 shows it.
+    void SayOutcome(bool succeeded);
+    // From now on nothing is printed; a bar's line in progress is ended.
+    void Silence();
 
   private:
+    void ShowBar(const char* title, std::uint32_t position);
     // Ends a bar's line in place with the stage's outcome.
     void EndStage(const char* title, const char* outcome);
-    void Print(const char* text);
 
     std::FILE* out_;
     bool terminal_;
-    bool keepUser_;
-    bool barOpen_ = false;  // a bar is drawn and its line not yet ended
-    ProgressBar currentBar_ = ProgressBar::BarWrite;
+    int columns_;
+    bool barOpen_ = false;           // a bar is drawn and its line not yet ended
+    int barColumns_ = 0;             // the width of that bar's line
     std::uint32_t lastPrinted_ = 0;  // plain output: the last tenth printed, plus one
-    bool verifyPassed_ = false;
-    bool verifyFailed_ = false;
-    bool writeFailed_ = false;
 };
 
 }  // namespace ostrel::cli

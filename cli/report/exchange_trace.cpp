@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "cli/report/run_messages.h"
+
 namespace ostrel::cli {
 namespace {
 
@@ -12,16 +14,14 @@ constexpr std::uint8_t kGetCommand = 0x00;
 constexpr std::uint8_t kReadCommand = 0x11;
 constexpr std::uint8_t kWriteCommand = 0x31;
 
-std::string FrameName(int frame, std::uint8_t command) {
-    switch (frame) {
-        case 1:
-            return command == kSyncByte ? "sync byte" : "command frame";
+ExchangeFrame FrameOf(int framesSent, std::uint8_t command) {
+    switch (framesSent) {
         case 2:
-            return "address frame";
+            return ExchangeFrame::Address;
         case 3:
-            return command == kReadCommand ? "length frame" : "data frame";
+            return command == kReadCommand ? ExchangeFrame::Count : ExchangeFrame::Data;
         default:
-            return "frame";
+            return command == kSyncByte ? ExchangeFrame::Sync : ExchangeFrame::Command;
     }
 }
 
@@ -80,7 +80,6 @@ void ExchangeTrace::FlushInput() {
     framesSent_ = 0;
     command_ = 0;
     waitFailed_ = false;
-    lastReadComplete_ = false;
     firstAnswerByte_.reset();
     lastAnswerByte_.reset();
     const auto now = std::chrono::steady_clock::now();
@@ -99,7 +98,6 @@ bool ExchangeTrace::WaitForInput(std::uint32_t tries, std::uint16_t count) {
 
 bool ExchangeTrace::ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) {
     const bool complete = port_.ReadExact(buffer, count, bytesRead);
-    lastReadComplete_ = complete;
     firstAnswerByte_.reset();
     lastAnswerByte_.reset();
     if (bytesRead > 0) {
@@ -122,16 +120,22 @@ bool ExchangeTrace::WriteAll(const std::uint8_t* buffer, std::uint16_t count) {
     return port_.WriteAll(buffer, count);
 }
 
-std::string ExchangeTrace::DescribeLastExchange() const {
-    const std::string frame = FrameName(framesSent_, command_);
-    if (waitFailed_ && arrivedAtTimeout_ > 0) {
-        return "only " + std::to_string(arrivedAtTimeout_) + " of the " + std::to_string(awaited_) +
-               " answer bytes to the " + frame + " arrived";
+ExchangeRecord ExchangeTrace::LastExchange() const {
+    ExchangeRecord record;
+    record.command = command_;
+    record.frame = FrameOf(framesSent_, command_);
+    if (waitFailed_) {
+        record.answer = arrivedAtTimeout_ > 0 ? ExchangeAnswer::Short : ExchangeAnswer::None;
+        record.received = static_cast<std::uint16_t>(arrivedAtTimeout_);
+        record.awaited = awaited_;
+    } else if (!firstAnswerByte_) {
+        record.answer = ExchangeAnswer::None;
+    } else if (*firstAnswerByte_ != kAckByte) {
+        record.answer =
+            *firstAnswerByte_ == kNackByte ? ExchangeAnswer::Nack : ExchangeAnswer::WrongByte;
+        record.byte = *firstAnswerByte_;
     }
-    if (waitFailed_ || !firstAnswerByte_) return "no answer to the " + frame;
-    if (*firstAnswerByte_ == kAckByte) return "the " + frame + " was acknowledged";
-    return "the " + frame + " answered with " + HexByte(*firstAnswerByte_) +
-           (*firstAnswerByte_ == kNackByte ? " (NACK)" : "");
+    return record;
 }
 
 std::string ExchangeTrace::Describe(const Exchange& exchange, bool shortened) const {
@@ -151,7 +155,7 @@ std::string ExchangeTrace::Describe(const Exchange& exchange, bool shortened) co
         }
     }
     // Get's answer comes in three reads and ends with its ACK, where the others begin with it.
-    std::string outcome = DescribeLastExchange();
+    std::string outcome = DescribeExchange(LastExchange());
     if (command_ == kGetCommand && !waitFailed_ && exchange.received.size() == 3) {
         outcome = lastAnswerByte_ == kAckByte
                       ? "the answer ended with ACK"

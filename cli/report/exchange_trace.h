@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "core/exchange_record.h"
 #include "device/serial_port.h"
 
 namespace ostrel::cli {
@@ -40,12 +41,9 @@ class ExchangeTrace final : public SerialPort {
 
     const std::string& LastPortName() const { return lastPort_; }
     bool LastOpenSucceeded() const { return lastOpenOk_; }
-    // The last exchange's last wait saw its bytes and its last read took them all: only then
-    // does the receive buffer hold a whole answer.
-    bool LastAnswerComplete() const { return !waitFailed_ && lastReadComplete_; }
-    // How the last exchange ended, for a block exchange that returned false: "no answer to the
-    // address frame", "the data frame answered with 0x1F (NACK)".
-    std::string DescribeLastExchange() const;
+    // How the last exchange ended as seen on the line, for its trace line; the protocol keeps
+    // the same record of the exchanges it runs.
+    ExchangeRecord LastExchange() const;
     // The last kRecentCount exchanges, oldest first, the one in progress included: one line
     // each with its time, the bytes sent and received (long ones shortened), and its outcome.
     std::vector<std::string> RecentExchanges() const;
@@ -78,7 +76,6 @@ class ExchangeTrace final : public SerialPort {
     std::uint16_t awaited_ = 0;
     std::optional<std::uint8_t> firstAnswerByte_;  // of the last read: the ACK position
     std::optional<std::uint8_t> lastAnswerByte_;   // of the last read: Get's closing ACK
-    bool lastReadComplete_ = false;
 
     std::chrono::steady_clock::time_point start_;
     std::FILE* file_ = nullptr;

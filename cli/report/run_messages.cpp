@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "core/bootloader_protocol.h"
 #include "core/firmware_image.h"
 
 namespace ostrel::cli {
@@ -74,17 +75,16 @@ std::string DescribeNotConnected(const UpdaterState& state, const std::string& l
     return text + kRepowerHint;
 }
 
-std::string DescribeInterruption(const UpdaterState& state, UpdateStage stage) {
-    const std::uint32_t block = state.CurrentAddress - state.BlockSize;
+const char* const kInterruptedBeforeUpdate =
+    "interrupted before the update began: the tracker is unchanged.";
+
+std::string DescribeInterruption(UpdateStage stage, std::uint32_t block) {
     std::string where;
     std::string holds;
-    if (stage == UpdateStage::NotStarted) {
-        return "interrupted before the update began: the tracker is unchanged.";
-    }
-    if (stage == UpdateStage::Verifying) {
+    if (stage == UpdateStage::Verify) {
         where = "in the check of program memory, before block " + Hex(block);
         holds = "program memory written but not checked, data memory not yet written";
-    } else if (stage == UpdateStage::WritingData) {
+    } else if (stage == UpdateStage::Data) {
         where = "while writing data memory, before block " + Hex(block);
         holds = "data memory partly written";
     } else if (block == kFlashStart) {
@@ -96,6 +96,47 @@ std::string DescribeInterruption(const UpdaterState& state, UpdateStage stage) {
             "completes";
     }
     return "interrupted " + where + ": " + holds + "; run the update again.";
+}
+
+std::string DescribeExchange(const ExchangeRecord& record) {
+    std::string frame;
+    switch (record.frame) {
+        case ExchangeFrame::Sync:
+            frame = "sync byte";
+            break;
+        case ExchangeFrame::Command:
+            frame = "command frame";
+            break;
+        case ExchangeFrame::Count:
+            frame = record.command == kCmdGet ? "count byte of the command list" : "length frame";
+            break;
+        case ExchangeFrame::Address:
+            frame = "address frame";
+            break;
+        case ExchangeFrame::Data:
+            frame = record.command == kCmdGet ? "command list" : "data frame";
+            break;
+    }
+    char byte[8];
+    std::snprintf(byte, sizeof byte, "0x%02X", record.byte);
+    switch (record.answer) {
+        case ExchangeAnswer::Ack:
+            return "the " + frame + " was acknowledged";
+        case ExchangeAnswer::None:
+            return "no answer to the " + frame;
+        case ExchangeAnswer::Short:
+            return "only " + std::to_string(record.received) + " of the " +
+                   std::to_string(record.awaited) + " answer bytes to the " + frame + " arrived";
+        case ExchangeAnswer::Nack:
+            return "the " + frame + " answered with " + byte + " (NACK)";
+        case ExchangeAnswer::WrongByte:
+            break;
+    }
+    if (record.command == kCmdGet && record.frame == ExchangeFrame::Count) {
+        return "the bootloader listed " + std::to_string(record.byte) +
+               " command codes, more than it can have";
+    }
+    return "the " + frame + " answered with " + byte;
 }
 
 }  // namespace ostrel::cli

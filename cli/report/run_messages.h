@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/exchange_record.h"
+#include "core/update_events.h"
 #include "core/updater_state.h"
 #include "device/port_open_error.h"
 
@@ -20,11 +22,14 @@ extern const char* const kRepowerHint;
 std::string DescribeNotConnected(const UpdaterState& state, const std::string& lastPort,
                                  bool opened, const PortOpenReport& report);
 
-enum class UpdateStage : std::uint8_t { NotStarted, WritingProgram, Verifying, WritingData };
+// Where an update stopped on request, before `block` of `stage`, and what the tracker holds.
+std::string DescribeInterruption(UpdateStage stage, std::uint32_t block);
+// A stop before the update began: the tracker is unchanged.
+extern const char* const kInterruptedBeforeUpdate;
 
-// Where an update stopped on request and what the tracker holds. The sequence had reached
-// `state.CurrentAddress`: the refused block's address plus one block.
-std::string DescribeInterruption(const UpdaterState& state, UpdateStage stage);
+// How a failed exchange ended, in words: "no answer to the address frame", "the data frame
+// answered with 0x1F (NACK)", "only 3 of the 129 answer bytes to the length frame arrived".
+std::string DescribeExchange(const ExchangeRecord& record);
 
 // Shown before the first block is written.
 extern const char* const kDoNotInterrupt;

@@ -14,10 +14,12 @@ __attribute__((format(printf, 2, 3)))
 #endif
 void PrintText(std::FILE* stream, const char* format, ...);
 
+// The stream goes to a terminal (a console on Windows), not to a file or a pipe.
+bool IsTerminal(std::FILE* stream);
+// The terminal's width in columns; 80 when it cannot be told.
+int TerminalColumns(std::FILE* stream);
+
 // Screen columns of UTF-8 text: one per character (the texts here have no wide characters).
 int TextColumns(std::string_view utf8);
-
-// The width in columns of the terminal or console `stream` shows on; 80 when it does not say.
-int ConsoleColumns(std::FILE* stream);
 
 }  // namespace ostrel::cli

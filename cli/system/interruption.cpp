@@ -47,24 +47,4 @@ bool InterruptibleLink::WriteAll(const std::uint8_t* buffer, std::uint16_t count
     return !stopped_ && port_.WriteAll(buffer, count);
 }
 
-void InterruptibleView::SetIndicatorVisible(Indicator indicator, bool visible) {
-    if (link_.Stopped()) return;
-    if (visible && indicator == Indicator::lbWrite) stage_ = UpdateStage::WritingProgram;
-    if (visible && indicator == Indicator::lbVerify) stage_ = UpdateStage::Verifying;
-    if (visible && indicator == Indicator::lbVerifyOK) stage_ = UpdateStage::WritingData;
-    view_.SetIndicatorVisible(indicator, visible);
-}
-
-void InterruptibleView::SetProgressPosition(ProgressBar bar, std::uint32_t position) {
-    if (!link_.Stopped()) view_.SetProgressPosition(bar, position);
-}
-
-void InterruptibleView::SetButtonEnabled(WizardButton button, bool enabled) {
-    if (!link_.Stopped()) view_.SetButtonEnabled(button, enabled);
-}
-
-void InterruptibleView::ProcessPendingEvents() {
-    if (!link_.Stopped()) view_.ProcessPendingEvents();
-}
-
 }  // namespace ostrel::cli

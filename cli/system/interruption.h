@@ -7,7 +7,7 @@
 #include <string>
 
 #include "cli/report/run_messages.h"
-#include "core/update_view.h"
+#include "core/update_events.h"
 #include "device/serial_port.h"
 
 namespace ostrel::cli {
@@ -51,25 +51,27 @@ class InterruptibleLink final : public SerialPort {
     bool stopped_ = false;
 };
 
-// The update's view while a stop may be requested: everything goes to `view` until the link
-// refuses an exchange; the failure display that the refused exchange brings is not shown, as
-// the stop is reported instead. Follows the stage the update is in, for that report.
-class InterruptibleView final : public UpdateView {
+// The update's events while a stop may be requested: everything goes to `events` until the
+// link refuses an exchange; the failure that the refused exchange brings is not shown, as the
+// stop is reported instead.
+class InterruptibleEvents final : public UpdateEvents {
   public:
-    InterruptibleView(UpdateView& view, const InterruptibleLink& link) : view_(view), link_(link) {}
+    InterruptibleEvents(UpdateEvents& events, const InterruptibleLink& link)
+        : events_(events), link_(link) {}
 
-    UpdateStage Stage() const { return stage_; }
-
-    void SetIndicatorVisible(Indicator indicator, bool visible) override;
-    void SetProgressPosition(ProgressBar bar, std::uint32_t position) override;
-    void SetButtonEnabled(WizardButton button, bool enabled) override;
-    void ProcessPendingEvents() override;
-    bool IsKeepUserSelected() override { return view_.IsKeepUserSelected(); }
+    void StageBegun(UpdateStage stage, std::uint32_t total) override {
+        if (!link_.Stopped()) events_.StageBegun(stage, total);
+    }
+    void Progress(UpdateStage stage, std::uint32_t done, std::uint32_t total) override {
+        if (!link_.Stopped()) events_.Progress(stage, done, total);
+    }
+    void StageEnded(UpdateStage stage, bool ok) override {
+        if (!link_.Stopped()) events_.StageEnded(stage, ok);
+    }
 
   private:
-    UpdateView& view_;
+    UpdateEvents& events_;
     const InterruptibleLink& link_;
-    UpdateStage stage_ = UpdateStage::NotStarted;
 };
 
 }  // namespace ostrel::cli

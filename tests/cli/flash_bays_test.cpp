@@ -96,6 +96,11 @@ TEST_P(BenchAll, UpdatesEveryBayAndAFaultFailsItsBayAlone) {
         ASSERT_NE(line, std::string::npos) << out;
         EXPECT_TRUE(out.substr(out.rfind('\n', line) + 1).starts_with(result)) << out;
         EXPECT_EQ(HoldsRelease(bay), !upset) << bay;
+        // Each stage's progress reaches the bay's own line.
+        const std::string lines =
+            "bay 1-" + std::to_string(bay) + ": /dev/ttyUSB" + std::to_string(bay - 1);
+        EXPECT_NE(out.find(lines + " write 0%\n"), std::string::npos) << out;
+        EXPECT_EQ(out.find(lines + " data 100%\n") != std::string::npos, !upset) << out;
     }
     if (GetParam() == Upset::None) {
         EXPECT_TRUE(out.ends_with("\nsummary updated=4 failed=0\n")) << out;

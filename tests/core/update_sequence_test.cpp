@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <memory>
-#include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/bootloader_model.h"
 #include "sim/sim_link.h"
-#include "tests/support/recording_view.h"
+#include "tests/support/recording_events.h"
 
 namespace ostrel {
 namespace {
@@ -17,7 +17,6 @@ namespace {
 using sim::Command;
 using sim::FaultKind;
 using sim::Step;
-using Shown = std::set<std::string>;
 
 constexpr std::uint32_t kFlashBlocks = 232;
 
@@ -31,9 +30,9 @@ struct ConnectedTracker {
         state.DeviceReady = true;
         model.ClearExchanges();
     }
-    void RunOnce() {
-        state.UpdatePhase = 1;
-        RunUpdate(state, protocol, *image, view);
+    void RunOnce(bool keepUser = false) {
+        state.UpdatePhase = Phase::Requested;
+        outcome = RunUpdate(state, protocol, *image, keepUser, events);
     }
     bool FlashEqualsImage() const {
         return std::equal(image->begin() + kFlashStart, image->end(),
@@ -62,7 +61,8 @@ struct ConnectedTracker {
     sim::SimLink link{model};
     UpdaterState state;
     BootloaderProtocol protocol{link, *image, state};
-    test::RecordingView view;
+    test::RecordingEvents events;
+    UpdateOutcome outcome;
 };
 
 class UpdateTest : public ::testing::Test, public ConnectedTracker {};
@@ -79,144 +79,137 @@ TEST_F(UpdateTest, FullUpdateWritesVerifiesAndWritesDataMemory) {
 
     EXPECT_TRUE(FlashEqualsImage());
     EXPECT_TRUE(DataEqualsImage(kDataStart));
-    EXPECT_EQ(state.UpdatePhase, 5);
-    EXPECT_EQ(view.shown, (Shown{"lbWrite", "lbWriteOK", "BarWrite", "lbVerify", "lbVerifyOK",
-                                 "BarVerify", "txtWriteOK", "ListWriteOK"}));
-    EXPECT_EQ(view.WriteBar(), 100u);
-    EXPECT_EQ(view.VerifyBar(), 100u);
-    EXPECT_EQ(view.pumps, 464);
-    EXPECT_EQ(view.keepUserAsked, 1);
-    EXPECT_EQ(view.calls.back(), "enable btnNEXT");
+    EXPECT_EQ(state.UpdatePhase, Phase::Succeeded);
+    EXPECT_TRUE(outcome.Succeeded());
+    EXPECT_EQ(events.lines,
+              (std::vector<std::string>{"begin write 232", "all write", "end write ok",
+                                        "begin verify 232", "all verify", "end verify ok",
+                                        "begin data 8", "all data", "end data ok"}));
+    // Each good block counts once, in order.
+    for (UpdateStage stage : {UpdateStage::Write, UpdateStage::Verify, UpdateStage::Data}) {
+        const auto& done = events.progress[stage];
+        for (std::size_t i = 0; i < done.size(); ++i) ASSERT_EQ(done[i], i + 1);
+    }
 }
 
 TEST_F(UpdateTest, KeepingTheOwnersSettingsLeavesTheirBlocksUntouched) {
-    view.keepUser = true;
-    RunOnce();
+    RunOnce(true);
     const auto all = ExchangeList();
     EXPECT_EQ(all.size(), 470u);
     EXPECT_EQ(std::vector<std::string>(all.end() - 6, all.end()), Blocks("W", 0x1100, 0x1380));
     EXPECT_TRUE(FlashEqualsImage());
     EXPECT_TRUE(DataEqualsImage(0x1100));
+    EXPECT_EQ(events.lines[6], "begin data 6");
     for (std::uint32_t a = 0x1000; a < 0x1100; ++a) {
         ASSERT_EQ(model.Memory()[a], sim::BootloaderModel::OwnerSettingsByte(a)) << a;
     }
-    EXPECT_EQ(state.UpdatePhase, 5);
+    EXPECT_EQ(state.UpdatePhase, Phase::Succeeded);
 }
 
-TEST_F(UpdateTest, EachBarGets233PositionsByTheTruncatingFormula) {
-    RunOnce();
-    for (const auto* positions : {&view.writePositions, &view.verifyPositions}) {
-        ASSERT_EQ(positions->size(), 233u);
-        EXPECT_EQ((*positions)[0], 0u);
-        for (std::uint32_t k = 1; k <= kFlashBlocks; ++k) {
-            ASSERT_EQ((*positions)[k], ((128 * k + 1) * 100) / 29695) << k;
-        }
-        EXPECT_EQ((*positions)[1], 0u);
-        EXPECT_EQ((*positions)[3], 1u);
-        EXPECT_EQ((*positions)[116], 50u);
-        EXPECT_EQ((*positions)[231], 99u);
-        EXPECT_EQ((*positions)[232], 100u);
-    }
-}
-
-TEST_F(UpdateTest, StartAndStageChangesComeInOrder) {
-    RunOnce();
-    const std::vector<std::string> start(view.calls.begin(), view.calls.begin() + 6);
-    EXPECT_EQ(start, (std::vector<std::string>{"disable btnBACK", "disable btnNEXT", "show lbWrite",
-                                               "BarWrite=0", "show BarWrite", "show lbWriteOn"}));
-    const auto stage2 = std::find(view.calls.begin(), view.calls.end(), "hide lbWriteOn");
-    ASSERT_NE(stage2, view.calls.end());
-    EXPECT_EQ(std::vector<std::string>(stage2, stage2 + 6),
-              (std::vector<std::string>{"hide lbWriteOn", "show lbWriteOK", "show lbVerify",
-                                        "BarVerify=0", "show BarVerify", "show lbVerifyOn"}));
-    const std::vector<std::string> end(view.calls.end() - 6, view.calls.end());
-    EXPECT_EQ(end,
-              (std::vector<std::string>{"hide lbVerifyOn", "show lbVerifyOK", "show txtWriteOK",
-                                        "show ListWriteOK", "enable btnBACK", "enable btnNEXT"}));
-}
-
-// Where the run fails decides what page 4 shows at the end.
+// Where the run fails decides the outcome: the stage, the block, and what the tracker answered.
 struct FailureCase {
     const char* name;
     sim::Fault fault;
     std::size_t exchanges;
-    Shown shown;
-    std::uint32_t writeBar;
-    std::uint32_t verifyBar;
-    bool verifyBarSet;
+    UpdateStage stage;
+    std::uint32_t block;
+    UpdateFailure reason;
+    ExchangeFrame frame;
+    ExchangeAnswer answer;
+    std::optional<std::uint32_t> differsAt;
 };
 
-TEST_F(UpdateTest, EachFailureLeavesItsStagesDisplay) {
-    const Shown stage1{"lbWrite", "BarWrite", "lbWriteErr", "txtWriteFail", "ListWriteFail"};
-    const Shown stage2{"lbWrite",   "lbWriteOK",   "BarWrite",     "lbVerify",
-                       "BarVerify", "lbVerifyErr", "txtWriteFail", "ListWriteFail"};
-    const Shown stage3{"lbWrite",    "lbWriteOK", "lbWriteErr",   "BarWrite",     "lbVerify",
-                       "lbVerifyOK", "BarVerify", "txtWriteFail", "ListWriteFail"};
+TEST_F(UpdateTest, EachFailureEndsItsStageWithTheOutcome) {
+    using F = ExchangeFrame;
+    using A = ExchangeAnswer;
+    constexpr auto kExchange = UpdateFailure::Exchange;
+    constexpr auto kDiffers = UpdateFailure::ReadBackDiffers;
     const FailureCase cases[] = {
         {"first flash block",
          {FaultKind::Nack, Command::WriteMemory, Step::Command, {}},
          1,
-         stage1,
-         0,
-         0,
-         false},
+         UpdateStage::Write,
+         0x8C00,
+         kExchange,
+         F::Command,
+         A::Nack,
+         {}},
         {"last flash block",
          {FaultKind::Silence, Command::WriteMemory, Step::Payload, 0xFF80},
          232,
-         stage1,
-         99,
-         0,
-         false},
+         UpdateStage::Write,
+         0xFF80,
+         kExchange,
+         F::Data,
+         A::None,
+         {}},
         {"wrong byte in first read-back",
          {FaultKind::WrongReadByte, Command::ReadMemory, Step::Payload, 0x8C00, 1, 0, 127},
          233,
-         stage2,
-         100,
-         0,
-         true},
+         UpdateStage::Verify,
+         0x8C00,
+         kDiffers,
+         F::Command,
+         A::Ack,
+         0x8C7F},
         // The comparison's first and last positions: the region's last byte, 0xFFFF, counts.
         {"wrong first byte of a read-back block",
          {FaultKind::WrongReadByte, Command::ReadMemory, Step::Payload, 0x9000, 1, 0, 0},
          232 + 9,
-         stage2,
-         100,
-         3,
-         true},
+         UpdateStage::Verify,
+         0x9000,
+         kDiffers,
+         F::Command,
+         A::Ack,
+         0x9000},
         {"wrong byte at 0xFFFF",
          {FaultKind::WrongReadByte, Command::ReadMemory, Step::Payload, 0xFF80, 1, 0, 127},
          232 + 232,
-         stage2,
-         100,
-         99,
-         true},
+         UpdateStage::Verify,
+         0xFF80,
+         kDiffers,
+         F::Command,
+         A::Ack,
+         0xFFFF},
         {"read-back not acknowledged",
          {FaultKind::Nack, Command::ReadMemory, Step::Address, 0x9000},
          232 + 9,
-         stage2,
-         100,
-         3,
-         true},
+         UpdateStage::Verify,
+         0x9000,
+         kExchange,
+         F::Address,
+         A::Nack,
+         {}},
         {"second data block",
          {FaultKind::Nack, Command::WriteMemory, Step::Payload, 0x1080},
          466,
-         stage3,
-         100,
-         100,
-         true},
+         UpdateStage::Data,
+         0x1080,
+         kExchange,
+         F::Data,
+         A::Nack,
+         {}},
     };
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
         ConnectedTracker fresh;
         fresh.model.AddFault(c.fault);
         fresh.RunOnce();
-        EXPECT_EQ(fresh.state.UpdatePhase, 0);
+        EXPECT_EQ(fresh.state.UpdatePhase, Phase::Idle);
         EXPECT_EQ(fresh.model.Exchanges().size(), c.exchanges);
-        EXPECT_EQ(fresh.view.shown, c.shown);
-        EXPECT_EQ(fresh.view.WriteBar(), c.writeBar);
-        EXPECT_EQ(fresh.view.VerifyBar(), c.verifyBar);
-        EXPECT_EQ(!fresh.view.verifyPositions.empty(), c.verifyBarSet);
-        EXPECT_EQ(fresh.view.keepUserAsked, c.verifyBar == 100 ? 1 : 0);
-        EXPECT_EQ(fresh.view.calls.back(), "enable btnNEXT");
+        EXPECT_EQ(fresh.outcome.stage, c.stage);
+        EXPECT_EQ(fresh.outcome.block, c.block);
+        EXPECT_EQ(fresh.outcome.reason, c.reason);
+        EXPECT_EQ(fresh.outcome.differsAt, c.differsAt);
+        if (c.reason == kExchange) {
+            EXPECT_EQ(fresh.outcome.step.frame, c.frame);
+            EXPECT_EQ(fresh.outcome.step.answer, c.answer);
+        }
+        // The failed stage ends failed, after one progress event per good block before it.
+        EXPECT_EQ(fresh.events.lines.back(),
+                  std::string("end ") + test::StageName(c.stage) + " failed");
+        const std::uint32_t first = c.stage == UpdateStage::Data ? kDataStart : kFlashStart;
+        EXPECT_EQ(fresh.events.progress[c.stage].size(), (c.block - first) / kBlockSize);
         EXPECT_TRUE(fresh.state.DeviceReady);  // the port stays usable for another try
     }
 }
@@ -224,28 +217,31 @@ TEST_F(UpdateTest, EachFailureLeavesItsStagesDisplay) {
 TEST_F(UpdateTest, NothingHappensWhenTheDeviceIsNotReady) {
     state.DeviceReady = false;
     RunOnce();
-    EXPECT_TRUE(view.calls.empty());
+    EXPECT_TRUE(events.lines.empty());
     EXPECT_TRUE(model.Exchanges().empty());
-    EXPECT_EQ(state.UpdatePhase, 1);
+    EXPECT_EQ(outcome.reason, UpdateFailure::NotReady);
+    EXPECT_EQ(state.UpdatePhase, Phase::Requested);
 }
 
 TEST_F(UpdateTest, ASecondRunRepeatsEveryExchange) {
     RunOnce();
     model.ClearExchanges();
-    view = test::RecordingView{};
+    events = test::RecordingEvents{};
     RunOnce();
     EXPECT_EQ(model.Exchanges().size(), 472u);
-    EXPECT_EQ(state.UpdatePhase, 5);
+    EXPECT_EQ(state.UpdatePhase, Phase::Succeeded);
 }
 
 TEST_F(UpdateTest, PullingTheAdapterOutMidRunFailsThatStage) {
-    int pumps = 0;
-    view.onPump = [&] {
-        if (++pumps == 10) link.Unplug();
+    int blocks = 0;
+    events.onProgress = [&] {
+        if (++blocks == 10) link.Unplug();
     };
     RunOnce();
-    EXPECT_EQ(state.UpdatePhase, 0);
-    EXPECT_EQ(view.shown.count("lbWriteErr"), 1u);
+    EXPECT_EQ(state.UpdatePhase, Phase::Idle);
+    EXPECT_EQ(outcome.stage, UpdateStage::Write);
+    EXPECT_EQ(outcome.block, kFlashStart + 10 * kBlockSize);
+    EXPECT_EQ(outcome.step.answer, ExchangeAnswer::None);
     EXPECT_EQ(model.Exchanges().size(), 10u);
 }
 

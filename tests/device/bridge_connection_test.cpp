@@ -13,7 +13,7 @@
 #include "device/device_events.h"
 #include "device/hotplug.h"
 #include "sim/bridge/simulated_bridge.h"
-#include "tests/support/recording_view.h"
+#include "tests/support/recording_events.h"
 
 namespace ostrel {
 namespace {
@@ -151,8 +151,8 @@ TEST(BridgeWithoutDatabase, PlugInConnects) {
 
 struct PullOutCase {
     const char* name;
-    int pump;             // the block after which the adapter is pulled out
-    const char* failure;  // the failed stage's indicator
+    int pump;  // the block after which the adapter is pulled out
+    UpdateStage failed;
 };
 
 // Cases print as their names in test listings.
@@ -169,15 +169,16 @@ TEST_P(PullOut, EndsTheUpdateWithTheStagesFailure) {
     connector.ConnectSequence();
     ASSERT_TRUE(state.DeviceReady);
 
-    test::RecordingView view;
-    view.onPump = [&] {
-        if (view.pumps == GetParam().pump) bridge.Unplug();
+    test::RecordingEvents events;
+    int blocks = 0;
+    events.onProgress = [&] {
+        if (++blocks == GetParam().pump) bridge.Unplug();
     };
-    RunUpdate(state, protocol, *image, view);
-    EXPECT_EQ(state.UpdatePhase, 0);
-    EXPECT_TRUE(view.shown.count(GetParam().failure));
-    EXPECT_TRUE(view.shown.count("txtWriteFail"));
-    EXPECT_EQ(view.pumps, GetParam().pump);
+    const UpdateOutcome outcome = RunUpdate(state, protocol, *image, false, events);
+    EXPECT_EQ(state.UpdatePhase, Phase::Idle);
+    EXPECT_EQ(outcome.stage, GetParam().failed);
+    EXPECT_EQ(outcome.reason, UpdateFailure::Exchange);
+    EXPECT_EQ(blocks, GetParam().pump);
 
     // The removal was only recorded; the idle action after the update closes the port.
     DeliverNotifications(*source);
@@ -187,8 +188,8 @@ TEST_P(PullOut, EndsTheUpdateWithTheStagesFailure) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stages, PullOut,
-                         ::testing::Values(PullOutCase{"Writing", 10, "lbWriteErr"},
-                                           PullOutCase{"Verifying", 232 + 10, "lbVerifyErr"}),
+                         ::testing::Values(PullOutCase{"Writing", 10, UpdateStage::Write},
+                                           PullOutCase{"Verifying", 232 + 10, UpdateStage::Verify}),
                          [](const ::testing::TestParamInfo<PullOutCase>& p) {
                              return std::string(p.param.name);
                          });

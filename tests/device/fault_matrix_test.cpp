@@ -13,7 +13,7 @@
 #include "device/connection.h"
 #include "sim/sim_port_directory.h"
 #include "sim/tty/tty_server.h"
-#include "tests/support/recording_view.h"
+#include "tests/support/recording_events.h"
 
 namespace ostrel {
 namespace {
@@ -210,10 +210,6 @@ std::uint32_t ExchangeNumber(const Where& w) {
     return 0;
 }
 
-std::uint32_t BarAfter(std::uint32_t goodBlocks) {
-    return goodBlocks == 0 ? 0 : ((128 * goodBlocks + 1) * 100) / 29695;
-}
-
 class FaultMatrix : public testing::TestWithParam<Row> {
   protected:
     void SetUp() override {
@@ -235,7 +231,7 @@ class FaultMatrix : public testing::TestWithParam<Row> {
     sim::SimPortDirectory directory;
     BootloaderProtocol protocol{link, *image, state};
     Connector connector{state, *port, directory, protocol};
-    test::RecordingView view;
+    test::RecordingEvents events;
 };
 
 TEST_P(FaultMatrix, EndsAsTheAnswersDecide) {
@@ -256,36 +252,48 @@ TEST_P(FaultMatrix, EndsAsTheAnswersDecide) {
         EXPECT_EQ(state.PortOpen, row.where.stage == Stage::Get);
     } else {
         ASSERT_TRUE(state.DeviceReady);
-        state.UpdatePhase = 1;
-        RunUpdate(state, protocol, *image, view);
+        state.UpdatePhase = Phase::Requested;
+        const UpdateOutcome outcome = RunUpdate(state, protocol, *image, false, events);
 
         EXPECT_TRUE(state.PortOpen);
         EXPECT_TRUE(state.DeviceReady);
         const std::uint32_t k = row.where.block;
+        auto& progress = events.progress;
         if (!row.exchangeFails || connectFault) {
-            EXPECT_EQ(state.UpdatePhase, 5);
-            EXPECT_TRUE(view.shown.count("txtWriteOK"));
-        } else if (row.where.stage == Stage::Write) {
-            EXPECT_EQ(state.UpdatePhase, 0);
-            EXPECT_TRUE(view.shown.count("lbWriteErr"));
-            EXPECT_FALSE(view.shown.count("lbWriteOK"));
-            EXPECT_EQ(view.WriteBar(), BarAfter(k - 1));
-            EXPECT_TRUE(view.verifyPositions.empty());
-        } else if (row.where.stage == Stage::Verify) {
-            EXPECT_EQ(state.UpdatePhase, 0);
-            EXPECT_TRUE(view.shown.count("lbVerifyErr"));
-            EXPECT_EQ(view.WriteBar(), 100u);
-            EXPECT_EQ(view.VerifyBar(), BarAfter(k - 1));
-            EXPECT_EQ(view.keepUserAsked, 0);
+            EXPECT_EQ(state.UpdatePhase, Phase::Succeeded);
+            EXPECT_TRUE(outcome.Succeeded());
         } else {
-            EXPECT_EQ(state.UpdatePhase, 0);
-            EXPECT_TRUE(view.shown.count("lbWriteErr"));
-            EXPECT_TRUE(view.shown.count("lbVerifyOK"));
-            EXPECT_FALSE(view.shown.count("txtWriteOK"));
+            EXPECT_EQ(state.UpdatePhase, Phase::Idle);
+            // A wrong byte in a read-back's data is a difference from the release.
+            if (outcome.reason != UpdateFailure::ReadBackDiffers) {
+                EXPECT_EQ(outcome.reason, UpdateFailure::Exchange);
+                EXPECT_TRUE(outcome.step.Failed());
+            } else {
+                EXPECT_EQ(row.what, What::WrongByte);
+            }
+            // The protocol's record names what came back in place of the ACK.
+            // A NACK in place of a read's 129-byte answer is a short answer.
+            if (row.what == What::Nack) {
+                EXPECT_TRUE(outcome.step.answer == ExchangeAnswer::Nack ||
+                            outcome.step.answer == ExchangeAnswer::Short);
+            }
+            if (row.what == What::Silence) {
+                EXPECT_EQ(outcome.step.answer, ExchangeAnswer::None);
+            }
         }
-        if (row.exchangeFails && !connectFault) {
-            EXPECT_TRUE(view.shown.count("txtWriteFail"));
-            EXPECT_TRUE(view.shown.count("ListWriteFail"));
+        if (row.exchangeFails && row.where.stage == Stage::Write) {
+            EXPECT_EQ(outcome.stage, UpdateStage::Write);
+            EXPECT_EQ(outcome.block, kFlashStart + (k - 1) * kBlockSize);
+            EXPECT_EQ(progress[UpdateStage::Write].size(), k - 1);
+            EXPECT_TRUE(progress[UpdateStage::Verify].empty());
+        } else if (row.exchangeFails && row.where.stage == Stage::Verify) {
+            EXPECT_EQ(outcome.stage, UpdateStage::Verify);
+            EXPECT_EQ(outcome.block, kFlashStart + (k - 1) * kBlockSize);
+            EXPECT_EQ(progress[UpdateStage::Write].size(), 232u);
+            EXPECT_EQ(progress[UpdateStage::Verify].size(), k - 1);
+        } else if (row.exchangeFails && !connectFault) {
+            EXPECT_EQ(outcome.stage, UpdateStage::Data);
+            EXPECT_EQ(progress[UpdateStage::Verify].size(), 232u);
         }
     }
     // Nothing after the failing exchange reached the tracker.

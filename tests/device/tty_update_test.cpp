@@ -7,7 +7,7 @@
 #include "device/connection.h"
 #include "sim/sim_port_directory.h"
 #include "sim/tty/tty_server.h"
-#include "tests/support/recording_view.h"
+#include "tests/support/recording_events.h"
 
 namespace ostrel {
 namespace {
@@ -38,7 +38,7 @@ class TtyUpdate : public testing::Test {
     sim::SimPortDirectory directory;
     BootloaderProtocol protocol{*port, *image, state};
     Connector connector{state, *port, directory, protocol};
-    test::RecordingView view;
+    test::RecordingEvents events;
 };
 
 class FullUpdate : public TtyUpdate, public testing::WithParamInterface<bool> {};
@@ -46,10 +46,9 @@ class FullUpdate : public TtyUpdate, public testing::WithParamInterface<bool> {}
 TEST_P(FullUpdate, LeavesTheTrackerMemoryEqualToTheImage) {
     const bool keep = GetParam();
     ASSERT_TRUE(Connect());
-    view.keepUser = keep;
-    state.UpdatePhase = 1;
-    RunUpdate(state, protocol, *image, view);
-    EXPECT_EQ(state.UpdatePhase, 5);
+    state.UpdatePhase = Phase::Requested;
+    EXPECT_TRUE(RunUpdate(state, protocol, *image, keep, events).Succeeded());
+    EXPECT_EQ(state.UpdatePhase, Phase::Succeeded);
     port->ClosePort();
     server.Stop();
 
@@ -73,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(KeepUserSettings, FullUpdate, testing::Bool(),
 struct HangUpCase {
     const char* stage;
     std::size_t exchange;
-    const char* errorShown;
+    UpdateStage failed;
 };
 void PrintTo(const HangUpCase& c, std::ostream* os) {
     *os << c.stage;
@@ -84,18 +83,17 @@ class HangUpMidUpdate : public TtyUpdate, public testing::WithParamInterface<Han
 TEST_P(HangUpMidUpdate, EndsWithTheStagesFailure) {
     ASSERT_TRUE(Connect());
     server.HangUpAtExchange(GetParam().exchange);
-    state.UpdatePhase = 1;
-    RunUpdate(state, protocol, *image, view);
-    EXPECT_EQ(state.UpdatePhase, 0);
-    EXPECT_TRUE(view.shown.count(GetParam().errorShown));
-    EXPECT_TRUE(view.shown.count("ListWriteFail"));
-    EXPECT_FALSE(view.shown.count("txtWriteOK"));
+    state.UpdatePhase = Phase::Requested;
+    const UpdateOutcome outcome = RunUpdate(state, protocol, *image, false, events);
+    EXPECT_EQ(state.UpdatePhase, Phase::Idle);
+    EXPECT_EQ(outcome.stage, GetParam().failed);
+    EXPECT_EQ(outcome.reason, UpdateFailure::Exchange);
     EXPECT_EQ(port->PendingInputCount(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stages, HangUpMidUpdate,
-                         testing::Values(HangUpCase{"write", 100, "lbWriteErr"},
-                                         HangUpCase{"verify", 300, "lbVerifyErr"}),
+                         testing::Values(HangUpCase{"write", 100, UpdateStage::Write},
+                                         HangUpCase{"verify", 300, UpdateStage::Verify}),
                          [](const testing::TestParamInfo<HangUpCase>& param) {
                              return param.param.stage;
                          });

@@ -13,7 +13,7 @@
 #include "device/connection.h"
 #include "device/port_directory.h"
 #include "sim/bootloader_model.h"
-#include "tests/support/recording_view.h"
+#include "tests/support/recording_events.h"
 #include "tests/windows/support/wine_peer.h"
 
 namespace ostrel {
@@ -79,13 +79,12 @@ TEST_P(Win32Update, LeavesTheReleaseInTheTracker) {
     connector.TryPort(name);
     ASSERT_TRUE(state.DeviceReady);
     ASSERT_TRUE(protocol.QueryBootloader());
-    test::RecordingView view;
-    view.keepUser = keepUser;
-    state.UpdatePhase = 1;
-    RunUpdate(state, protocol, Image(), view);
-    EXPECT_EQ(state.UpdatePhase, 5);
-    EXPECT_EQ(view.WriteBar(), 100u);
-    EXPECT_EQ(view.VerifyBar(), 100u);
+    test::RecordingEvents events;
+    state.UpdatePhase = Phase::Requested;
+    EXPECT_TRUE(RunUpdate(state, protocol, Image(), keepUser, events).Succeeded());
+    EXPECT_EQ(state.UpdatePhase, Phase::Succeeded);
+    EXPECT_EQ(events.progress[UpdateStage::Write].size(), 232u);
+    EXPECT_EQ(events.progress[UpdateStage::Verify].size(), 232u);
     port->ClosePort();
 
     ASSERT_EQ(peer.StopSimulator(131), 0);

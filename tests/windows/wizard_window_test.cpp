@@ -58,7 +58,7 @@ struct Wizard {
           port(MakeSerialPort()),
           controller(window, *port, directory, std::move(watch)) {
         window.Attach(controller);
-        controller.FormCreate();
+        controller.OnCreate();
     }
     bool Visible(ControlId id) const { return Shown(window.Control(id)); }
     bool Enabled(ControlId id) const { return IsWindowEnabled(window.Control(id)) != FALSE; }
@@ -128,7 +128,7 @@ int TextWidth(HWND control, const std::wstring& text) {
     return size.cx;
 }
 
-// The lines of a text block as FormCreate leaves them: the version and date filled in.
+// The lines of a text block as OnCreate leaves them: the version and date filled in.
 std::wstring ExpectedLine(const ControlLayout& layout, std::size_t index) {
     if (layout.id == ControlId::ListBoxVer && index == texts::kVersionLineIndex) {
         return Wide(std::string(texts::kVersionPrefix) + texts::kReleaseName + texts::kModelSuffix);
@@ -346,7 +346,7 @@ TEST(Win32Window, BridgeArrivalOnPageOneBringsTheConnectionPage) {
         SendMessageA(watch, WM_DEVICECHANGE, kDeviceArrival,
                      reinterpret_cast<LPARAM>(record.data()));
         EXPECT_EQ(wizard.controller.CurrentPage(), 1) << "nothing happens in the notice";
-        wizard.controller.ApplicationEvents1Idle();
+        wizard.controller.OnIdle();
         PostQuitMessage(0);
     });
     EXPECT_FALSE(LoopGuard::Fired()) << "the loop waited with the idle step not run";

@@ -47,14 +47,23 @@ class RecordingWizardView : public WizardView {
         hidden[control] = !visible;
         calls.push_back(std::string(visible ? "show " : "hide ") + Name(control));
     }
-    void SetEnabled(ControlId button, bool enabled) override { disabled[button] = !enabled; }
+    void SetEnabled(ControlId button, bool enabled) override {
+        disabled[button] = !enabled;
+        if (button != ControlId::btnConnect) {
+            calls.push_back(std::string(enabled ? "enable " : "disable ") + Name(button));
+        }
+    }
     void SetCaption(ControlId button, std::string_view utf8) override {
         captions[button] = std::string(utf8);
     }
     void SetLine(ControlId block, int index, std::string_view utf8) override {
         lines[{block, index}] = std::string(utf8);
     }
-    void SetBarPosition(ControlId bar, int position) override { bars[bar] = position; }
+    void SetBarPosition(ControlId bar, int position) override {
+        bars[bar] = position;
+        barHistory[bar].push_back(position);
+        if (position == 0) calls.push_back(std::string(Name(bar)) + "=0");
+    }
     bool IsKeepUserChecked() override { return keepUser; }
     void SetFocus(ControlId button) override { focus = button; }
     void ProcessPendingEvents() override {
@@ -64,7 +73,7 @@ class RecordingWizardView : public WizardView {
     void CloseWindow() override {
         ++closeRequests;
         closed = true;
-        if (controller) controller->FormClose();
+        if (controller) controller->OnClose();
     }
 
     static const char* Name(ControlId id) { return wizard::Layout(id).name; }
@@ -86,6 +95,7 @@ class RecordingWizardView : public WizardView {
     std::map<ControlId, std::string> captions;
     std::map<std::pair<ControlId, int>, std::string> lines;
     std::map<ControlId, int> bars;
+    std::map<ControlId, std::vector<int>> barHistory;
     std::vector<std::string> calls;
     bool keepUser = false;
     std::optional<ControlId> focus;
@@ -111,17 +121,17 @@ struct ControllerRig {
     explicit ControllerRig(bool create = true) {
         directory.bridgePort = "SIM1";
         view.controller = &controller;
-        if (create) controller.FormCreate();
+        if (create) controller.OnCreate();
     }
 
     UpdaterState& State() { return controller.State(); }
     int Page() const { return controller.CurrentPage(); }
     bool NextEnabled() const { return view.Enabled(ControlId::btnNEXT); }
 
-    void Next() { controller.btnNEXTClick(); }
-    void Back() { controller.btnBACKClick(); }
-    void Connect() { controller.btnConnectClick(); }
-    void Idle() { controller.ApplicationEvents1Idle(); }
+    void Next() { controller.OnNext(); }
+    void Back() { controller.OnBack(); }
+    void Connect() { controller.OnConnect(); }
+    void Idle() { controller.OnIdle(); }
     // From page 1 to page 3, connected.
     void ToConnectedPage3() {
         Next();

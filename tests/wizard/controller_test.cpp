@@ -35,7 +35,7 @@ TEST(WizardController, StartUpHidesEverythingShowsPageOneAndRegistersTheWatchLas
     ControllerRig r(false);
     // Left from before: every start value is set, PendingDeviceEvent just before the watch.
     r.State().PendingDeviceEvent = kBridgeRemoved;
-    r.State().UpdatePhase = 3;
+    r.State().UpdatePhase = Phase::Verifying;
     r.State().DeviceReady = true;
     r.State().PortList = {"SIM0"};
     std::vector<std::string> callsAtRegistration;
@@ -47,12 +47,12 @@ TEST(WizardController, StartUpHidesEverythingShowsPageOneAndRegistersTheWatchLas
         imageBuilt = r.controller.Image()[kFlashStart] == FlashBlock[0] &&
                      r.controller.Image()[kDataStart] == DataBlock[0];
     };
-    r.controller.FormCreate();
+    r.controller.OnCreate();
 
     // The eighteen indicators hidden in their order, then page 1 and its buttons.
     std::vector<std::string> expected;
     for (ControlId id : kIndicators) expected.push_back(std::string("hide ") + r.view.Name(id));
-    expected.insert(expected.end(), {"page 1", "show btnESC", "hide btnBACK"});
+    expected.insert(expected.end(), {"page 1", "show btnESC", "hide btnBACK", "enable btnNEXT"});
     EXPECT_EQ(callsAtRegistration, expected);
     EXPECT_EQ(pendingAtRegistration, kNoDeviceEvent);
     EXPECT_TRUE(imageBuilt);
@@ -60,7 +60,7 @@ TEST(WizardController, StartUpHidesEverythingShowsPageOneAndRegistersTheWatchLas
     EXPECT_EQ(r.view.lines.at({ControlId::ListBoxVer, 6}), "дата: 11.11.2012");
     ExpectButtons(r, {1, true, false, "Далее", true});
     EXPECT_FALSE(r.State().DeviceReady);
-    EXPECT_EQ(r.State().UpdatePhase, 0);
+    EXPECT_EQ(r.State().UpdatePhase, Phase::Idle);
     EXPECT_EQ(r.State().BlockSize, 128);
     EXPECT_TRUE(r.State().PortList.empty());
     EXPECT_NE(r.controller.DeviceWatch(), nullptr);
@@ -223,8 +223,8 @@ TEST(WizardController, ClosingClosesAnOpenPortAndEndsDeviceWork) {
         std::function<void(ControllerRig&)> close;
     };
     const std::vector<Case> cases = {
-        {"Cancel", [](ControllerRig& r) { r.controller.btnESCClick(); }},
-        {"title-bar close", [](ControllerRig& r) { r.controller.FormClose(); }},
+        {"Cancel", [](ControllerRig& r) { r.controller.OnCancel(); }},
+        {"title-bar close", [](ControllerRig& r) { r.controller.OnClose(); }},
         {"OK on page 5",
          [](ControllerRig& r) {
              r.Next();
@@ -252,7 +252,7 @@ TEST(WizardController, ClosingClosesAnOpenPortAndEndsDeviceWork) {
 
     // With no port open there is nothing to close.
     ControllerRig r;
-    r.controller.btnESCClick();
+    r.controller.OnCancel();
     EXPECT_EQ(r.view.closeRequests, 1);
     EXPECT_EQ(r.link.OpenCount(), 0u);
 }

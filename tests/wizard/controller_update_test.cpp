@@ -36,6 +36,50 @@ bool SettingsUntouched(const ControllerRig& r) {
     return true;
 }
 
+// Page 4 follows the update's events: each bar gets 233 positions by the truncating formula
+// (100 only after the last block), the stages' marks come in order, and a data-memory failure
+// shows on the write line after the check's success.
+TEST(WizardControllerUpdate, PageFourFollowsTheUpdatesEvents) {
+    ControllerRig r;
+    r.ToConnectedPage3();
+    r.Next();
+    for (ControlId bar : {ControlId::BarWrite, ControlId::BarVerify}) {
+        const std::vector<int>& positions = r.view.barHistory[bar];
+        ASSERT_EQ(positions.size(), 233u);
+        for (int k = 0; k <= 232; ++k) ASSERT_EQ(positions[k], ((128 * k + 1) * 100) / 29695) << k;
+        EXPECT_EQ(positions[231], 99);
+        EXPECT_EQ(positions[232], 100);
+    }
+    EXPECT_EQ(r.view.pumps, 464);  // after each good block of the first two stages only
+    const auto& calls = r.view.calls;
+    // The calls from the last `call` on.
+    const auto from = [&](const char* call, std::size_t count) {
+        const auto last = std::find(calls.rbegin(), calls.rend(), call);
+        if (last == calls.rend()) return std::vector<std::string>{};
+        const auto at = std::prev(last.base());
+        const auto end = calls.end() - at < static_cast<long>(count)
+                             ? calls.end()
+                             : at + static_cast<long>(count);
+        return std::vector<std::string>(at, end);
+    };
+    EXPECT_EQ(from("disable btnBACK", 6),
+              (std::vector<std::string>{"disable btnBACK", "disable btnNEXT", "show lbWrite",
+                                        "BarWrite=0", "show BarWrite", "show lbWriteOn"}));
+    EXPECT_EQ(from("hide lbWriteOn", 6),
+              (std::vector<std::string>{"hide lbWriteOn", "show lbWriteOK", "show lbVerify",
+                                        "BarVerify=0", "show BarVerify", "show lbVerifyOn"}));
+    EXPECT_EQ(from("hide lbVerifyOn", 6),
+              (std::vector<std::string>{"hide lbVerifyOn", "show lbVerifyOK", "show txtWriteOK",
+                                        "show ListWriteOK", "enable btnBACK", "enable btnNEXT"}));
+
+    ControllerRig data;
+    data.model.AddFault(Fault{FaultKind::Nack, Command::WriteMemory, Step::Payload, 0x1080});
+    data.ToConnectedPage3();
+    data.Next();
+    EXPECT_EQ(PageFour(data), (Names{"lbWrite", "lbWriteOK", "lbWriteErr", "BarWrite", "lbVerify",
+                                     "lbVerifyOK", "BarVerify", "txtWriteFail", "ListWriteFail"}));
+}
+
 // Only a successful run leads on to the closing page, and Next then has the focus; after a
 // failure Back and Cancel stay, so the user connects and runs again.
 TEST(WizardControllerUpdate, OnlySuccessLeadsOnToTheClosingPage) {
@@ -94,7 +138,7 @@ TEST(WizardControllerUpdate, OnlySuccessLeadsOnToTheClosingPage) {
         if (!success) {
             r.Back();
             EXPECT_EQ(r.Page(), 3);
-            r.controller.btnESCClick();
+            r.controller.OnCancel();
             EXPECT_EQ(r.view.closeRequests, 1);
         }
     }
@@ -105,7 +149,7 @@ TEST(WizardControllerUpdate, TheKeepSettingsBoxDecidesEachRun) {
     r.view.keepUser = true;
     r.ToConnectedPage3();
     r.Next();
-    EXPECT_EQ(r.State().UpdatePhase, 5);
+    EXPECT_EQ(r.State().UpdatePhase, Phase::Succeeded);
     EXPECT_TRUE(SettingsUntouched(r));
     EXPECT_TRUE(DataEqualsImage(r, kUserSettingsEnd));
 
@@ -113,7 +157,7 @@ TEST(WizardControllerUpdate, TheKeepSettingsBoxDecidesEachRun) {
     r.view.keepUser = false;
     r.Connect();
     r.Next();
-    EXPECT_EQ(r.State().UpdatePhase, 5);
+    EXPECT_EQ(r.State().UpdatePhase, Phase::Succeeded);
     EXPECT_TRUE(DataEqualsImage(r, kDataStart));
 }
 
@@ -140,7 +184,7 @@ TEST(WizardControllerUpdate, ASecondRunStartsCleanWithBackAndNextDisabled) {
     EXPECT_EQ(shownAtFirstPoll, (Names{"lbWrite", "BarWrite", "lbWriteOn"}));
     EXPECT_FALSE(backOrNextEnabled);
     EXPECT_TRUE(escUsable);
-    EXPECT_EQ(r.State().UpdatePhase, 5);
+    EXPECT_EQ(r.State().UpdatePhase, Phase::Succeeded);
     EXPECT_GT(r.view.pumps, 0);
 }
 
@@ -151,13 +195,13 @@ TEST(WizardControllerUpdate, CancelDuringTheRunEndsItThroughTheFailureDisplay) {
     r.ToConnectedPage3();
     r.model.ClearExchanges();
     r.view.onPump = [&] {
-        if (r.model.Exchanges().size() == 50 && !r.view.closed) r.controller.btnESCClick();
+        if (r.model.Exchanges().size() == 50 && !r.view.closed) r.controller.OnCancel();
     };
     r.Next();
     EXPECT_TRUE(r.controller.Closed());
     EXPECT_FALSE(r.link.IsOpen());
     EXPECT_EQ(r.model.Exchanges().size(), 50u);
-    EXPECT_EQ(r.State().UpdatePhase, 0);
+    EXPECT_EQ(r.State().UpdatePhase, Phase::Idle);
     EXPECT_EQ(PageFour(r),
               (Names{"lbWrite", "BarWrite", "lbWriteErr", "txtWriteFail", "ListWriteFail"}));
     EXPECT_FALSE(r.view.focus.has_value());

@@ -6,6 +6,7 @@
 #include "device/device_events.h"
 #include "device/port_directory.h"
 #include "device/serial_port.h"
+#include "wizard/controller.h"
 #include "wizard/qt/wizard_window.h"
 
 int main(int, char** argv) {
@@ -13,10 +14,13 @@ int main(int, char** argv) {
     QApplication application(argc, argv);
     const std::unique_ptr<ostrel::SerialPort> port = ostrel::MakeSerialPort();
     const std::unique_ptr<ostrel::PortDirectory> directory = ostrel::MakePortDirectory();
-    // Lives until the loop has ended, so a handler still running when the window closes (an
-    // update in progress) returns into an intact window.
-    ostrel::TForm1 Form1(*port, *directory, &ostrel::RegisterDeviceWatch);
-    Form1.show();
+    // Both outlive the loop, so a handler still running when the window closes (an update in
+    // progress) returns into an intact window and controller.
+    ostrel::QtWizardWindow window;
+    ostrel::WizardController controller(window, *port, *directory, &ostrel::RegisterDeviceWatch);
+    window.Attach(controller);
+    controller.OnCreate();
+    window.show();
     QApplication::exec();
     return 0;
 }

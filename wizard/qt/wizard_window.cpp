@@ -13,34 +13,32 @@ namespace ostrel {
 
 using wizard::ControlId;
 
-TForm1::TForm1(SerialPort& port, PortDirectory& directory,
-               DeviceWatchRegistration registerDeviceWatch, QWidget* parent)
-    : QWidget(parent), controller_(*this, port, directory, std::move(registerDeviceWatch)) {
+QtWizardWindow::QtWizardWindow(QWidget* parent) : QWidget(parent) {
     BuildLayout();
     ForwardEvents();
-    controller_.FormCreate();
-    WatchDeviceEvents();
 }
 
-TForm1::~TForm1() = default;
+QtWizardWindow::~QtWizardWindow() = default;
 
-void TForm1::ForwardEvents() {
+void QtWizardWindow::ForwardEvents() {
     const auto onClick = [this](ControlId id, void (WizardController::*handler)()) {
-        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::clicked, this,
-                [this, handler] { (controller_.*handler)(); });
+        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::clicked, this, [this, handler] {
+            if (controller_ != nullptr) (controller_->*handler)();
+        });
     };
-    onClick(ControlId::btnNEXT, &WizardController::btnNEXTClick);
-    onClick(ControlId::btnBACK, &WizardController::btnBACKClick);
-    onClick(ControlId::btnESC, &WizardController::btnESCClick);
-    onClick(ControlId::btnConnect, &WizardController::btnConnectClick);
-    ApplicationEvents1 = new ApplicationEvents(this);
-    ApplicationEvents1->setObjectName(QStringLiteral("ApplicationEvents1"));
-    ApplicationEvents1->OnIdle = [this] { controller_.ApplicationEvents1Idle(); };
+    onClick(ControlId::btnNEXT, &WizardController::OnNext);
+    onClick(ControlId::btnBACK, &WizardController::OnBack);
+    onClick(ControlId::btnESC, &WizardController::OnCancel);
+    onClick(ControlId::btnConnect, &WizardController::OnConnect);
+    idleHook_ = new ApplicationEvents(this);
+    idleHook_->OnIdle = [this] {
+        if (controller_ != nullptr) controller_->OnIdle();
+    };
 }
 
-void TForm1::WatchDeviceEvents() {
-    DeviceEventSource* watch = controller_.DeviceWatch();
-    if (!watch || watch->NotificationDescriptor() < 0) return;
+void QtWizardWindow::WatchDeviceEvents(DeviceEventSource& source) {
+    DeviceEventSource* watch = &source;
+    if (watch->NotificationDescriptor() < 0) return;
     // The notifier also fires inside ProcessPendingEvents during an update, so it only records
     // the event; the idle step acts on it once the update has returned.
     auto* notifier =
@@ -48,60 +46,60 @@ void TForm1::WatchDeviceEvents() {
     connect(notifier, &QSocketNotifier::activated, this, [watch] { watch->ReadNotifications(); });
 }
 
-void TForm1::closeEvent(QCloseEvent* event) {
-    controller_.FormClose();
+void QtWizardWindow::closeEvent(QCloseEvent* event) {
+    if (controller_ != nullptr) controller_->OnClose();
     event->accept();
 }
 
-void TForm1::resizeEvent(QResizeEvent* event) {
+void QtWizardWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     const wizard::Rect r = wizard::PageContainerGeometry(width(), height());
     pages_->setGeometry(r.left, r.top, r.width, r.height);
 }
 
-QWidget* TForm1::Page(int page) const {
+QWidget* QtWizardWindow::Page(int page) const {
     return pages_->widget(page - 1);
 }
 
-void TForm1::ShowPage(int page) {
+void QtWizardWindow::ShowPage(int page) {
     pages_->setCurrentIndex(page - 1);
 }
 
-void TForm1::SetVisible(ControlId control, bool visible) {
+void QtWizardWindow::SetVisible(ControlId control, bool visible) {
     Control(control)->setVisible(visible);
 }
 
-void TForm1::SetEnabled(ControlId button, bool enabled) {
+void QtWizardWindow::SetEnabled(ControlId button, bool enabled) {
     Control(button)->setEnabled(enabled);
 }
 
-void TForm1::SetCaption(ControlId button, std::string_view utf8) {
+void QtWizardWindow::SetCaption(ControlId button, std::string_view utf8) {
     ControlAs<QAbstractButton>(button)->setText(
         QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
-void TForm1::SetLine(ControlId block, int index, std::string_view utf8) {
+void QtWizardWindow::SetLine(ControlId block, int index, std::string_view utf8) {
     ControlAs<QListWidget>(block)->item(index)->setText(
         QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
-void TForm1::SetBarPosition(ControlId bar, int position) {
+void QtWizardWindow::SetBarPosition(ControlId bar, int position) {
     ControlAs<QProgressBar>(bar)->setValue(position);
 }
 
-bool TForm1::IsKeepUserChecked() {
+bool QtWizardWindow::IsKeepUserChecked() {
     return ControlAs<QCheckBox>(ControlId::cbKeepUser)->isChecked();
 }
 
-void TForm1::SetFocus(ControlId button) {
+void QtWizardWindow::SetFocus(ControlId button) {
     Control(button)->setFocus();
 }
 
-void TForm1::ProcessPendingEvents() {
+void QtWizardWindow::ProcessPendingEvents() {
     QCoreApplication::processEvents();
 }
 
-void TForm1::CloseWindow() {
+void QtWizardWindow::CloseWindow() {
     close();
 }
 

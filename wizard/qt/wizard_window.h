@@ -13,17 +13,14 @@ class QStackedWidget;
 
 namespace ostrel {
 
-class TForm1 : public QWidget, public WizardView {
+class QtWizardWindow : public QWidget, public WizardView {
     Q_OBJECT
   public:
-    using DeviceWatchRegistration = WizardController::DeviceWatchRegistration;
+    // Builds the layout; clicks, idle and closing reach a controller once one is attached.
+    explicit QtWizardWindow(QWidget* parent = nullptr);
+    ~QtWizardWindow() override;
 
-    // Builds the layout, then runs FormCreate; its last step registers the device watch.
-    TForm1(SerialPort& port, PortDirectory& directory, DeviceWatchRegistration registerDeviceWatch,
-           QWidget* parent = nullptr);
-    ~TForm1() override;
-
-    WizardController& Controller() { return controller_; }
+    void Attach(WizardController& controller) { controller_ = &controller; }
     // The control of the table's entry, named as it (QObject::objectName).
     QWidget* Control(wizard::ControlId id) const { return controls_[static_cast<int>(id)]; }
     template <typename W>
@@ -43,6 +40,7 @@ class TForm1 : public QWidget, public WizardView {
     void SetFocus(wizard::ControlId button) override;
     void ProcessPendingEvents() override;
     void CloseWindow() override;
+    void WatchDeviceEvents(DeviceEventSource& source) override;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -52,12 +50,11 @@ class TForm1 : public QWidget, public WizardView {
     void BuildLayout();
     QWidget* MakeControl(const wizard::ControlLayout& control, QWidget* parent);
     void ForwardEvents();
-    void WatchDeviceEvents();
 
-    WizardController controller_;
+    WizardController* controller_ = nullptr;
     std::array<QWidget*, wizard::kControlCount> controls_{};
     QStackedWidget* pages_ = nullptr;
-    ApplicationEvents* ApplicationEvents1 = nullptr;
+    ApplicationEvents* idleHook_ = nullptr;
 };
 
 }  // namespace ostrel

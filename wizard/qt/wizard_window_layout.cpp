@@ -157,7 +157,7 @@ QProgressBar* MakeBar(const ControlLayout& control, QWidget* parent) {
 
 }  // namespace
 
-void TForm1::BuildLayout() {
+void QtWizardWindow::BuildLayout() {
     setWindowTitle(kReleaseIdentity.placeholder ? QString::fromUtf8(kPlaceholderMark) : QString());
     setWindowIcon(QIcon(QStringLiteral(":/ostrel/icon.png")));
     setFont(WindowFont(wizard::kWindowFont.pixelHeight));
@@ -173,7 +173,7 @@ void TForm1::BuildLayout() {
     Control(wizard::ControlId::Panel1)->raise();
 }
 
-QWidget* TForm1::MakeControl(const ControlLayout& control, QWidget* parent) {
+QWidget* QtWizardWindow::MakeControl(const ControlLayout& control, QWidget* parent) {
     switch (control.kind) {
         case ControlKind::Picture: {
             auto* picture = Place<QLabel>(control, parent);

@@ -22,8 +22,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     ostrel::win32::Win32WizardWindow window(instance, ostrel::win32::SystemDpi());
     ostrel::WizardController controller(window, *port, *directory, &ostrel::RegisterDeviceWatch);
     window.Attach(controller);
-    controller.FormCreate();
+    controller.OnCreate();
     ShowWindow(window.Window(), show);
-    ostrel::win32::RunMessageLoop(window.Window(), [&] { controller.ApplicationEvents1Idle(); });
+    ostrel::win32::RunMessageLoop(window.Window(), [&] { controller.OnIdle(); });
     return 0;
 }

@@ -287,7 +287,7 @@ LRESULT Win32WizardWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             // makes that update fail at its next exchange.
             if (!closed_) {
                 closed_ = true;
-                if (controller_ != nullptr) controller_->FormClose();
+                if (controller_ != nullptr) controller_->OnClose();
             }
             ShowWindow(window_, SW_HIDE);
             PostQuitMessage(0);
@@ -301,16 +301,16 @@ void Win32WizardWindow::Clicked(ControlId control) {
     if (controller_ == nullptr || closed_) return;
     switch (control) {
         case ControlId::btnNEXT:
-            controller_->btnNEXTClick();
+            controller_->OnNext();
             break;
         case ControlId::btnBACK:
-            controller_->btnBACKClick();
+            controller_->OnBack();
             break;
         case ControlId::btnESC:
-            controller_->btnESCClick();
+            controller_->OnCancel();
             break;
         case ControlId::btnConnect:
-            controller_->btnConnectClick();
+            controller_->OnConnect();
             break;
         default:
             break;  // the check box keeps its own state

@@ -34,10 +34,14 @@ void PutText(std::FILE* stream, std::string_view utf8) {
     WriteConsoleW(console, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-int ConsoleColumns(std::FILE* stream) {
+bool IsTerminal(std::FILE* stream) {
+    return ConsoleOf(stream) != nullptr;
+}
+
+int TerminalColumns(std::FILE* stream) {
     CONSOLE_SCREEN_BUFFER_INFO info{};
-    const HANDLE console = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
-    if (!GetConsoleScreenBufferInfo(console, &info)) return 80;
+    HANDLE console = ConsoleOf(stream);
+    if (console == nullptr || !GetConsoleScreenBufferInfo(console, &info)) return 80;
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 

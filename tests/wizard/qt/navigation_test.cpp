@@ -101,7 +101,7 @@ TEST(WizardWindow, EnterPressesOnlyTheFocusedButtonAndEscapeNone) {
     // After a successful run Enter does what the success note asks.
     w.Connect();
     w.Next();
-    ASSERT_EQ(w.State().UpdatePhase, 5);
+    ASSERT_EQ(w.State().UpdatePhase, Phase::Succeeded);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     EXPECT_EQ(w.Page(), 5);
 }

@@ -10,7 +10,7 @@
 namespace ostrel::test {
 namespace {
 
-// Cancel and the title bar both close the window through the controller's FormClose.
+// Cancel and the title bar both close the window through the controller's OnClose.
 TEST(WizardShell, ClosingTheWindowClosesAnOpenPort) {
     for (bool titleBar : {false, true}) {
         SCOPED_TRACE(titleBar ? "title-bar close" : "Cancel");
@@ -72,7 +72,7 @@ TEST(WizardShell, ClosingDuringTheUpdateEndsTheRunAndThenTheProgram) {
     EXPECT_FALSE(visibleWhenHandlerReturned);
     EXPECT_FALSE(w.link.IsOpen());
     EXPECT_EQ(w.model.Exchanges().size(), 50u);
-    EXPECT_EQ(w.State().UpdatePhase, 0);
+    EXPECT_EQ(w.State().UpdatePhase, Phase::Idle);
     EXPECT_EQ(w.form->ControlAs<QProgressBar>(ControlId::BarWrite)->value(),
               (50 * 128 + 1) * 100 / 29695);
     Names page4 = w.ShownIndicators();
@@ -116,7 +116,7 @@ TEST(WizardShell, DeviceEventsDuringTheUpdateWaitForTheIdleLoop) {
     Wizard::InMainLoop([&] { w.Next(); });
 
     EXPECT_GT(w.events->reads, readsBefore);  // noticed during the run
-    EXPECT_EQ(w.State().UpdatePhase, 5);
+    EXPECT_EQ(w.State().UpdatePhase, Phase::Succeeded);
     EXPECT_EQ(w.model.Exchanges().size(), 472u);
     EXPECT_EQ(w.State().PendingDeviceEvent, kBridgeRemoved);
     EXPECT_TRUE(w.link.IsOpen());

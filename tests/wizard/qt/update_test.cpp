@@ -31,7 +31,7 @@ TEST(WizardWindowUpdate, TheTickedBoxKeepsTheOwnersSettings) {
     w.ToConnectedPage3();
     w.form->ControlAs<QCheckBox>(ControlId::cbKeepUser)->click();
     w.Next();
-    ASSERT_EQ(w.State().UpdatePhase, 5);
+    ASSERT_EQ(w.State().UpdatePhase, Phase::Succeeded);
     for (std::uint32_t a = kDataStart; a < kUserSettingsEnd; ++a) {
         ASSERT_EQ(w.model.Memory()[a], sim::BootloaderModel::OwnerSettingsByte(a)) << a;
     }

@@ -75,16 +75,20 @@ using wizard::ControlId;
 struct Wizard {
     Wizard() {
         directory.bridgePort = "SIM1";
-        form = std::make_unique<TForm1>(link, directory, [this](UpdaterState& state) {
-            auto source = std::make_unique<PipeDeviceEvents>(state);
-            events = source.get();
-            return source;
-        });
+        form = std::make_unique<QtWizardWindow>();
+        controller =
+            std::make_unique<WizardController>(*form, link, directory, [this](UpdaterState& state) {
+                auto source = std::make_unique<PipeDeviceEvents>(state);
+                events = source.get();
+                return source;
+            });
+        form->Attach(*controller);
+        controller->OnCreate();
     }
 
-    WizardController& Controller() { return form->Controller(); }
-    UpdaterState& State() { return form->Controller().State(); }
-    int Page() const { return form->Controller().CurrentPage(); }
+    WizardController& Controller() { return *controller; }
+    UpdaterState& State() { return controller->State(); }
+    int Page() const { return controller->CurrentPage(); }
 
     // Which of the eighteen indicators the window shows (on their own page).
     Names ShownIndicators() const {
@@ -149,7 +153,8 @@ struct Wizard {
     sim::SimLink link{model};
     sim::SimPortDirectory directory;
     PipeDeviceEvents* events = nullptr;
-    std::unique_ptr<TForm1> form;
+    std::unique_ptr<QtWizardWindow> form;
+    std::unique_ptr<WizardController> controller;
 };
 
 }  // namespace ostrel::test
