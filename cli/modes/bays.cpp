@@ -1,15 +1,21 @@
 #include "cli/modes/bays.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
 #include "cli/modes/modes.h"
 #include "cli/report/bay_display.h"
+#include "cli/system/bench_wait.h"
 #include "cli/system/console_output.h"
+#include "cli/system/interruption.h"
+#include "device/device_events.h"
 #include "device/port_directory.h"
 
 namespace ostrel::cli {
@@ -78,7 +84,8 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
     std::FILE* trace = nullptr;
     if (!shared.traceFile.empty()) {
         options.traceFile = BayTraceFile(shared.traceFile, adapter.bay);
-        trace = std::fopen(options.traceFile.c_str(), "w");
+        // A station's bay keeps one trace for every tracker it updates.
+        trace = std::fopen(options.traceFile.c_str(), shared.repeat ? "a" : "w");
         if (trace == nullptr) {
             RunResult result =
                 Failed(kExitFileFailed, "trace",
@@ -107,13 +114,137 @@ BayDisplayStyle StyleFor(const FlashOptions& options) {
     return IsTerminal(stdout) ? BayDisplayStyle::Terminal : BayDisplayStyle::Lines;
 }
 
+const char* DoneWord(const FlashOptions& options) {
+    return ModeOf(options) == FlashMode::VerifyOnly ? "verified" : "updated";
+}
+
+// A stop on request ends the run as a single tracker's would, whatever the others did.
+int ExitCodeOf(int failed, bool interrupted) {
+    if (interrupted) return kExitInterrupted;
+    return failed == 0 ? kExitSuccess : kExitUpdateFailed;
+}
+
+// The station: every bay on its own, plug-in, update, result line, pull-out, and again, until
+// Ctrl-C. The main thread follows the device notices and starts a bay's session on its own
+// thread when an adapter is plugged into a free bay; a bay is free again once its adapter has
+// been pulled out. The first Ctrl-C stops every session before its next exchange.
+class Station {
+  public:
+    explicit Station(const FlashOptions& options)
+        : options_(options), display_(stdout, StyleFor(options), TerminalColumns(stdout)) {}
+
+    int Run() {
+        UpdaterState events;  // only the hot-plug source's notices
+        const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(events);
+        if (source == nullptr) {
+            PutText(stderr, "ostrel-flash: cannot watch for adapters being plugged in\n");
+            return kExitNotConnected;
+        }
+        const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
+        {
+            BenchWait wait(*source, events);
+            if (!options_.quiet) {
+                PutText(stdout,
+                        "Plug the adapters into the bays; each tracker is updated as it "
+                        "comes (Ctrl-C ends)\n");
+                std::fflush(stdout);
+            }
+            std::vector<DeviceEventSource::BayNotice> notices;
+            do {
+                StartPluggedIn(directory->FindBridgePorts(), notices);
+                events.PendingDeviceEvent = kNoDeviceEvent;
+                if (!wait.ForAnyNotice()) break;
+                notices = source->TakeBayNotices();
+            } while (!wait.StopRequested());
+            // Each tracker in hand finishes its exchange in flight and is reported.
+            CountInterruptionRequest();
+            for (auto& [name, bay] : bays_) {
+                if (bay.session.joinable()) bay.session.join();
+            }
+        }
+        display_.Summary(DoneWord(options_), updated_, failed_);
+        return ExitCodeOf(failed_, interrupted_);
+    }
+
+  private:
+    enum class BayState { Free, Busy, AwaitingPullOut };
+    struct Bay {
+        BayState state = BayState::Free;
+        bool pulledOut = false;  // while its session runs
+        std::jthread session;    // the bay's last session, ended unless Busy
+    };
+
+    // `present` is the lookup's answer now; `notices` the bays announced since the last look.
+    void StartPluggedIn(const std::vector<AdapterPort>& present,
+                        const std::vector<DeviceEventSource::BayNotice>& notices) {
+        std::lock_guard lock(mutex_);
+        // A removal names its bay for certain; the lookup may still list a device whose
+        // removal was just announced, so such a bay waits for its next arrival.
+        std::map<std::string, PendingEvent> lastNotice;
+        for (const auto& notice : notices) {
+            lastNotice[notice.bay] = notice.event;
+            if (notice.event == kBridgeRemoved) PulledOut(notice.bay);
+        }
+        for (auto& [name, bay] : bays_) {
+            const bool listed = std::any_of(present.begin(), present.end(),
+                                            [&](const AdapterPort& p) { return p.bay == name; });
+            if (!listed) PulledOut(name);
+        }
+        for (const AdapterPort& adapter : present) {
+            Bay& bay = bays_[adapter.bay];
+            const auto notice = lastNotice.find(adapter.bay);
+            if (bay.state != BayState::Free ||
+                (notice != lastNotice.end() && notice->second == kBridgeRemoved)) {
+                continue;
+            }
+            bay.state = BayState::Busy;
+            bay.pulledOut = false;
+            display_.Progress(adapter.bay, adapter.port, "connect", 0, {});
+            if (bay.session.joinable()) bay.session.join();  // ended: only its last line to go
+            bay.session = std::jthread([this, adapter] { Update(adapter); });
+        }
+    }
+
+    // Called with the lock held.
+    void PulledOut(const std::string& name) {
+        Bay& bay = bays_[name];
+        if (bay.state == BayState::AwaitingPullOut) bay.state = BayState::Free;
+        if (bay.state == BayState::Busy) bay.pulledOut = true;
+    }
+
+    // One tracker in one bay, on the bay's thread.
+    void Update(const AdapterPort& adapter) {
+        const RunResult result = RunOneBay(options_, adapter, display_);
+        {
+            std::lock_guard lock(mutex_);
+            Bay& bay = bays_[adapter.bay];
+            bay.state = bay.pulledOut ? BayState::Free : BayState::AwaitingPullOut;
+            ++(result.Succeeded() ? updated_ : failed_);
+            if (result.exitCode == kExitInterrupted) interrupted_ = true;
+        }
+        display_.Result(adapter.bay, result);
+    }
+
+    const FlashOptions& options_;
+    BayDisplay display_;
+    std::mutex mutex_;                 // guards the bays and the tally
+    std::map<std::string, Bay> bays_;  // sessions joined by Run before the display goes
+    int updated_ = 0;
+    int failed_ = 0;
+    bool interrupted_ = false;
+};
+
 }  // namespace
 
 int RunBays(const FlashOptions& options) {
     if (options.repeat) {
-        PutText(stderr,
-                "ostrel-flash: --repeat with --all or several --port is not available yet\n");
-        return kExitUsage;
+        if (!options.all) {
+            PutText(stderr,
+                    "ostrel-flash: --repeat takes --all for a station of many bays, "
+                    "not several --port\n");
+            return kExitUsage;
+        }
+        return Station(options).Run();
     }
     std::vector<AdapterPort> bays;
     if (options.all) {
@@ -142,11 +273,14 @@ int RunBays(const FlashOptions& options) {
         }
     }  // every bay's session has ended
     int done = 0;
-    for (const RunResult& result : results) done += result.Succeeded();
+    bool interrupted = false;
+    for (const RunResult& result : results) {
+        done += result.Succeeded();
+        interrupted = interrupted || result.exitCode == kExitInterrupted;
+    }
     const int failed = static_cast<int>(results.size()) - done;
-    display.Summary(ModeOf(options) == FlashMode::VerifyOnly ? "verified" : "updated", done,
-                    failed);
-    return failed == 0 ? kExitSuccess : kExitUpdateFailed;
+    display.Summary(DoneWord(options), done, failed);
+    return ExitCodeOf(failed, interrupted);
 }
 
 }  // namespace ostrel::cli

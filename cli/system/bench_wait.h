@@ -20,6 +20,9 @@ class BenchWait {
 
     // Delivers device notices until `event` is recorded; false when Ctrl-C comes first.
     bool For(PendingEvent event);
+    // Delivers device notices until one of either kind is recorded; false when Ctrl-C comes
+    // first.
+    bool ForAnyNotice();
     bool StopRequested() const;
 
   private:

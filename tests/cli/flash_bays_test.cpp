@@ -34,11 +34,7 @@ class Bench : public ::testing::Test {
         for (int k = 1; k <= kBays; ++k) {
             bridges.push_back(std::make_unique<sim::SimulatedBridge>(
                 testbed, sim::Pacing::Fast, sim::UsbSerialAdapter::Cp2102InSocket(k)));
-            bridges.back()->WithModel([](sim::BootloaderModel& m) {
-                for (std::uint32_t a = kFlashStart; a <= 0xFFFF; ++a) {
-                    m.Memory()[a] = sim::BootloaderModel::OldFirmwareByte(a);
-                }
-            });
+            LoadOldFirmware(k);
         }
     }
     void TearDown() override {
@@ -53,6 +49,13 @@ class Bench : public ::testing::Test {
         const int code = flash.Wait();
         out = test::FileText(dir + "/out.txt");
         return code;
+    }
+    void LoadOldFirmware(int bay) {
+        bridges[bay - 1]->WithModel([](sim::BootloaderModel& m) {
+            for (std::uint32_t a = kFlashStart; a <= 0xFFFF; ++a) {
+                m.Memory()[a] = sim::BootloaderModel::OldFirmwareByte(a);
+            }
+        });
     }
     bool HoldsRelease(int bay) {
         bool holds = false;
@@ -113,6 +116,58 @@ TEST_P(BenchAll, UpdatesEveryBayAndAFaultFailsItsBayAlone) {
 
 INSTANTIATE_TEST_SUITE_P(InBay3, BenchAll,
                          ::testing::Values(Upset::None, Upset::Nack, Upset::PulledOut));
+
+// The station: adapters plugged into and pulled out of the bays in an interleaved order, one
+// bay re-plugged with a new tracker, one tracker that fails, one left in its bay; then Ctrl-C.
+TEST_F(Bench, StationUpdatesEachPlugInOfEveryBayUntilCtrlC) {
+    // Bay 3's adapter is in before the station starts, its tracker refusing a block.
+    ASSERT_TRUE(bridges[2]->Plug());
+    bridges[2]->WithModel([](sim::BootloaderModel& m) {
+        m.AddFault({sim::FaultKind::Nack, sim::Command::WriteMemory, sim::Step::Address, 0x9000});
+    });
+    test::ChildProcess flash(OSTREL_FLASH, {"--repeat", "--all"});
+    ASSERT_TRUE(flash.Started());
+    ASSERT_TRUE(flash.StdoutLine().starts_with("Plug the adapters")) << "not watching";
+    std::vector<std::string> unclaimed;  // result lines read, not yet awaited
+    int results = 0;
+    // The next result line of `bay`, which must begin with `start`.
+    auto expectResult = [&](int bay, const std::string& start) {
+        const std::string tag = " bay=1-" + std::to_string(bay) + " ";
+        for (;;) {
+            const auto it = std::find_if(unclaimed.begin(), unclaimed.end(), [&](auto& line) {
+                return line.find(tag) != std::string::npos;
+            });
+            if (it != unclaimed.end()) {
+                EXPECT_TRUE(it->starts_with(start)) << *it;
+                unclaimed.erase(it);
+                return;
+            }
+            const std::string line = flash.StdoutLine();
+            if (line.empty()) return ADD_FAILURE() << "no result for bay " << bay;
+            if (line.starts_with("result=")) ++results, unclaimed.push_back(line);
+        }
+    };
+    for (int bay : {4, 2}) ASSERT_TRUE(bridges[bay - 1]->Plug());
+    expectResult(3, "result=failed stage=write ");
+    bridges[2]->Unplug();
+    expectResult(2, "result=ok port=/dev/ttyUSB1 ");
+    bridges[1]->Unplug();
+    // Bay 2 gets a new tracker; bay 1 its first, while bay 4 still holds its updated one.
+    LoadOldFirmware(2);
+    ASSERT_TRUE(bridges[1]->Plug());
+    ASSERT_TRUE(bridges[0]->Plug());
+    expectResult(1, "result=ok port=/dev/ttyUSB0 ");
+    expectResult(2, "result=ok port=/dev/ttyUSB1 ");
+    expectResult(4, "result=ok port=/dev/ttyUSB3 ");
+    for (int bay = 1; bay <= kBays; ++bay) EXPECT_EQ(HoldsRelease(bay), bay != 3) << bay;
+    flash.Signal(SIGINT);
+    out = flash.StdoutRest();
+    // Every result line in the order they came, then only the summary: no bay ran twice.
+    EXPECT_TRUE(out.ends_with("summary updated=4 failed=1\n")) << out;
+    EXPECT_EQ(out.find("result="), std::string::npos) << out;
+    EXPECT_EQ(results, 5);
+    EXPECT_EQ(flash.Wait(), 1);
+}
 
 TEST_F(Bench, NoAdapterPluggedInEndsWithNotConnected) {
     EXPECT_EQ(Flash({"--all"}), 3);
