@@ -169,6 +169,40 @@ TEST_F(Bench, StationUpdatesEachPlugInOfEveryBayUntilCtrlC) {
     EXPECT_EQ(flash.Wait(), 1);
 }
 
+// Ctrl-C while three trackers are being written, at the line's own pace: each stops at the end
+// of an exchange, so the next run finds every bootloader ready and updates all three.
+TEST_F(Bench, CtrlCEndsEveryBayAtAnExchangeAndTheNextRunUpdatesAll) {
+    std::vector<std::unique_ptr<sim::SimulatedBridge>> paced;
+    for (int socket = 5; socket <= 7; ++socket) {
+        paced.push_back(std::make_unique<sim::SimulatedBridge>(
+            testbed, sim::Pacing::RealLine, sim::UsbSerialAdapter::Cp2102InSocket(socket)));
+        ASSERT_TRUE(paced.back()->Plug()) << paced.back()->Error();
+    }
+    {
+        test::ChildProcess flash(OSTREL_FLASH, {"--all", "--baud", "115200"}, dir + "/out.txt",
+                                 dir + "/err.txt");
+        // Twenty blocks written in every bay, then the stop.
+        for (auto& bridge : paced) {
+            bridge->Line()->WaitUntil(
+                [](const sim::LineStats& line) { return line.fromHost >= 20 * (5 + 5 + 130); });
+        }
+        flash.Signal(SIGINT);
+        EXPECT_EQ(flash.Wait(), 4);
+    }
+    out = test::FileText(dir + "/out.txt");
+    for (int socket = 5; socket <= 7; ++socket) {
+        const std::size_t line = out.find(" bay=1-" + std::to_string(socket) + " ");
+        ASSERT_NE(line, std::string::npos) << out;
+        EXPECT_TRUE(
+            out.substr(out.rfind('\n', line) + 1).starts_with("result=interrupted stage=write "))
+            << out;
+    }
+    EXPECT_TRUE(out.ends_with("\nsummary updated=0 failed=3\n")) << out;
+
+    EXPECT_EQ(Flash({"--all", "--baud", "115200"}), 0) << out;
+    EXPECT_TRUE(out.ends_with("\nsummary updated=3 failed=0\n")) << out;
+}
+
 TEST_F(Bench, NoAdapterPluggedInEndsWithNotConnected) {
     EXPECT_EQ(Flash({"--all"}), 3);
     EXPECT_EQ(out, "summary updated=0 failed=0\n");
