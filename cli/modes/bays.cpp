@@ -75,7 +75,11 @@ class BayProgress final : public UpdateEvents {
 
 // One tracker in one bay, from its own thread: its own options (port, trace file), session
 // and progress; only the display and the tally are shared, each behind its lock.
-RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisplay& display) {
+// `portInUse` tells whether another program (another station) held the port, so that this
+// run sent nothing.
+RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisplay& display,
+                    bool& portInUse) {
+    portInUse = false;
     FlashOptions options = shared;
     options.port = adapter.port;
     options.ports = {adapter.port};
@@ -100,7 +104,9 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
     {
         FlashSession session(options, trace);
         session.ReportProgressTo(&progress);
-        result = session.Finish(RunMode(session));
+        result = RunMode(session);
+        portInUse = session.Link().LastOpenReport().error == PortOpenError::InUse;
+        result = session.Finish(result);
     }
     if (trace != nullptr && std::fclose(trace) != 0) {
         PrintText(stderr, "ostrel-flash: the trace %s is incomplete: %s\n",
@@ -214,14 +220,19 @@ class Station {
 
     // One tracker in one bay, on the bay's thread.
     void Update(const AdapterPort& adapter) {
-        const RunResult result = RunOneBay(options_, adapter, display_);
+        bool portInUse = false;
+        const RunResult result = RunOneBay(options_, adapter, display_, portInUse);
         {
             std::lock_guard lock(mutex_);
             Bay& bay = bays_[adapter.bay];
             bay.state = bay.pulledOut ? BayState::Free : BayState::AwaitingPullOut;
-            ++(result.Succeeded() ? updated_ : failed_);
-            if (result.exitCode == kExitInterrupted) interrupted_ = true;
+            if (!portInUse) {
+                ++(result.Succeeded() ? updated_ : failed_);
+                if (result.exitCode == kExitInterrupted) interrupted_ = true;
+            }
         }
+        // Another station got the tracker first: it is theirs to update and report.
+        if (portInUse) return display_.Aside(adapter.bay, adapter.port, "taken by another program");
         display_.Result(adapter.bay, result);
     }
 
@@ -267,7 +278,8 @@ int RunBays(const FlashOptions& options) {
         std::vector<std::jthread> sessions;
         for (std::size_t i = 0; i < bays.size(); ++i) {
             sessions.emplace_back([&, i] {
-                results[i] = RunOneBay(options, bays[i], display);
+                bool portInUse = false;
+                results[i] = RunOneBay(options, bays[i], display, portInUse);
                 display.Result(bays[i].bay, results[i]);
             });
         }

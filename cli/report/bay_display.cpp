@@ -75,6 +75,20 @@ void BayDisplay::Progress(const std::string& bay, const std::string& port, const
     }
 }
 
+void BayDisplay::Aside(const std::string& bay, const std::string& port, const std::string& why) {
+    std::lock_guard lock(mutex_);
+    Row& row = RowOf(bay);
+    row.port = port;
+    row.stage = "waiting";
+    row.secondsLeft.reset();
+    if (style_ == BayDisplayStyle::Terminal) {
+        Redraw({});
+    } else if (style_ == BayDisplayStyle::Lines) {
+        PrintText(out_, "bay %s: %s %s\n", bay.c_str(), port.c_str(), why.c_str());
+        std::fflush(out_);
+    }
+}
+
 void BayDisplay::Result(const std::string& bay, RunResult result) {
     std::lock_guard lock(mutex_);
     result.bay = bay;

@@ -25,6 +25,8 @@ class BayDisplay {
     // of it done, about `secondsLeft` to go when known. A bay is shown from its first report.
     void Progress(const std::string& bay, const std::string& port, const std::string& stage,
                   unsigned percent, std::optional<int> secondsLeft);
+    // The bay's tracker is left alone (`why`): no result line, the bay's last result stays.
+    void Aside(const std::string& bay, const std::string& port, const std::string& why);
     // A tracker is done: its result line, with its bay, and the bay's last result.
     void Result(const std::string& bay, RunResult result);
     // "summary updated=N failed=N" ("verified" with --verify-only), below everything.

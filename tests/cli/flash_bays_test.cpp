@@ -203,6 +203,55 @@ TEST_F(Bench, CtrlCEndsEveryBayAtAnExchangeAndTheNextRunUpdatesAll) {
     EXPECT_TRUE(out.ends_with("\nsummary updated=3 failed=0\n")) << out;
 }
 
+// Two stations on one bench: a tracker is updated by the station that holds its port; the
+// other, started while the first is writing, leaves every bay alone and reports no failure.
+// (umockdev delivers device notices to one listening process only, so the second station
+// finds the adapters by its first look.)
+TEST_F(Bench, TwoStationsShareTheBaysWithoutFighting) {
+    std::vector<std::unique_ptr<sim::SimulatedBridge>> paced;
+    for (int socket = 5; socket <= 7; ++socket) {
+        paced.push_back(std::make_unique<sim::SimulatedBridge>(
+            testbed, sim::Pacing::RealLine, sim::UsbSerialAdapter::Cp2102InSocket(socket)));
+    }
+    test::ChildProcess first(OSTREL_FLASH, {"--repeat", "--all", "--baud", "115200"});
+    ASSERT_TRUE(first.StdoutLine().starts_with("Plug the adapters")) << "not watching";
+    for (auto& bridge : paced) ASSERT_TRUE(bridge->Plug()) << bridge->Error();
+    for (auto& bridge : paced) {
+        bridge->Line()->WaitUntil([](const sim::LineStats& line) { return line.fromHost > 0; });
+    }
+    test::ChildProcess second(OSTREL_FLASH, {"--repeat", "--all", "--baud", "115200"});
+    // Each station ends each bay with a result line or by leaving it to the other.
+    std::string lines[2];
+    for (int s = 0; s < 2; ++s) {
+        test::ChildProcess& station = s == 0 ? first : second;
+        for (int ended = 0; ended < 3;) {
+            const std::string line = station.StdoutLine();
+            ASSERT_FALSE(line.empty()) << lines[s];
+            if (line.starts_with("result=") || line.ends_with(" taken by another program")) {
+                lines[s] += line + "\n";
+                ++ended;
+            }
+        }
+    }
+    for (int socket = 5; socket <= 7; ++socket) {
+        const std::string bay = "1-" + std::to_string(socket);
+        EXPECT_NE(lines[0].find("result=ok port=/dev/ttyUSB" + std::to_string(socket - 1) +
+                                " bay=" + bay + " "),
+                  std::string::npos)
+            << lines[0];
+        EXPECT_NE(lines[1].find("bay " + bay + ": /dev/ttyUSB" + std::to_string(socket - 1) +
+                                " taken by another program\n"),
+                  std::string::npos)
+            << lines[1];
+    }
+    first.Signal(SIGINT);
+    second.Signal(SIGINT);
+    EXPECT_EQ(first.StdoutRest(), "summary updated=3 failed=0\n");
+    EXPECT_EQ(second.StdoutRest(), "summary updated=0 failed=0\n");
+    EXPECT_EQ(first.Wait(), 0);
+    EXPECT_EQ(second.Wait(), 0);
+}
+
 TEST_F(Bench, NoAdapterPluggedInEndsWithNotConnected) {
     EXPECT_EQ(Flash({"--all"}), 3);
     EXPECT_EQ(out, "summary updated=0 failed=0\n");
