@@ -8,6 +8,7 @@
 
 #include "cli/flash_options.h"
 #include "cli/flash_session.h"
+#include "cli/modes/bays.h"
 #include "cli/modes/bench_loop.h"
 #include "cli/modes/modes.h"
 #include "cli/report/list_ports.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
         PrintText(stderr, "ostrel-flash: %s\n", ostrel::kPlaceholderMark);
     }
     InstallInterruptionHandlers(kExitInterrupted);
+    if (options.ManyBays()) return RunBays(options);
 
     std::FILE* trace = nullptr;
     if (!options.traceFile.empty()) {

@@ -1,5 +1,6 @@
 #include "cli/flash_options.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "cli/system/atomic_file.h"
@@ -65,6 +66,12 @@ bool CheckCombination(const FlashOptions& o, std::string& error, bool alone) {
     } else if (o.repeat && !o.port.empty()) {
         error =
             "--repeat finds each adapter as it is plugged in and cannot take --port: leave it out";
+    } else if (o.all && !o.ports.empty()) {
+        error = "--all finds every adapter itself: give --all or --port, not both";
+    } else if (o.ManyBays() && (!o.backupFile.empty() || !o.restoreFile.empty())) {
+        error =
+            "--backup and --restore take one tracker's data memory: not with --all or "
+            "several --port, for now";
     } else {
         CheckFilesApart(o, error);
     }
@@ -101,6 +108,8 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
             options.repeat = true;
         } else if (arg == "--list") {
             options.list = true;
+        } else if (arg == "--all") {
+            options.all = true;
         } else if (arg == "--baud" || arg.starts_with("--baud=")) {
             if (arg == "--baud" && i + 1 == args.size()) {
                 error = "--baud needs a rate";
@@ -120,8 +129,16 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
                 return false;
             }
             options.baud = baud;
-        } else if (TakeValue(args, i, "--port", "a port path", options.port, error) ||
-                   TakeValue(args, i, "--backup", "a file name", options.backupFile, error) ||
+        } else if (std::string port; TakeValue(args, i, "--port", "a port path", port, error)) {
+            // Several ports are several bays; a port twice is one bay named twice.
+            if (error.empty() && std::find(options.ports.begin(), options.ports.end(), port) !=
+                                     options.ports.end()) {
+                error = "--port " + port + " is given twice: give each port once";
+            }
+            if (!error.empty()) return false;
+            options.ports.push_back(port);
+            options.port = options.ports.front();
+        } else if (TakeValue(args, i, "--backup", "a file name", options.backupFile, error) ||
                    TakeValue(args, i, "--restore", "a file name", options.restoreFile, error) ||
                    TakeValue(args, i, "--trace", "a file name", options.traceFile, error)) {
             if (!error.empty()) return false;
@@ -133,6 +150,15 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
     return options.help || CheckCombination(options, error, args.size() == 1);
 }
 
+std::string BayTraceFile(const std::string& file, const std::string& bay) {
+    std::string tag = "-" + bay;
+    std::replace(tag.begin(), tag.end(), '/', '-');
+    const std::size_t name = file.find_last_of("/\\") + 1;  // npos + 1 is 0
+    const std::size_t dot = file.rfind('.');
+    const std::size_t at = dot != std::string::npos && dot > name ? dot : file.size();
+    return file.substr(0, at) + tag + file.substr(at);
+}
+
 const char* const kFlashUsage = R"(Usage: ostrel-flash [OPTION]...
 Writes the firmware release built into this program into a GPS Ostrel tracker through the
 Vantor7 adapter (CP210x USB-UART bridge) and the tracker's ROM bootloader, in three stages:
@@ -140,7 +166,14 @@ program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then da
 
   --port PATH            the adapter's serial port, e.g. /dev/ttyUSB0; without it the adapter
                          is looked up by its USB ids or name, and failing that every USB
-                         serial port (ttyUSB, ttyACM; COM1 to COM250 on Windows) is tried
+                         serial port (ttyUSB, ttyACM; COM1 to COM250 on Windows) is tried.
+                         Given several times: each port is a bay, as with --all
+  --all                  service bench: every adapter present (by its USB ids) is updated
+                         in its own bay (its USB socket), all at once; each result line
+                         names its bay, and a "summary updated=N failed=N" line ends the run.
+                         With --repeat each bay goes on by itself: plug in, update, pull
+                         out, again. --trace writes a file per bay, the bay in its name;
+                         --backup and --restore do not go with it
   --keep-user-settings   leave the owner's settings (data memory 0x1000-0x10FF) as they are
   --baud RATE            run the whole session at RATE baud: 9600 (the default), 19200,
                          38400, 57600, 115200 or 230400; at 115200 an update takes about 8 s

@@ -17,7 +17,9 @@ enum ExitCode : int {
 };
 
 struct FlashOptions {
-    std::string port;  // empty: find the adapter as the Connect button does
+    std::string port;                // empty: find the adapter as the Connect button does
+    std::vector<std::string> ports;  // every --port given, in order
+    bool all = false;                // every adapter present, each in its bay
     bool keepUserSettings = false;
     bool help = false;
     bool version = false;
@@ -30,6 +32,9 @@ struct FlashOptions {
     bool repeat = false;        // one tracker after another until Ctrl-C
     std::uint32_t baud = 9600;  // the whole session's line rate, one of the bridge's rates
     bool list = false;          // list the serial ports instead of updating
+
+    // A session per bay, all at once, rather than one tracker.
+    bool ManyBays() const { return all || ports.size() > 1; }
 };
 
 enum class FlashMode { Update, VerifyOnly, BackupOnly, Restore };
@@ -38,6 +43,9 @@ FlashMode ModeOf(const FlashOptions& options);
 // False with a message in `error` for anything it does not understand.
 bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& options,
                        std::string& error);
+
+// The trace file of one bay: "support.txt" in bay "1-1.2" is "support-1-1.2.txt".
+std::string BayTraceFile(const std::string& file, const std::string& bay);
 
 extern const char* const kFlashUsage;
 

@@ -13,6 +13,7 @@
 #include "cli/report/result_line.h"
 #include "cli/system/interruption.h"
 #include "core/bootloader_protocol.h"
+#include "core/update_events.h"
 #include "device/connection.h"
 
 namespace ostrel::cli {
@@ -33,6 +34,11 @@ class FlashSession {
     // An exchange was refused because Ctrl-C (SIGTERM, SIGHUP) asked the run to stop.
     bool Stopped() const { return link_.Stopped(); }
     const InterruptibleLink& Link() const { return link_; }
+
+    // The stages and their progress go to `events` (a bay's line on a bench) instead of the
+    // session's own console lines; null gives them back to the console.
+    void ReportProgressTo(UpdateEvents* events) { progressEvents_ = events; }
+    UpdateEvents* ProgressEvents() const { return progressEvents_; }
 
     // Connects as the Connect button does; on failure, the result that reports it.
     std::optional<RunResult> Connect();
@@ -63,6 +69,7 @@ class FlashSession {
     std::unique_ptr<PortDirectory> directory_;
     BootloaderProtocol protocol_;
     Connector connector_;
+    UpdateEvents* progressEvents_ = nullptr;
 };
 
 // A trace that could not be written whole (a full disk) fails a run that otherwise succeeded,

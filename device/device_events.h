@@ -2,6 +2,8 @@
 // Source of bridge arrival and removal notices. It only records the event in
 // UpdaterState::PendingDeviceEvent; the idle hook acts on it.
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "core/updater_state.h"
 
@@ -15,6 +17,15 @@ class DeviceEventSource {
     virtual int NotificationDescriptor() const = 0;
     // Reads whatever notices wait on the descriptor and records a bridge's arrival or removal.
     virtual void ReadNotifications() = 0;
+
+    // A bridge's arrival or removal and the bay (USB socket) it was announced in.
+    struct BayNotice {
+        PendingEvent event;
+        std::string bay;
+    };
+    // The notices recorded since the last call, in their order, for sources whose notices
+    // name the device; none elsewhere (then a fresh lookup tells which bays hold adapters).
+    virtual std::vector<BayNotice> TakeBayNotices() { return {}; }
 };
 
 // Registers for device notices; null when the registration failed (the Connect button still

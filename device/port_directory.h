@@ -20,11 +20,24 @@ struct PortListing {
     int adaptersWithoutPort = 0;
 };
 
+// An adapter present now, and the bay (USB socket) it is plugged into.
+struct AdapterPort {
+    std::string port;  // what OpenPort takes
+    std::string bay;   // "1-1.2": the same for whichever adapter is plugged into that socket
+};
+
 class PortDirectory {
   public:
     virtual ~PortDirectory() = default;
     // The bridge's port name by its device name ("COM3", "/dev/ttyUSB0"), or empty.
     virtual std::string FindBridgePort() = 0;
+    // Every adapter present, known by its USB ids, in the order of their bays. By default the
+    // one the name lookup finds, its port naming its bay.
+    virtual std::vector<AdapterPort> FindBridgePorts() {
+        std::string port = FindBridgePort();
+        if (port.empty()) return {};
+        return {{port, port}};
+    }
     // Every existing port, in rising order, found without exchanging data with any of them.
     virtual std::vector<std::string> ScanComPorts() = 0;
     // Every existing port with what the system says about it, exchanging no data. By default

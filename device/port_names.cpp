@@ -40,4 +40,61 @@ bool IsBridgeInterface(std::string_view path) {
     return AsciiUpper(path).find(kBridgeIdText) != std::string::npos;
 }
 
+namespace {
+
+// The decimal value of a run of digits with its leading zeros dropped ("0002" gives "2").
+std::string WithoutLeadingZeros(std::string_view digits) {
+    const std::size_t first = digits.find_first_not_of('0');
+    return first == std::string_view::npos ? std::string("0") : std::string(digits.substr(first));
+}
+
+bool AllDigits(std::string_view text, bool hex) {
+    return !text.empty() && text.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") ==
+                                std::string_view::npos;
+}
+
+// What stands between "NAME(" and ")" in a location path element, or nothing.
+std::string_view Argument(std::string_view element, std::string_view name) {
+    if (!element.starts_with(name) || element.size() < name.size() + 2 ||
+        element[name.size()] != '(' || element.back() != ')') {
+        return {};
+    }
+    return element.substr(name.size() + 1, element.size() - name.size() - 2);
+}
+
+}  // namespace
+
+std::string BayFromUsbDevicePath(std::string_view path) {
+    while (path.ends_with('/')) path.remove_suffix(1);
+    return std::string(path.substr(path.rfind('/') + 1));
+}
+
+std::string BayFromLocationPath(std::string_view path) {
+    std::string controller;
+    std::string ports;
+    while (!path.empty()) {
+        const std::size_t hash = path.find('#');
+        const std::string_view element = path.substr(0, hash);
+        path = hash == std::string_view::npos ? std::string_view() : path.substr(hash + 1);
+        if (const std::string_view pci = Argument(element, "PCI"); AllDigits(pci, true)) {
+            controller = AsciiUpper(pci);  // the controller is the last PCI device
+        } else if (const std::string_view port = Argument(element, "USB"); AllDigits(port, false)) {
+            ports += (ports.empty() ? "" : ".") + WithoutLeadingZeros(port);
+        }
+    }
+    if (ports.empty()) return {};
+    return controller.empty() ? ports : controller + "-" + ports;
+}
+
+std::string BayFromLocationInformation(std::string_view information) {
+    constexpr std::string_view kPort = "Port_#";
+    constexpr std::string_view kHub = ".Hub_#";
+    const std::size_t hub = information.find(kHub);
+    if (!information.starts_with(kPort) || hub == std::string_view::npos) return {};
+    const std::string_view port = information.substr(kPort.size(), hub - kPort.size());
+    const std::string_view hubNumber = information.substr(hub + kHub.size());
+    if (!AllDigits(port, false) || !AllDigits(hubNumber, false)) return {};
+    return "hub" + WithoutLeadingZeros(hubNumber) + "-" + WithoutLeadingZeros(port);
+}
+
 }  // namespace ostrel

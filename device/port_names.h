@@ -19,4 +19,17 @@ std::string ComPortFromDeviceName(std::string_view name);
 // A device-interface path of the bridge: it holds "VID_10C4&PID_EA60", in any letter case.
 bool IsBridgeInterface(std::string_view path);
 
+// The bay, the physical USB socket an adapter is plugged into, as a technician labels it. It
+// is the same every time an adapter is plugged into that socket, whichever adapter it is
+// (CP2102s of one batch often share a serial number). All three give "controller-ports":
+// Linux, from the USB device's path: ".../usb1/1-1.2" gives "1-1.2" (bus 1, port 1, then
+// port 2 of the hub there).
+std::string BayFromUsbDevicePath(std::string_view path);
+// Windows, from the first of the location paths: "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)"
+// gives "1400-1.2". Empty when it holds no USB port.
+std::string BayFromLocationPath(std::string_view path);
+// Windows, from the location information when there are no location paths:
+// "Port_#0002.Hub_#0001" gives "hub1-2". Empty when it does not read so.
+std::string BayFromLocationInformation(std::string_view information);
+
 }  // namespace ostrel

@@ -9,18 +9,6 @@
 namespace ostrel::cli {
 namespace {
 
-const char* StageName(UpdateStage stage) {
-    switch (stage) {
-        case UpdateStage::Verify:
-            return "verify";
-        case UpdateStage::Data:
-            return "data";
-        case UpdateStage::Write:
-            break;
-    }
-    return "write";
-}
-
 const char* StageWords(UpdateStage stage) {
     switch (stage) {
         case UpdateStage::Verify:
@@ -34,6 +22,18 @@ const char* StageWords(UpdateStage stage) {
 }
 
 }  // namespace
+
+const char* StageName(UpdateStage stage) {
+    switch (stage) {
+        case UpdateStage::Verify:
+            return "verify";
+        case UpdateStage::Data:
+            return "data";
+        case UpdateStage::Write:
+            break;
+    }
+    return "write";
+}
 
 std::optional<std::uint32_t> FirstDifference(const BootloaderProtocol& protocol,
                                              std::uint32_t block,
@@ -49,6 +49,11 @@ ConsoleView MakeConsoleView(const FlashOptions& options) {
                        TerminalColumns(stdout));
 }
 
+UpdateEvents& ProgressEvents(FlashSession& session, ConsoleView& view) {
+    UpdateEvents* bayLine = session.ProgressEvents();
+    return bayLine != nullptr ? *bayLine : view;
+}
+
 RunResult UpdateTracker(FlashSession& session) {
     if (std::optional<RunResult> failed = session.Connect()) return *failed;
     const FlashOptions& options = session.Options();
@@ -57,7 +62,7 @@ RunResult UpdateTracker(FlashSession& session) {
     }
     ConsoleView view = MakeConsoleView(options);
     // Once a stop is asked for, the refused exchange's failure is not shown.
-    InterruptibleEvents events(view, session.Link());
+    InterruptibleEvents events(ProgressEvents(session, view), session.Link());
     if (!options.quiet) {
         std::fflush(stdout);
         PrintText(stderr, "%s\n", kDoNotInterrupt);

@@ -8,7 +8,8 @@ namespace ostrel::cli {
 
 RunResult VerifyTracker(FlashSession& session) {
     if (std::optional<RunResult> failed = session.Connect()) return *failed;
-    ConsoleView view = MakeConsoleView(session.Options());
+    ConsoleView console = MakeConsoleView(session.Options());
+    UpdateEvents& view = ProgressEvents(session, console);
     constexpr std::uint32_t kBlocks = kFlashSize / kBlockSize;
     view.StageBegun(UpdateStage::Verify, kBlocks);
     std::uint32_t done = 0;

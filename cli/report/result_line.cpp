@@ -37,6 +37,7 @@ std::string FormatResultLine(const RunResult& result) {
     if (result.block) line += " block=" + HexAddress(*result.block);
     if (result.address) line += " address=" + HexAddress(*result.address);
     line += " port=" + (result.port.empty() ? std::string("-") : result.port);
+    if (!result.bay.empty()) line += " bay=" + result.bay;
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", result.seconds);
     line += " release=" + ReleaseLabel() + " seconds=" + seconds;

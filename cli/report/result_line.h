@@ -20,6 +20,7 @@ struct RunResult {
     std::optional<std::uint32_t> block;    // the block whose exchange or check failed
     std::optional<std::uint32_t> address;  // the first address that differs
     std::string port;                      // the port used, empty when none was opened
+    std::string bay;                       // the USB socket, on a bench of adapters
     double seconds = 0;
     std::string reason;  // why it failed, in words
 

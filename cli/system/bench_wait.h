@@ -22,6 +22,10 @@ class BenchWait {
     bool For(PendingEvent event);
     // Delivers device notices for `milliseconds`; false when Ctrl-C comes first.
     bool Pause(std::uint32_t milliseconds);
+
+    // Delivers device notices until one of either kind is recorded; false when Ctrl-C comes
+    // first.
+    bool ForAnyNotice();
     bool StopRequested() const;
 
   private:

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "device/linux/usb_ids.h"
 #include "device/port_names.h"
@@ -38,6 +39,7 @@ class UdevDeviceEventSource : public DeviceEventSource {
             udev_device_unref(device);
         }
     }
+    std::vector<BayNotice> TakeBayNotices() override { return std::exchange(bays_, {}); }
 
   private:
     void Record(udev_device* device) {
@@ -49,10 +51,28 @@ class UdevDeviceEventSource : public DeviceEventSource {
                                                       : kNoDeviceEvent;
         if (event == kNoDeviceEvent) return;
         const std::optional<std::string> path = UsbInterfacePath(device);
-        if (path && IsBridgeInterface(*path)) state_.PendingDeviceEvent = event;
+        if (!path || !IsBridgeInterface(*path)) return;
+        state_.PendingDeviceEvent = event;
+        // Kept for a reader that takes them; a reader that never does keeps only the latest.
+        if (bays_.size() == kMaxEventsPerRead) bays_.erase(bays_.begin());
+        if (const char* sysPath = udev_device_get_syspath(device)) {
+            bays_.push_back({static_cast<PendingEvent>(event), BayOfTty(sysPath)});
+        }
+    }
+
+    // The USB device's own folder is the last one before its interfaces ("1-1.2:1.0"):
+    // ".../usb1/1-1.2/1-1.2:1.0/ttyUSB0/tty/ttyUSB0" is in bay "1-1.2". A removed device's
+    // parents may be gone already, so its path is read rather than its parents.
+    static std::string BayOfTty(std::string_view path) {
+        const std::size_t interface = path.find(':', path.find("/usb"));
+        if (interface == std::string_view::npos) return {};
+        const std::size_t end = path.rfind('/', interface);
+        if (end == std::string_view::npos) return {};
+        return BayFromUsbDevicePath(path.substr(0, end));
     }
 
     UpdaterState& state_;
+    std::vector<BayNotice> bays_;
     udev* context_;
     udev_monitor* monitor_;
 };

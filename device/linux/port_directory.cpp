@@ -24,6 +24,7 @@ struct PresentPort {
     std::string description;
     bool bridgeIds = false;  // on a USB device with the bridge's ids, 10c4:ea60
     std::string usbDevice;   // the sysfs path of the USB device it belongs to, if any
+    std::string bay;         // the USB socket of that device: "1-1.2"
 };
 
 std::string Bounded(const char* text) {
@@ -108,6 +109,7 @@ PresentPort Describe(udev_device* tty, const char* node) {
         manufacturer = Bounded(udev_device_get_sysattr_value(usb, "manufacturer"));
         product = Bounded(udev_device_get_sysattr_value(usb, "product"));
         port.usbDevice = Bounded(udev_device_get_syspath(usb));
+        port.bay = BayFromUsbDevicePath(port.usbDevice);
     }
     std::string names = Joined(Bounded(InheritedProperty(tty, "ID_VENDOR_FROM_DATABASE")),
                                Bounded(InheritedProperty(tty, "ID_MODEL_FROM_DATABASE")));
@@ -169,6 +171,19 @@ class UdevPortDirectory : public PortDirectory {
             if (port.bridgeIds || IsBridgeDeviceName(name)) return port.node;
         }
         return {};
+    }
+
+    // By the USB ids alone, as the hot-plug events know the adapter; the name is no help here,
+    // since every adapter carries the same one.
+    std::vector<AdapterPort> FindBridgePorts() override {
+        std::vector<AdapterPort> found;
+        for (PresentPort& port : ListPresentPorts()) {
+            if (port.bridgeIds) found.push_back({std::move(port.node), std::move(port.bay)});
+        }
+        std::sort(found.begin(), found.end(), [](const AdapterPort& a, const AdapterPort& b) {
+            return NodeLess(a.bay, b.bay);
+        });
+        return found;
     }
 
     // Reads udev's records only; no port is opened.

@@ -9,11 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,12 +24,15 @@
 
 namespace {
 
+using ostrel::sim::BridgeTestbed;
 using ostrel::sim::Pacing;
 using ostrel::sim::SimulatedBridge;
+using ostrel::sim::UsbSerialAdapter;
 
 constexpr int kExitHarnessFailed = 125;  // as env(1) and timeout(1) report their own failure
 constexpr int kExitUsage = 2;
 constexpr const char* kReexecMarker = "OSTREL_BRIDGESIM_REEXEC";
+constexpr int kMaxBridges = 32;
 
 constexpr const char* kUsage = R"(Usage: ostrel-bridgesim [OPTIONS] [-- PROGRAM [ARG...]]
 
@@ -40,18 +45,24 @@ SIGTERM and SIGHUP are left to PROGRAM (passed on to it when sent to this proces
 Without, serves until "quit" or the end of standard input.
 
 Once the bridge is presented, prints one line:  ready /dev/ttyUSB0
+(with --bridges N, every bridge's port: ready /dev/ttyUSB0 /dev/ttyUSB1 ...)
 Then reads commands, one a line, from standard input:
-  plug     plug the bridge in; the tracker powers up with its memory kept   -> "plugged"
-  unplug   pull it out: the port hangs up, then udev reports the removal     -> "unplugged"
-  quit     end now (a running PROGRAM gets SIGTERM)
+  plug [K]    plug bridge K (default 1) in; its tracker powers up with its memory kept
+              -> "plugged" ("plugged K" when K was given)
+  unplug [K]  pull it out: the port hangs up, then udev reports the removal
+              -> "unplugged" ("unplugged K")
+  quit        end now (a running PROGRAM gets SIGTERM)
 A command that cannot be carried out answers "error: " and the reason.
 
 Options:
   --fast               no line timing (default: the rate the program set, which the
                        bootloader locks onto at its first sync byte, 11 bit times a byte
                        each way, 6 ms to store a block, as the real line)
-  --unplugged          start with the bridge pulled out
+  --bridges N          present N bridges (1 to 32), each with a tracker of its own, as on a
+                       bench of adapters: bridge K in USB socket 1-K with /dev/ttyUSB<K-1>
+  --unplugged          start with the bridges pulled out
   --save-memory FILE   write the tracker's 64 KiB address space to FILE at the end
+                       (with --bridges N: bridge K's to FILE.K)
   --help               this text
 
 Exit codes: PROGRAM's exit code (128 + signal number when a signal ended it); without
@@ -63,6 +74,7 @@ umockdev-wrapper is applied automatically when it is not already in effect.
 struct Options {
     Pacing pacing = Pacing::RealLine;
     bool plugged = true;
+    int bridges = 1;
     std::string memoryFile;
     std::vector<std::string> program;
 };
@@ -77,6 +89,15 @@ std::optional<Options> Parse(int argc, char** argv, std::string& error) {
             break;
         } else if (arg == "--fast") {
             options.pacing = Pacing::Fast;
+        } else if (arg == "--bridges" || arg.starts_with("--bridges=")) {
+            const std::string text =
+                arg == "--bridges" ? (i + 1 < argc ? argv[++i] : "") : arg.substr(10);
+            const auto [end, ec] =
+                std::from_chars(text.data(), text.data() + text.size(), options.bridges);
+            if (ec != std::errc() || end != text.data() + text.size() || options.bridges < 1 ||
+                options.bridges > kMaxBridges) {
+                error = "--bridges takes a number from 1 to " + std::to_string(kMaxBridges);
+            }
         } else if (arg == "--unplugged") {
             options.plugged = false;
         } else if (arg == "--save-memory" && i + 1 < argc) {
@@ -172,7 +193,8 @@ bool SaveMemory(SimulatedBridge& bridge, const std::string& file) {
 // Commands on standard input, signals and the program's end, until one of them ends the run.
 class Session {
   public:
-    Session(SimulatedBridge& bridge, int signals) : bridge_(bridge), signals_(signals) {}
+    Session(std::vector<std::unique_ptr<SimulatedBridge>>& bridges, int signals)
+        : bridges_(bridges), signals_(signals) {}
 
     int Run(pid_t child) {
         child_ = child;
@@ -227,19 +249,34 @@ class Session {
         }
     }
 
-    void Execute(const std::string& command) {
+    void Execute(const std::string& line) {
+        // "plug", "plug K", "unplug", "unplug K": bridge 1 unless K names another.
+        const std::size_t blank = line.find(' ');
+        const std::string command = line.substr(0, blank);
+        const std::string number = blank == std::string::npos ? "" : line.substr(blank + 1);
+        int k = 1;
+        if (!number.empty()) {
+            const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), k);
+            if (ec != std::errc() || end != number.data() + number.size() || k < 1 ||
+                k > static_cast<int>(bridges_.size())) {
+                return Reply("error: no bridge " + number + " (there are " +
+                             std::to_string(bridges_.size()) + ")");
+            }
+        }
+        SimulatedBridge& bridge = *bridges_[k - 1];
+        const std::string which = number.empty() ? "" : " " + number;
         if (command == "plug") {
-            if (bridge_.IsPlugged()) return Reply("error: already plugged in");
-            if (!bridge_.Plug()) return Reply("error: " + bridge_.Error());
-            Reply("plugged");
+            if (bridge.IsPlugged()) return Reply("error: already plugged in");
+            if (!bridge.Plug()) return Reply("error: " + bridge.Error());
+            Reply("plugged" + which);
         } else if (command == "unplug") {
-            if (!bridge_.IsPlugged()) return Reply("error: not plugged in");
-            bridge_.Unplug();
-            Reply("unplugged");
-        } else if (command == "quit") {
+            if (!bridge.IsPlugged()) return Reply("error: not plugged in");
+            bridge.Unplug();
+            Reply("unplugged" + which);
+        } else if (command == "quit" && number.empty()) {
             Stop(0);
-        } else if (!command.empty()) {
-            Reply("error: unknown command: " + command);
+        } else if (!line.empty()) {
+            Reply("error: unknown command: " + line);
         }
     }
 
@@ -260,7 +297,7 @@ class Session {
         done_ = true;
     }
 
-    SimulatedBridge& bridge_;
+    std::vector<std::unique_ptr<SimulatedBridge>>& bridges_;
     int signals_;
     pid_t child_ = -1;
     bool inputOpen_ = true;
@@ -293,12 +330,23 @@ int main(int argc, char** argv) {
     const int signals = signalfd(-1, &handled, SFD_CLOEXEC);
     signal(SIGPIPE, SIG_IGN);
 
-    SimulatedBridge bridge(options->pacing);
-    if (!bridge.Ok() || (options->plugged && !bridge.Plug())) {
-        std::fprintf(stderr, "ostrel-bridgesim: %s\n", bridge.Error().c_str());
-        return kExitHarnessFailed;
+    // One testbed, as one machine, with every bridge on it.
+    BridgeTestbed testbed;
+    std::vector<std::unique_ptr<SimulatedBridge>> bridges;
+    std::string ready = "ready";
+    for (int k = 1; k <= options->bridges; ++k) {
+        const UsbSerialAdapter adapter = options->bridges == 1
+                                             ? UsbSerialAdapter::Cp2102()
+                                             : UsbSerialAdapter::Cp2102InSocket(k);
+        auto& bridge = *bridges.emplace_back(
+            std::make_unique<SimulatedBridge>(testbed, options->pacing, adapter));
+        if (!bridge.Ok() || (options->plugged && !bridge.Plug())) {
+            std::fprintf(stderr, "ostrel-bridgesim: %s\n", bridge.Error().c_str());
+            return kExitHarnessFailed;
+        }
+        ready += " " + bridge.DevicePath();
     }
-    Reply("ready " + bridge.DevicePath());
+    Reply(ready);
 
     const pid_t child = options->program.empty() ? -1 : StartProgram(options->program, oldMask);
     if (!options->program.empty() && child < 0) {
@@ -306,12 +354,18 @@ int main(int argc, char** argv) {
                      std::strerror(errno));
         return kExitHarnessFailed;
     }
-    int code = Session(bridge, signals).Run(child);
-    bridge.Unplug();
-    if (!options->memoryFile.empty() && !SaveMemory(bridge, options->memoryFile)) {
-        std::fprintf(stderr, "ostrel-bridgesim: cannot write %s\n", options->memoryFile.c_str());
-        if (code == 0) code = kExitHarnessFailed;
+    int code = Session(bridges, signals).Run(child);
+    for (std::size_t k = 0; k < bridges.size(); ++k) {
+        bridges[k]->Unplug();
+        const std::string file = options->bridges == 1 || options->memoryFile.empty()
+                                     ? options->memoryFile
+                                     : options->memoryFile + "." + std::to_string(k + 1);
+        if (!file.empty() && !SaveMemory(*bridges[k], file)) {
+            std::fprintf(stderr, "ostrel-bridgesim: cannot write %s\n", file.c_str());
+            if (code == 0) code = kExitHarnessFailed;
+        }
     }
+    bridges.clear();  // before the testbed they are on
     close(signals);
     return code;
 }

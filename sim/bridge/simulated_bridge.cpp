@@ -11,7 +11,17 @@
 namespace ostrel::sim {
 
 SimulatedBridge::SimulatedBridge(Pacing pacing, UsbSerialAdapter adapter)
-    : adapter_(std::move(adapter)), pacing_(pacing), model_(std::make_unique<BootloaderModel>()) {}
+    : ownTestbed_(std::make_unique<BridgeTestbed>()),
+      testbed_(*ownTestbed_),
+      adapter_(std::move(adapter)),
+      pacing_(pacing),
+      model_(std::make_unique<BootloaderModel>()) {}
+
+SimulatedBridge::SimulatedBridge(BridgeTestbed& testbed, Pacing pacing, UsbSerialAdapter adapter)
+    : testbed_(testbed),
+      adapter_(std::move(adapter)),
+      pacing_(pacing),
+      model_(std::make_unique<BootloaderModel>()) {}
 
 SimulatedBridge::~SimulatedBridge() {
     Unplug();

@@ -15,7 +15,10 @@ namespace ostrel::sim {
 
 class SimulatedBridge {
   public:
+    // A bridge on a testbed of its own.
     explicit SimulatedBridge(Pacing pacing, UsbSerialAdapter adapter = UsbSerialAdapter::Cp2102());
+    // A bridge on a testbed it shares with others (a bench of adapters); `testbed` outlives it.
+    SimulatedBridge(BridgeTestbed& testbed, Pacing pacing, UsbSerialAdapter adapter);
     ~SimulatedBridge();
     SimulatedBridge(const SimulatedBridge&) = delete;
     SimulatedBridge& operator=(const SimulatedBridge&) = delete;
@@ -44,7 +47,8 @@ class SimulatedBridge {
     BridgeTestbed& Testbed() { return testbed_; }
 
   private:
-    BridgeTestbed testbed_;
+    std::unique_ptr<BridgeTestbed> ownTestbed_;  // null when the testbed is shared
+    BridgeTestbed& testbed_;
     UsbSerialAdapter adapter_;
     Pacing pacing_;
     std::string error_;

@@ -1,5 +1,7 @@
 #include "sim/bridge/usb_serial_adapter.h"
 
+#include <algorithm>
+
 namespace ostrel::sim {
 namespace {
 
@@ -10,6 +12,13 @@ std::string Line(char kind, const std::string& text) {
 }
 
 }  // namespace
+
+UsbSerialAdapter UsbSerialAdapter::Cp2102InSocket(int socket) {
+    UsbSerialAdapter adapter;
+    adapter.busPort = "1-" + std::to_string(socket);
+    adapter.node = "ttyUSB" + std::to_string(socket - 1);
+    return adapter;
+}
 
 std::vector<std::string> UsbSerialAdapter::SysPathsBottomUp() const {
     const std::string usb = kHostController + "/" + busPort;
@@ -35,6 +44,7 @@ std::string UsbSerialAdapter::Record() const {
     r += Line('A', "idProduct=" + productId);
     if (!manufacturer.empty()) r += Line('A', "manufacturer=" + manufacturer);
     if (!product.empty()) r += Line('A', "product=" + product);
+    if (!serial.empty()) r += Line('A', "serial=" + serial);
     r += Line('L', "driver=../../../../bus/usb/drivers/usb");
     r += "\n";
     r += Line('P', devpath(2));
@@ -60,7 +70,9 @@ std::string UsbSerialAdapter::Record() const {
     if (!vendorFromDatabase.empty())
         r += Line('E', "ID_VENDOR_FROM_DATABASE=" + vendorFromDatabase);
     if (!modelFromDatabase.empty()) r += Line('E', "ID_MODEL_FROM_DATABASE=" + modelFromDatabase);
-    r += Line('A', "dev=188:0");
+    // ttyUSB<n> is the usb-serial major's minor n.
+    const std::size_t digits = std::min(node.find_first_of("0123456789"), node.size());
+    r += Line('A', "dev=188:" + (digits < node.size() ? node.substr(digits) : "0"));
     return r;
 }
 

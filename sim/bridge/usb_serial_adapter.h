@@ -17,10 +17,14 @@ struct UsbSerialAdapter {
     std::string vendorFromDatabase = "Silicon Labs";
     std::string modelFromDatabase = "CP210x UART Bridge";
     std::string driver = "cp210x";
+    std::string serial = "0001";  // CP2102s from one batch often share it
     bool idsOnTty = true;  // false: the USB ids only on the USB device, as older udev rules have
 
     // The programming adapter's bridge as it comes from the factory.
     static UsbSerialAdapter Cp2102() { return {}; }
+    // The same adapter in socket `socket` (from 1) of the bus: USB path 1-<socket>, node
+    // ttyUSB<socket - 1>, as the kernel numbers identical adapters plugged in one by one.
+    static UsbSerialAdapter Cp2102InSocket(int socket);
 
     std::string DevicePath() const { return "/dev/" + node; }
     // The device record, parents before children.

@@ -6,6 +6,8 @@
 namespace ostrel::sim {
 namespace {
 
+constexpr std::uint32_t kMaxTrackers = 64;
+
 // A number in decimal, or in hex with 0x. False for anything else or out of range.
 bool ParseNumber(std::string_view text, std::uint32_t& value, int base = 10) {
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
@@ -175,7 +177,8 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
         } else if (arg == "--events") {
             options.events = true;
         } else if (arg == "--tty" || arg == "--link" || arg == "--dump" || arg == "--get" ||
-                   arg == "--fault" || arg == "--load" || arg == "--hang-up-at") {
+                   arg == "--fault" || arg == "--load" || arg == "--hang-up-at" ||
+                   arg == "--count") {
             if (!hasValue) {
                 error = arg + " needs a value";
                 return false;
@@ -193,6 +196,12 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
                 }
             }
             if (arg == "--load") options.loadFile = v;
+            if (arg == "--count" && (!ParseNumber(v, options.count) || options.count == 0 ||
+                                     options.count > kMaxTrackers)) {
+                error = "--count takes a number of trackers from 1 to " +
+                        std::to_string(kMaxTrackers) + ", not '" + v + "'";
+                return false;
+            }
             if (arg == "--get") {
                 options.getAnswer = ParseGetAnswer(v, error);
                 if (!options.getAnswer) return false;
@@ -209,6 +218,14 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
     }
     if (!options.tty.empty() && !options.link.empty()) {
         error = "--link makes a link to a new pseudo-terminal; it does not go with --tty";
+        return false;
+    }
+    if (options.count > 1 && (!options.tty.empty() || !options.link.empty())) {
+        error = "--count serves new pseudo-terminals; it does not go with --tty or --link";
+        return false;
+    }
+    if (options.count > 1 && options.events) {
+        error = "--events reports one tracker's blocks; it does not go with --count";
         return false;
     }
     return true;
@@ -239,6 +256,10 @@ keeps it; bytes sent at another rate reach either side garbled.
   --events          print "written ADDRESS" (hex) once a block is stored and "closed" once
                     the updater's last descriptor of the port is closed, so that a test can
                     act on what the tracker saw instead of after a time
+
+  --count N         serve N trackers, each on a new pseudo-terminal of its own, and print
+                    their paths one a line; --fault and --load apply to each, --dump writes
+                    FILE.1 to FILE.N, and each prints its own "served" line at the end
   -h, --help        show this text
 
 FAULT is KIND:COMMAND:STEP[@ADDRESS][#N]

@@ -25,7 +25,9 @@ struct DevsimOptions {
     std::optional<GetAnswer> getAnswer;
     std::vector<Fault> faults;
     std::size_t hangUpAt = 0;  // the exchange at which the line hangs up; 0 for never
-    bool events = false;  // a line on stdout for each block written and each close of the port
+    bool events = false;       // a line on stdout for each block written and each close of the port
+
+    std::uint32_t count = 1;  // trackers, each on a pty of its own
 };
 
 // "KIND:COMMAND:STEP[@ADDRESS][#N]", e.g. "nack:read:address@0x9000" or "delay=150:write:data".

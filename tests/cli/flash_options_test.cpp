@@ -187,6 +187,43 @@ TEST(ResultLineText, CarriesAReasonOnlyWhenThereIsOne) {
     EXPECT_EQ(failed.substr(failed.size() - 17), " reason=disk full");
 }
 
+// --all and several --port run a bay each; the per-tracker options go with them, the files
+// that one tracker's data would go to do not (yet).
+TEST(ParseFlashOptions, ManyBaysTakeThePerTrackerOptionsAndRefuseBackupAndRestore) {
+    FlashOptions o;
+    std::string error;
+    ASSERT_TRUE(ParseFlashOptions({"--port", "COM201", "--port=COM202", "--keep-user-settings",
+                                   "--baud", "115200", "--trace", "t.txt"},
+                                  o, error))
+        << error;
+    EXPECT_EQ(o.ports, (std::vector<std::string>{"COM201", "COM202"}));
+    EXPECT_TRUE(o.ManyBays());
+    o = {};
+    ASSERT_TRUE(ParseFlashOptions({"--all", "--verify-only", "--repeat", "--quiet"}, o, error))
+        << error;
+    EXPECT_TRUE(o.all && o.ManyBays());
+    o = {};
+    ASSERT_TRUE(ParseFlashOptions({"--port", "/dev/ttyUSB3"}, o, error)) << error;
+    EXPECT_FALSE(o.ManyBays());  // one port: the single run as before
+
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"--all", "--backup", "a.bin"},
+             {"--all", "--restore", "a.bin"},
+             {"--port", "COM1", "--port", "COM2", "--backup", "a.bin", "--backup-only"},
+             {"--all", "--port", "COM1"}}) {
+        o = {};
+        EXPECT_FALSE(ParseFlashOptions(args, o, error)) << args[2];
+    }
+    EXPECT_NE(error.find("--all"), std::string::npos) << error;
+}
+
+// The trace of each bay goes to a file of its own with the bay in its name.
+TEST(BayTraceFile, PutsTheBayBeforeTheExtension) {
+    EXPECT_EQ(BayTraceFile("support.txt", "1-1.2"), "support-1-1.2.txt");
+    EXPECT_EQ(BayTraceFile("logs.d/trace", "COM201"), "logs.d/trace-COM201");
+    EXPECT_EQ(BayTraceFile("/tmp/t.log", "pts/3"), "/tmp/t-pts-3.log");
+}
+
 TEST(PortListingText, MarksTheAdapterAndSaysWhatToDoWhenItHasNoPort) {
     PortListing listing;
     listing.ports = {{"/dev/ttyS0", "", false},

@@ -67,3 +67,45 @@ TEST(IsBridgeInterface, LooksForTheBridgesIdsAnywhereInAnyCase) {
 
 }  // namespace
 }  // namespace ostrel
+
+namespace ostrel {
+namespace {
+
+enum class BaySource { UsbDevicePath, LocationPath, LocationInformation };
+struct BayCase {
+    BaySource source;
+    const char* location;
+    const char* bay;  // "" for a location that names no USB socket
+};
+void PrintTo(const BayCase& c, std::ostream* os) {
+    *os << (*c.location ? c.location : "(empty)");
+}
+
+class BayName : public ::testing::TestWithParam<BayCase> {};
+
+TEST_P(BayName, IsTheSocketShortAndTheSameForEveryAdapterInIt) {
+    const BayCase& c = GetParam();
+    const std::string bay = c.source == BaySource::UsbDevicePath ? BayFromUsbDevicePath(c.location)
+                            : c.source == BaySource::LocationPath
+                                ? BayFromLocationPath(c.location)
+                                : BayFromLocationInformation(c.location);
+    EXPECT_EQ(bay, c.bay);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locations, BayName,
+    ::testing::Values(BayCase{BaySource::UsbDevicePath,
+                              "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1.2", "1-1.2"},
+                      BayCase{BaySource::UsbDevicePath,
+                              "/devices/pci0000:00/0000:00:14.0/usb3/3-10/", "3-10"},
+                      BayCase{BaySource::LocationPath,
+                              "PCIROOT(0)#PCI(1400)#USBROOT(0)#USB(1)#USB(2)", "1400-1.2"},
+                      BayCase{BaySource::LocationPath,
+                              "PCIROOT(0)#PCI(1C00)#PCI(0000)#USBROOT(0)#USB(03)", "0000-3"},
+                      BayCase{BaySource::LocationPath, "ACPI(_SB_)#ACPI(PCI0)#ACPI(S14_)", ""},
+                      BayCase{BaySource::LocationInformation, "Port_#0002.Hub_#0001", "hub1-2"},
+                      BayCase{BaySource::LocationInformation, "Port_#0012.Hub_#0004", "hub4-12"},
+                      BayCase{BaySource::LocationInformation, "USB Serial Converter", ""}));
+
+}  // namespace
+}  // namespace ostrel

@@ -124,6 +124,26 @@ TEST_F(UdevTest, ListsUsbSerialPortsInNodeOrderWithNumbersComparedAsNumbers) {
     EXPECT_EQ(directory->FindBridgePort(), "/dev/ttyUSB12");
 }
 
+// Identical adapters (one serial number) told apart by their sockets, in socket order; an
+// adapter pulled out and plugged in again gets another node but keeps its bay.
+TEST_F(UdevTest, FindsEveryAdapterByItsIdsWithTheSocketItIsPluggedInto) {
+    Plug(Adapter("1-10", "ttyUSB0"));
+    Plug(Adapter("1-2", "ttyUSB1"));
+    Plug(Ftdi("1-3", "ttyUSB2"));
+    UsbSerialAdapter plain = WithoutDatabase("CP2102 USB to UART Bridge Controller");
+    plain.node = "ttyUSB3";  // in socket 1-1
+    Plug(plain);
+    testbed.Unplug(Adapter("1-10", "ttyUSB0"));
+    Plug(Adapter("1-10", "ttyUSB7"));
+    auto listed = [&] {
+        std::vector<std::string> text;
+        for (const AdapterPort& a : directory->FindBridgePorts())
+            text.push_back(a.bay + " " + a.port);
+        return text;
+    };
+    EXPECT_EQ(listed(), (Names{"1-1 /dev/ttyUSB3", "1-2 /dev/ttyUSB1", "1-10 /dev/ttyUSB7"}));
+}
+
 TEST_F(UdevTest, ListingMarksTheAdapterByItsIdsAndCountsOneWithoutAPort) {
     ASSERT_TRUE(testbed.AddDevices(sim::PlatformPortsRecord({{"ttyS0", 4}})));
     UsbSerialAdapter otherChip = Cp2105();  // the same maker's id, another product's

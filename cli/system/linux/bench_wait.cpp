@@ -79,4 +79,14 @@ bool BenchWait::Pause(std::uint32_t milliseconds) {
     return !stopRequested;
 }
 
+bool BenchWait::ForAnyNotice() {
+    while (!stopRequested && events_.PendingDeviceEvent == kNoDeviceEvent) {
+        pollfd watched[2] = {{source_.NotificationDescriptor(), POLLIN, 0},
+                             {wakePipe[0], POLLIN, 0}};
+        if (poll(watched, 2, -1) < 0 && errno != EINTR) return false;
+        if (watched[0].revents & POLLIN) source_.ReadNotifications();
+    }
+    return !stopRequested;
+}
+
 }  // namespace ostrel::cli

@@ -65,4 +65,15 @@ bool BenchWait::Pause(std::uint32_t milliseconds) {
     return !stopRequested;
 }
 
+bool BenchWait::ForAnyNotice() {
+    while (!stopRequested && events_.PendingDeviceEvent == kNoDeviceEvent) {
+        const DWORD woken = MsgWaitForMultipleObjects(1, &wakeEvent, FALSE, INFINITE, QS_ALLINPUT);
+        if (woken == WAIT_FAILED) return false;
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+        source_.ReadNotifications();
+    }
+    return !stopRequested;
+}
+
 }  // namespace ostrel::cli

@@ -1,0 +1,261 @@
+// ostrel-flash --all on a bench of four simulated adapters, identical but for their sockets,
+// each with a tracker behind it. Runs under umockdev's preload; the program inherits the
+// testbed.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "core/firmware_image.h"
+#include "sim/bridge/simulated_bridge.h"
+#include "tests/cli/child_process.h"
+
+namespace ostrel {
+namespace {
+
+constexpr int kBays = 4;
+
+class Bench : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(testbed.Ok()) << testbed.Error();
+        // The bridges see the line settings the program asks for, as ostrel-bridgesim arranges.
+        const char* preload = getenv("LD_PRELOAD");
+        setenv("LD_PRELOAD",
+               (std::string(preload ? preload : "") + ":" + OSTREL_TERMIOS_PRELOAD).c_str(), 1);
+        char pattern[] = "/tmp/ostrel-bays-test.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        for (int k = 1; k <= kBays; ++k) {
+            bridges.push_back(std::make_unique<sim::SimulatedBridge>(
+                testbed, sim::Pacing::Fast, sim::UsbSerialAdapter::Cp2102InSocket(k)));
+            LoadOldFirmware(k);
+        }
+    }
+    void TearDown() override {
+        bridges.clear();
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    // Runs ostrel-flash to its end; its exit code, stdout in `out`.
+    int Flash(const std::vector<std::string>& args) {
+        test::ChildProcess flash(OSTREL_FLASH, args, dir + "/out.txt", dir + "/err.txt");
+        const int code = flash.Wait();
+        out = test::FileText(dir + "/out.txt");
+        return code;
+    }
+    void LoadOldFirmware(int bay) {
+        bridges[bay - 1]->WithModel([](sim::BootloaderModel& m) {
+            for (std::uint32_t a = kFlashStart; a <= 0xFFFF; ++a) {
+                m.Memory()[a] = sim::BootloaderModel::OldFirmwareByte(a);
+            }
+        });
+    }
+    bool HoldsRelease(int bay) {
+        bool holds = false;
+        bridges[bay - 1]->WithModel([&](sim::BootloaderModel& m) {
+            holds = std::equal(std::begin(FlashBlock), std::end(FlashBlock),
+                               m.Memory().begin() + kFlashStart);
+        });
+        return holds;
+    }
+
+    sim::BridgeTestbed testbed;
+    std::vector<std::unique_ptr<sim::SimulatedBridge>> bridges;
+    std::string dir;
+    std::string out;
+};
+
+// What befalls the tracker in bay 3 while the four are updated at once.
+enum class Upset { None, Nack, PulledOut };
+void PrintTo(Upset upset, std::ostream* os) {
+    *os << (upset == Upset::None ? "none" : upset == Upset::Nack ? "nack" : "pulled-out");
+}
+class BenchAll : public Bench, public ::testing::WithParamInterface<Upset> {};
+
+TEST_P(BenchAll, UpdatesEveryBayAndAFaultFailsItsBayAlone) {
+    for (auto& bridge : bridges) ASSERT_TRUE(bridge->Plug()) << bridge->Error();
+    if (GetParam() == Upset::Nack) {
+        bridges[2]->WithModel([](sim::BootloaderModel& m) {
+            m.AddFault(
+                {sim::FaultKind::Nack, sim::Command::WriteMemory, sim::Step::Address, 0x9000});
+        });
+    } else if (GetParam() == Upset::PulledOut) {
+        bridges[2]->Line()->HangUpAtExchange(40);  // in the midst of writing
+    }
+    const int code = Flash({"--all"});
+    for (int bay = 1; bay <= kBays; ++bay) {
+        const std::string port =
+            "port=/dev/ttyUSB" + std::to_string(bay - 1) + " bay=1-" + std::to_string(bay) + " ";
+        const bool upset = bay == 3 && GetParam() != Upset::None;
+        const std::string result = (upset ? "result=failed stage=write " : "result=ok ");
+        const std::size_t line = out.find(port);
+        ASSERT_NE(line, std::string::npos) << out;
+        EXPECT_TRUE(out.substr(out.rfind('\n', line) + 1).starts_with(result)) << out;
+        EXPECT_EQ(HoldsRelease(bay), !upset) << bay;
+        // Each stage's progress reaches the bay's own line.
+        const std::string lines =
+            "bay 1-" + std::to_string(bay) + ": /dev/ttyUSB" + std::to_string(bay - 1);
+        EXPECT_NE(out.find(lines + " write 0%\n"), std::string::npos) << out;
+        EXPECT_EQ(out.find(lines + " data 100%\n") != std::string::npos, !upset) << out;
+    }
+    if (GetParam() == Upset::None) {
+        EXPECT_TRUE(out.ends_with("\nsummary updated=4 failed=0\n")) << out;
+        EXPECT_EQ(code, 0);
+    } else {
+        EXPECT_TRUE(out.ends_with("\nsummary updated=3 failed=1\n")) << out;
+        EXPECT_EQ(code, 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(InBay3, BenchAll,
+                         ::testing::Values(Upset::None, Upset::Nack, Upset::PulledOut));
+
+// The station: adapters plugged into and pulled out of the bays in an interleaved order, one
+// bay re-plugged with a new tracker, one tracker that fails, one left in its bay; then Ctrl-C.
+TEST_F(Bench, StationUpdatesEachPlugInOfEveryBayUntilCtrlC) {
+    // Bay 3's adapter is in before the station starts, its tracker refusing a block.
+    ASSERT_TRUE(bridges[2]->Plug());
+    bridges[2]->WithModel([](sim::BootloaderModel& m) {
+        m.AddFault({sim::FaultKind::Nack, sim::Command::WriteMemory, sim::Step::Address, 0x9000});
+    });
+    test::ChildProcess flash(OSTREL_FLASH, {"--repeat", "--all"});
+    ASSERT_TRUE(flash.Started());
+    ASSERT_TRUE(flash.StdoutLine().starts_with("Plug the adapters")) << "not watching";
+    std::vector<std::string> unclaimed;  // result lines read, not yet awaited
+    int results = 0;
+    // The next result line of `bay`, which must begin with `start`.
+    auto expectResult = [&](int bay, const std::string& start) {
+        const std::string tag = " bay=1-" + std::to_string(bay) + " ";
+        for (;;) {
+            const auto it = std::find_if(unclaimed.begin(), unclaimed.end(), [&](auto& line) {
+                return line.find(tag) != std::string::npos;
+            });
+            if (it != unclaimed.end()) {
+                EXPECT_TRUE(it->starts_with(start)) << *it;
+                unclaimed.erase(it);
+                return;
+            }
+            const std::string line = flash.StdoutLine();
+            if (line.empty()) return ADD_FAILURE() << "no result for bay " << bay;
+            if (line.starts_with("result=")) ++results, unclaimed.push_back(line);
+        }
+    };
+    for (int bay : {4, 2}) ASSERT_TRUE(bridges[bay - 1]->Plug());
+    expectResult(3, "result=failed stage=write ");
+    bridges[2]->Unplug();
+    expectResult(2, "result=ok port=/dev/ttyUSB1 ");
+    bridges[1]->Unplug();
+    // Bay 2 gets a new tracker; bay 1 its first, while bay 4 still holds its updated one.
+    LoadOldFirmware(2);
+    ASSERT_TRUE(bridges[1]->Plug());
+    ASSERT_TRUE(bridges[0]->Plug());
+    expectResult(1, "result=ok port=/dev/ttyUSB0 ");
+    expectResult(2, "result=ok port=/dev/ttyUSB1 ");
+    expectResult(4, "result=ok port=/dev/ttyUSB3 ");
+    for (int bay = 1; bay <= kBays; ++bay) EXPECT_EQ(HoldsRelease(bay), bay != 3) << bay;
+    flash.Signal(SIGINT);
+    out = flash.StdoutRest();
+    // Every result line in the order they came, then only the summary: no bay ran twice.
+    EXPECT_TRUE(out.ends_with("summary updated=4 failed=1\n")) << out;
+    EXPECT_EQ(out.find("result="), std::string::npos) << out;
+    EXPECT_EQ(results, 5);
+    EXPECT_EQ(flash.Wait(), 1);
+}
+
+// Ctrl-C while three trackers are being written, at the line's own pace: each stops at the end
+// of an exchange, so the next run finds every bootloader ready and updates all three.
+TEST_F(Bench, CtrlCEndsEveryBayAtAnExchangeAndTheNextRunUpdatesAll) {
+    std::vector<std::unique_ptr<sim::SimulatedBridge>> paced;
+    for (int socket = 5; socket <= 7; ++socket) {
+        paced.push_back(std::make_unique<sim::SimulatedBridge>(
+            testbed, sim::Pacing::RealLine, sim::UsbSerialAdapter::Cp2102InSocket(socket)));
+        ASSERT_TRUE(paced.back()->Plug()) << paced.back()->Error();
+    }
+    {
+        test::ChildProcess flash(OSTREL_FLASH, {"--all", "--baud", "115200"}, dir + "/out.txt",
+                                 dir + "/err.txt");
+        // Twenty blocks written in every bay, then the stop.
+        for (auto& bridge : paced) {
+            bridge->Line()->WaitUntil(
+                [](const sim::LineStats& line) { return line.fromHost >= 20 * (5 + 5 + 130); });
+        }
+        flash.Signal(SIGINT);
+        EXPECT_EQ(flash.Wait(), 4);
+    }
+    out = test::FileText(dir + "/out.txt");
+    for (int socket = 5; socket <= 7; ++socket) {
+        const std::size_t line = out.find(" bay=1-" + std::to_string(socket) + " ");
+        ASSERT_NE(line, std::string::npos) << out;
+        EXPECT_TRUE(
+            out.substr(out.rfind('\n', line) + 1).starts_with("result=interrupted stage=write "))
+            << out;
+    }
+    EXPECT_TRUE(out.ends_with("\nsummary updated=0 failed=3\n")) << out;
+
+    EXPECT_EQ(Flash({"--all", "--baud", "115200"}), 0) << out;
+    EXPECT_TRUE(out.ends_with("\nsummary updated=3 failed=0\n")) << out;
+}
+
+// Two stations on one bench: a tracker is updated by the station that holds its port; the
+// other, started while the first is writing, leaves every bay alone and reports no failure.
+// (umockdev delivers device notices to one listening process only, so the second station
+// finds the adapters by its first look.)
+TEST_F(Bench, TwoStationsShareTheBaysWithoutFighting) {
+    std::vector<std::unique_ptr<sim::SimulatedBridge>> paced;
+    for (int socket = 5; socket <= 7; ++socket) {
+        paced.push_back(std::make_unique<sim::SimulatedBridge>(
+            testbed, sim::Pacing::RealLine, sim::UsbSerialAdapter::Cp2102InSocket(socket)));
+    }
+    test::ChildProcess first(OSTREL_FLASH, {"--repeat", "--all", "--baud", "115200"});
+    ASSERT_TRUE(first.StdoutLine().starts_with("Plug the adapters")) << "not watching";
+    for (auto& bridge : paced) ASSERT_TRUE(bridge->Plug()) << bridge->Error();
+    for (auto& bridge : paced) {
+        bridge->Line()->WaitUntil([](const sim::LineStats& line) { return line.fromHost > 0; });
+    }
+    test::ChildProcess second(OSTREL_FLASH, {"--repeat", "--all", "--baud", "115200"});
+    // Each station ends each bay with a result line or by leaving it to the other.
+    std::string lines[2];
+    for (int s = 0; s < 2; ++s) {
+        test::ChildProcess& station = s == 0 ? first : second;
+        for (int ended = 0; ended < 3;) {
+            const std::string line = station.StdoutLine();
+            ASSERT_FALSE(line.empty()) << lines[s];
+            if (line.starts_with("result=") || line.ends_with(" taken by another program")) {
+                lines[s] += line + "\n";
+                ++ended;
+            }
+        }
+    }
+    for (int socket = 5; socket <= 7; ++socket) {
+        const std::string bay = "1-" + std::to_string(socket);
+        EXPECT_NE(lines[0].find("result=ok port=/dev/ttyUSB" + std::to_string(socket - 1) +
+                                " bay=" + bay + " "),
+                  std::string::npos)
+            << lines[0];
+        EXPECT_NE(lines[1].find("bay " + bay + ": /dev/ttyUSB" + std::to_string(socket - 1) +
+                                " taken by another program\n"),
+                  std::string::npos)
+            << lines[1];
+    }
+    first.Signal(SIGINT);
+    second.Signal(SIGINT);
+    EXPECT_EQ(first.StdoutRest(), "summary updated=3 failed=0\n");
+    EXPECT_EQ(second.StdoutRest(), "summary updated=0 failed=0\n");
+    EXPECT_EQ(first.Wait(), 0);
+    EXPECT_EQ(second.Wait(), 0);
+}
+
+TEST_F(Bench, NoAdapterPluggedInEndsWithNotConnected) {
+    EXPECT_EQ(Flash({"--all"}), 3);
+    EXPECT_EQ(out, "summary updated=0 failed=0\n");
+}
+
+}  // namespace
+}  // namespace ostrel
