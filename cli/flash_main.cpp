@@ -14,13 +14,14 @@
 #include "cli/report/release_description.h"
 #include "cli/system/console_output.h"
 #include "cli/system/interruption.h"
+#include "cli/system/program_files.h"
 #include "payload/release_identity.h"
 
 int main(int argc, char** argv) {
     using namespace ostrel::cli;
     FlashOptions options;
     std::string error;
-    if (!ParseFlashOptions({argv + 1, argv + argc}, options, error)) {
+    if (!ParseFlashOptions(ProgramArguments(argc, argv), options, error)) {
         PrintText(stderr, "ostrel-flash: %s\nTry 'ostrel-flash --help'.\n", error.c_str());
         return kExitUsage;
     }
@@ -40,7 +41,7 @@ int main(int argc, char** argv) {
 
     std::FILE* trace = nullptr;
     if (!options.traceFile.empty()) {
-        trace = std::fopen(options.traceFile.c_str(), "w");
+        trace = OpenFile(options.traceFile, "w");
         if (trace == nullptr) {
             RunResult result =
                 Failed(kExitFileFailed, "trace",

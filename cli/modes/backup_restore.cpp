@@ -9,6 +9,7 @@
 #include "cli/modes/modes.h"
 #include "cli/system/atomic_file.h"
 #include "cli/system/console_output.h"
+#include "cli/system/program_files.h"
 
 namespace ostrel::cli {
 namespace {
@@ -30,7 +31,7 @@ std::optional<RunResult> ReadDataMemory(FlashSession& session, DataMemory& memor
 
 // The saved data memory, which must be exactly its 1,024 bytes.
 bool LoadDataMemory(const std::string& file, DataMemory& memory, std::string& error) {
-    std::FILE* in = std::fopen(file.c_str(), "rb");
+    std::FILE* in = OpenFile(file, "rb");
     if (in == nullptr) {
         error = "cannot read " + file + ": " + std::strerror(errno);
         return false;

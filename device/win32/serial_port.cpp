@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+#include "device/win32/wide_text.h"
+
 namespace ostrel {
 namespace win32 {
 namespace {
@@ -138,16 +140,7 @@ PortOpenError Win32SerialPort::Configure(HANDLE handle) {
 
 bool Win32SerialPort::Refused(PortOpenError error, DWORD code) {
     report_.error = error;
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, text, sizeof text, nullptr);
-    report_.systemText = std::string(text, length);
-    while (!report_.systemText.empty() &&
-           (report_.systemText.back() == '\n' || report_.systemText.back() == '\r' ||
-            report_.systemText.back() == '.' || report_.systemText.back() == ' ')) {
-        report_.systemText.pop_back();
-    }
-    if (report_.systemText.empty()) report_.systemText = "error " + std::to_string(code);
+    report_.systemText = SystemMessage(code);
     return false;
 }
 
