@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (options.help) {
-        PutText(stdout, kFlashUsage);
+        PutText(stdout, FlashUsage());
         return kExitSuccess;
     }
     if (options.version) {

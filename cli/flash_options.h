@@ -39,6 +39,7 @@ FlashMode ModeOf(const FlashOptions& options);
 bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& options,
                        std::string& error);
 
-extern const char* const kFlashUsage;
+// The --help text, with this system's port names and stop requests.
+std::string FlashUsage();
 
 }  // namespace ostrel::cli

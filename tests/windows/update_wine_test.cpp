@@ -163,6 +163,18 @@ TEST(Win32ConsoleUpdater, SavesTheDataMemoryOverAnOlderBackup) {
     EXPECT_TRUE(ReadDump(backup) == shipped) << FirstDifference(ReadDump(backup), shipped);
 }
 
+// The help names Windows' ports and the console's stop requests, not Linux's.
+TEST(Win32ConsoleUpdater, HelpNamesComPortsAndTheConsolesStopRequests) {
+    const Finished run = RunFlash("--help");
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess));
+    for (const char* word : {"e.g. COM3", "Ctrl-Break", "closing the console window"}) {
+        EXPECT_NE(run.output.find(word), std::string::npos) << word;
+    }
+    for (const char* word : {"/dev/", "ttyUSB", "SIG", "@"}) {
+        EXPECT_EQ(run.output.find(word), std::string::npos) << word;
+    }
+}
+
 // --list marks the adapter that the lookup finds, beside an on-board port that is not it.
 TEST(Win32ConsoleUpdater, ListMarksTheAdapterBesideAnOnBoardPort) {
     const test::RegistryPorts registry({.onBoardPort = true});
