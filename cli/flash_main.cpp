@@ -16,6 +16,7 @@
 #include "cli/system/atomic_file.h"
 #include "cli/system/console_output.h"
 #include "cli/system/interruption.h"
+#include "cli/system/program_files.h"
 #include "payload/release_identity.h"
 
 namespace {
@@ -35,12 +36,12 @@ int main(int argc, char** argv) {
     OpenClosedStandardStreams();
     FlashOptions options;
     std::string error;
-    if (!ParseFlashOptions({argv + 1, argv + argc}, options, error)) {
+    if (!ParseFlashOptions(ProgramArguments(argc, argv), options, error)) {
         PrintText(stderr, "ostrel-flash: %s\nTry 'ostrel-flash --help'.\n", error.c_str());
         return kExitUsage;
     }
     if (options.help) {
-        PutText(stdout, kFlashUsage);
+        PutText(stdout, FlashUsage());
         return EndWithOutputWritten(kExitSuccess);
     }
     if (options.version) {

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <charconv>
+#include <string_view>
+#include <utility>
 
 #include "cli/system/atomic_file.h"
+#include "cli/system/system_words.h"
 #include "device/line_rate.h"
 
 namespace ostrel::cli {
@@ -159,14 +162,17 @@ std::string BayTraceFile(const std::string& file, const std::string& bay) {
     return file.substr(0, at) + tag + file.substr(at);
 }
 
-const char* const kFlashUsage = R"(Usage: ostrel-flash [OPTION]...
+namespace {
+
+// The help's text; the words in @ are the system's (its port names and stop requests).
+constexpr const char* kUsageText = R"(Usage: ostrel-flash [OPTION]...
 Writes the firmware release built into this program into a GPS Ostrel tracker through the
 Vantor7 adapter (CP210x USB-UART bridge) and the tracker's ROM bootloader, in three stages:
 program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then data memory.
 
-  --port PATH            the adapter's serial port, e.g. /dev/ttyUSB0; without it the adapter
-                         is looked up by its USB ids or name, and failing that every USB
-                         serial port (ttyUSB, ttyACM; COM1 to COM250 on Windows) is tried.
+  --port PATH            the adapter's serial port, e.g. @PORT@; without it the adapter
+                         is looked up by its USB ids or name, and failing that every
+                         @SCANNED@ is tried.
                          Given several times: each port is a bay, as with --all
   --all                  service bench: every adapter present (by its USB ids) is updated
                          in its own bay (its USB socket), all at once; each result line
@@ -203,14 +209,14 @@ program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then da
 Progress shows as bars on a terminal and as plain lines otherwise, on standard output. Errors
 go to standard error, each with its cause and what to do; a failed update names the stage, the
 block address and the step of the exchange that failed, and lists the last exchanges (all of
-them are in the --trace file). Ctrl-C (SIGTERM, SIGHUP) lets the exchange in flight finish,
+them are in the --trace file). @STOPS@ lets the exchange in flight finish,
 then stops and says what the tracker holds; a second one ends the program at once (with
 --repeat the first one lets the tracker in hand finish, then ends the loop). Only one updater
 at a time can use a port.
 
 Every run but --list (which prints the ports and ends with 0), unless the usage is wrong,
 ends with one result line on stdout, for scripts:
-  result=ok port=/dev/ttyUSB0 release=v2.2.5-R27 seconds=78.3
+  result=ok port=@PORT@ release=v2.2.5-R27 seconds=78.3
   result=failed stage=verify block=0x8E80 port=... release=... seconds=... reason=TEXT
   result=differs address=0x8C85 port=... release=... seconds=...   (--verify-only)
   result=interrupted stage=write block=0x9880 port=... release=... seconds=... reason=TEXT
@@ -226,11 +232,29 @@ Exit codes:
      acknowledged; run it again) (--repeat: at least one tracker failed)
   2  bad usage
   3  not connected: no port could be opened, or no bootloader answered the sync and Get
-  4  interrupted (Ctrl-C, SIGTERM, SIGHUP): the block in flight was finished, then the run
+  4  interrupted (@STOP_LIST@): the block in flight was finished, then the run
      stopped and said what the tracker holds; a second interruption ends it at once
   5  --verify-only: the tracker does not hold this release
   6  a file could not be read or written (the backup, the file to restore, the trace);
      nothing was written into the tracker
 )";
+
+}  // namespace
+
+std::string FlashUsage() {
+    std::string text = kUsageText;
+    const std::pair<const char*, const char*> words[] = {
+        {"@PORT@", kSystemWords.examplePort},
+        {"@SCANNED@", kSystemWords.scannedPorts},
+        {"@STOPS@", kSystemWords.stopRequests},
+        {"@STOP_LIST@", kSystemWords.stopRequestList},
+    };
+    for (const auto& [token, word] : words) {
+        for (std::size_t at = text.find(token); at != std::string::npos; at = text.find(token)) {
+            text.replace(at, std::string_view(token).size(), word);
+        }
+    }
+    return text;
+}
 
 }  // namespace ostrel::cli

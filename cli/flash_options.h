@@ -47,6 +47,7 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
 // The trace file of one bay: "support.txt" in bay "1-1.2" is "support-1-1.2.txt".
 std::string BayTraceFile(const std::string& file, const std::string& bay);
 
-extern const char* const kFlashUsage;
+// The --help text, with this system's port names and stop requests.
+std::string FlashUsage();
 
 }  // namespace ostrel::cli

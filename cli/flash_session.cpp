@@ -76,7 +76,11 @@ std::optional<RunResult> FlashSession::Connect() {
 }
 
 void FlashSession::Say(const std::string& line) {
-    if (!options_.quiet) PrintText(stdout, "%s\n", line.c_str());
+    if (options_.quiet) return;
+    PrintText(stdout, "%s\n", line.c_str());
+    // A pipe or a file gets each line as it is said (Windows buffers them whole otherwise), so a
+    // reader sees where the run is, and a program ended from outside loses none of them.
+    std::fflush(stdout);
 }
 
 RunResult FlashSession::Fail(const char* stage, const char* words, std::uint32_t block,

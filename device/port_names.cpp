@@ -6,6 +6,7 @@ constexpr std::string_view kMakerText = "SILICON LABS";
 constexpr std::string_view kChipText = "CP210X";
 constexpr std::string_view kPortText = "COM";
 constexpr std::string_view kBridgeIdText = "VID_10C4&PID_EA60";
+constexpr std::string_view kBridgeHardwareId = "USB\\VID_10C4&PID_EA60";
 }  // namespace
 
 std::string AsciiUpper(std::string_view text) {
@@ -34,6 +35,10 @@ std::string ComPortFromDeviceName(std::string_view name) {
         if (c >= '0' && c <= '9') digits += c;
     }
     return digits.empty() ? std::string() : std::string(kPortText) + digits;
+}
+
+bool IsBridgeHardwareId(std::string_view id) {
+    return AsciiUpper(id).starts_with(kBridgeHardwareId);
 }
 
 bool IsBridgeInterface(std::string_view path) {

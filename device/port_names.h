@@ -16,6 +16,10 @@ bool IsBridgeDeviceName(std::string_view name);
 // or carries no digit there.
 std::string ComPortFromDeviceName(std::string_view name);
 
+// A Windows hardware id of the bridge: it begins with "USB\VID_10C4&PID_EA60", in any letter case
+// ("USB\VID_10C4&PID_EA60&REV_0100").
+bool IsBridgeHardwareId(std::string_view id);
+
 // A device-interface path of the bridge: it holds "VID_10C4&PID_EA60", in any letter case.
 bool IsBridgeInterface(std::string_view path);
 

@@ -11,6 +11,7 @@
 #include "cli/system/atomic_file.h"
 #include "cli/system/console_output.h"
 #include "cli/system/interruption.h"
+#include "cli/system/program_files.h"
 
 namespace ostrel::cli {
 namespace {
@@ -40,7 +41,7 @@ bool LoadDataMemory(const std::string& file, DataMemory& memory, std::string& er
             (kind == FileKind::Directory ? "a folder" : "not a regular file (a pipe or a device)");
         return false;
     }
-    std::FILE* in = std::fopen(file.c_str(), "rb");
+    std::FILE* in = OpenFile(file, "rb");
     if (in == nullptr) {
         error = "cannot read " + file + ": " + std::strerror(errno);
         return false;

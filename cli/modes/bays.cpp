@@ -12,9 +12,11 @@
 
 #include "cli/modes/modes.h"
 #include "cli/report/bay_display.h"
+#include "cli/system/atomic_file.h"
 #include "cli/system/bench_wait.h"
 #include "cli/system/console_output.h"
 #include "cli/system/interruption.h"
+#include "cli/system/program_files.h"
 #include "device/device_events.h"
 #include "device/port_directory.h"
 
@@ -89,7 +91,8 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
     if (!shared.traceFile.empty()) {
         options.traceFile = BayTraceFile(shared.traceFile, adapter.bay);
         // A station's bay keeps one trace for every tracker it updates.
-        trace = std::fopen(options.traceFile.c_str(), shared.repeat ? "a" : "w");
+        trace =
+            shared.repeat ? OpenFile(options.traceFile, "a") : CreatePrivateFile(options.traceFile);
         if (trace == nullptr) {
             RunResult result =
                 Failed(kExitFileFailed, "trace",

@@ -15,8 +15,8 @@ namespace {
 // {4D36E978-E325-11CE-BFC1-08002BE10318}, the Ports device class.
 constexpr GUID kPortsClassGuid = {
     0x4D36E978, 0xE325, 0x11CE, {0xBF, 0xC1, 0x08, 0x00, 0x2B, 0xE1, 0x03, 0x18}};
-constexpr DWORD kDeviceSetFlags = DIGCF_PRESENT | DIGCF_DEVICEINTERFACE;
-constexpr DWORD kPresentDevicesFlags = DIGCF_PRESENT;
+// First the devices with an interface of the class, then the present devices of the setup class.
+constexpr DWORD kLookups[] = {DIGCF_PRESENT | DIGCF_DEVICEINTERFACE, DIGCF_PRESENT};
 constexpr DWORD kNameBufferSize = 257;
 constexpr int kLastScannedPort = 250;
 constexpr const char* kDevicePrefix = "\\\\.\\";
@@ -37,6 +37,25 @@ std::string ReadDeviceName(HDEVINFO set, SP_DEVINFO_DATA& device) {
     std::string name = ReadNameProperty(set, device, SPDRP_FRIENDLYNAME);
     if (name.empty()) name = ReadNameProperty(set, device, SPDRP_DEVICEDESC);
     return name;
+}
+
+// Whether any of the device's hardware ids (a list of strings, the most specific first) is the
+// bridge's.
+bool HasBridgeHardwareId(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    // Two zeros past the end, whatever the driver wrote.
+    std::array<char, kNameBufferSize + 2> buffer{};
+    DWORD dataType = 0;
+    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, &dataType,
+                                           reinterpret_cast<BYTE*>(buffer.data()), kNameBufferSize,
+                                           nullptr)) {
+        return false;
+    }
+    for (std::size_t at = 0; at < kNameBufferSize && buffer[at] != '\0';) {
+        const std::size_t length = strnlen(buffer.data() + at, kNameBufferSize - at);
+        if (IsBridgeHardwareId(std::string_view(buffer.data() + at, length))) return true;
+        at += length + 1;
+    }
+    return false;
 }
 
 // The port name the driver gave the device ("COM3"), from its device registry key.
@@ -61,22 +80,32 @@ int ComNumber(const std::string& name) {
     return number;
 }
 
+// The adapter's port: the one its device key names, else the one in its name.
+std::string AdapterPort(const PortDevice& device) {
+    if (!device.adapter) return {};
+    return !device.portName.empty() ? device.portName : ComPortFromDeviceName(device.name);
+}
+
 }  // namespace
 
-DWORD VisitPortDevices(DWORD flags, const std::function<bool(const std::string& name)>& visit) {
+DWORD VisitPortDevices(DWORD flags, const std::function<bool(const PortDevice& device)>& visit) {
     HDEVINFO set = SetupDiGetClassDevsA(&kPortsClassGuid, nullptr, nullptr, flags);
     if (set == INVALID_HANDLE_VALUE) return GetLastError();
     DWORD ended = ERROR_SUCCESS;
     for (DWORD index = 0;; ++index) {
-        SP_DEVINFO_DATA device{};
+        SP_DEVINFO_DATA data{};
         // The size of this build's own record (32 bytes on x86-64, 28 on 32-bit Windows): any
         // other value makes every enumeration fail at once.
-        device.cbSize = sizeof(device);
-        if (!SetupDiEnumDeviceInfo(set, index, &device)) {
+        data.cbSize = sizeof(data);
+        if (!SetupDiEnumDeviceInfo(set, index, &data)) {
             ended = GetLastError();
             break;
         }
-        if (!visit(ReadDeviceName(set, device))) break;
+        PortDevice device;
+        device.name = ReadDeviceName(set, data);
+        device.portName = ReadPortName(set, data);
+        device.adapter = HasBridgeHardwareId(set, data) || IsBridgeDeviceName(device.name);
+        if (!visit(device)) break;
     }
     SetupDiDestroyDeviceInfoList(set);
     return ended;
@@ -84,16 +113,17 @@ DWORD VisitPortDevices(DWORD flags, const std::function<bool(const std::string& 
 
 std::string Win32PortDirectory::FindBridgePort() {
     std::string port;
-    int devices = 0;
-    const auto visit = [&port, &devices](const std::string& name) {
-        ++devices;
-        port = ComPortFromDeviceName(name);
+    const auto visit = [&port](const PortDevice& device) {
+        port = AdapterPort(device);
         return port.empty();
     };
-    VisitPortDevices(kDeviceSetFlags, visit);
-    // The device-interface flag asks for interfaces of the class, which some systems list none
-    // of for the Ports class: then the present devices of the setup class are looked at once.
-    if (devices == 0) VisitPortDevices(kPresentDevicesFlags, visit);
+    // The interfaces of the Ports class are registered by serial enumerators, which a USB
+    // bridge's driver need not load: a PC with an on-board port lists that port alone there.
+    // Whenever they give no adapter, the present devices of the setup class are looked at.
+    for (const DWORD flags : kLookups) {
+        VisitPortDevices(flags, visit);
+        if (!port.empty()) break;
+    }
     return port;
 }
 
@@ -114,27 +144,23 @@ std::vector<std::string> Win32PortDirectory::ScanComPorts() {
 
 PortListing Win32PortDirectory::ListPorts() {
     PortListing listing;
-    HDEVINFO set = SetupDiGetClassDevsA(&kPortsClassGuid, nullptr, nullptr, kDeviceSetFlags);
-    if (set != INVALID_HANDLE_VALUE) {
-        for (DWORD index = 0;; ++index) {
-            SP_DEVINFO_DATA device{};
-            device.cbSize = sizeof(device);
-            if (!SetupDiEnumDeviceInfo(set, index, &device)) break;
-            const std::string name = ReadDeviceName(set, device);
-            std::string port = ReadPortName(set, device);
-            if (port.empty()) port = ComPortFromDeviceName(name);
-            if (port.empty()) continue;
-            const bool adapter =
-                IsBridgeInterface(ReadNameProperty(set, device, SPDRP_HARDWAREID)) ||
-                !ComPortFromDeviceName(name).empty();
-            listing.ports.push_back({std::move(port), name, adapter});
-        }
-        SetupDiDestroyDeviceInfoList(set);
+    const auto listed = [&listing](const std::string& port) {
+        return std::any_of(listing.ports.begin(), listing.ports.end(),
+                           [&port](const PortEntry& e) { return e.name == port; });
+    };
+    // Both looks of the lookup; a device both list is listed once.
+    for (const DWORD flags : kLookups) {
+        VisitPortDevices(flags, [&](const PortDevice& device) {
+            std::string port = device.portName;
+            if (port.empty()) port = ComPortFromDeviceName(device.name);
+            if (!port.empty() && !listed(port)) {
+                listing.ports.push_back({std::move(port), device.name, device.adapter});
+            }
+            return true;
+        });
     }
     for (std::string& port : ScanComPorts()) {
-        const bool named = std::any_of(listing.ports.begin(), listing.ports.end(),
-                                       [&port](const PortEntry& e) { return e.name == port; });
-        if (!named) listing.ports.push_back({std::move(port), {}, false});
+        if (!listed(port)) listing.ports.push_back({std::move(port), {}, false});
     }
     std::stable_sort(listing.ports.begin(), listing.ports.end(),
                      [](const PortEntry& a, const PortEntry& b) {

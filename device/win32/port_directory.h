@@ -10,18 +10,25 @@
 
 namespace ostrel::win32 {
 
+// What the device setup records say about one serial port device.
+struct PortDevice {
+    std::string name;      // friendly name, else device description; may be empty
+    std::string portName;  // "COM7", from the device's registry key; may be empty
+    bool adapter = false;  // a hardware id "USB\VID_10C4&PID_EA60...", or the bridge's name
+};
+
 // Walks the devices of the Ports class that the device set `flags` select (SetupDiGetClassDevs),
-// in enumeration order, handing each device's name (friendly name, else device description,
-// possibly empty) to `visit` until it returns false. Returns the error that ended the walk:
-// ERROR_NO_MORE_ITEMS when every device was seen, ERROR_SUCCESS when `visit` stopped it.
-DWORD VisitPortDevices(DWORD flags, const std::function<bool(const std::string& name)>& visit);
+// in enumeration order, handing each to `visit` until it returns false. Returns the error that
+// ended the walk: ERROR_NO_MORE_ITEMS when every device was seen, ERROR_SUCCESS when `visit`
+// stopped it.
+DWORD VisitPortDevices(DWORD flags, const std::function<bool(const PortDevice& device)>& visit);
 
 class Win32PortDirectory final : public PortDirectory {
   public:
     std::string FindBridgePort() override;
     std::vector<std::string> ScanComPorts() override;
-    // The Ports class's devices with their names and port names, the adapter marked by its
-    // hardware id, then the ports the scan finds that no device record names, unnamed.
+    // The Ports class's devices with their names and port names, the adapter marked as the
+    // lookup knows it, then the ports the scan finds that no device record names, unnamed.
     PortListing ListPorts() override;
 };
 

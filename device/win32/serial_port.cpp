@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+#include "device/win32/wide_text.h"
+
 namespace ostrel {
 namespace win32 {
 namespace {
@@ -34,13 +36,45 @@ void SetLineSettings(DCB& settings, DWORD baud) {
     settings.ByteSize = 8;
     settings.Parity = EVENPARITY;
     settings.StopBits = ONESTOPBIT;
+    // Whatever a terminal program left on the port: every byte value passes unchanged (0x11 is
+    // the Read command, 0x00 is data), nothing waits for CTS, DSR or an XOFF, and a parity error
+    // does not stall the port until it is cleared.
+    settings.fBinary = TRUE;
+    settings.fParity = TRUE;
+    settings.fOutxCtsFlow = FALSE;
+    settings.fOutxDsrFlow = FALSE;
+    settings.fDsrSensitivity = FALSE;
+    settings.fOutX = FALSE;
+    settings.fInX = FALSE;
+    settings.fNull = FALSE;
+    settings.fErrorChar = FALSE;
+    settings.fAbortOnError = FALSE;
+    // DTR and RTS stay as found (some adapters power the tracker's interface from them), but
+    // are no longer tied to a handshake.
+    if (settings.fDtrControl == DTR_CONTROL_HANDSHAKE) settings.fDtrControl = DTR_CONTROL_ENABLE;
+    if (settings.fRtsControl == RTS_CONTROL_HANDSHAKE ||
+        settings.fRtsControl == RTS_CONTROL_TOGGLE) {
+        settings.fRtsControl = RTS_CONTROL_ENABLE;
+    }
 }
 
-void SetLinkTimeouts(COMMTIMEOUTS& timeouts) {
+bool LineSettingsHeld(const DCB& kept, DWORD baud) {
+    return kept.BaudRate == baud && kept.ByteSize == 8 && kept.Parity == EVENPARITY &&
+           kept.StopBits == ONESTOPBIT && kept.fBinary && kept.fParity && !kept.fOutxCtsFlow &&
+           !kept.fOutxDsrFlow && !kept.fDsrSensitivity && !kept.fOutX && !kept.fInX &&
+           !kept.fNull && !kept.fErrorChar && !kept.fAbortOnError &&
+           kept.fDtrControl != DTR_CONTROL_HANDSHAKE && kept.fRtsControl != RTS_CONTROL_HANDSHAKE &&
+           kept.fRtsControl != RTS_CONTROL_TOGGLE;
+}
+
+void SetLinkTimeouts(COMMTIMEOUTS& timeouts, DWORD baud) {
     timeouts.ReadIntervalTimeout = 150;
     timeouts.ReadTotalTimeoutMultiplier = 1;
     timeouts.ReadTotalTimeoutConstant = 200;
-    timeouts.WriteTotalTimeoutMultiplier = 0;
+    // A write may last as long as its bytes take on the line (11 bits each, whole milliseconds
+    // per byte, rounded up), plus 100 ms: a driver may complete a write only once it is sent.
+    const DWORD rate = baud != 0 ? baud : CBR_9600;
+    timeouts.WriteTotalTimeoutMultiplier = (11000 + rate - 1) / rate;
     timeouts.WriteTotalTimeoutConstant = 100;
 }
 
@@ -70,9 +104,7 @@ bool Win32SerialPort::OpenPort(const std::string& name) {
     // SetCommState succeeds on drivers that quietly drop even parity; reading back tells.
     DCB kept{};
     kept.DCBlength = sizeof(kept);
-    report_.lineSettingsKept = GetCommState(handle, &kept) && kept.BaudRate == LineRate() &&
-                               kept.ByteSize == 8 && kept.Parity == EVENPARITY &&
-                               kept.StopBits == ONESTOPBIT;
+    report_.lineSettingsKept = GetCommState(handle, &kept) && LineSettingsHeld(kept, LineRate());
     handle_ = handle;
     return true;
 }
@@ -90,7 +122,7 @@ PortOpenError Win32SerialPort::Configure(HANDLE handle) {
         failed = PortOpenError::Other;
     } else {
         foundTimeouts_ = timeouts_;
-        SetLinkTimeouts(timeouts_);
+        SetLinkTimeouts(timeouts_, LineRate());
         waitTimeouts_ = 0;
         if (!SetCommTimeouts(handle, &timeouts_)) {
             failed = PortOpenError::SettingsRefused;
@@ -109,16 +141,7 @@ PortOpenError Win32SerialPort::Configure(HANDLE handle) {
 
 bool Win32SerialPort::Refused(PortOpenError error, DWORD code) {
     report_.error = error;
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, text, sizeof text, nullptr);
-    report_.systemText = std::string(text, length);
-    while (!report_.systemText.empty() &&
-           (report_.systemText.back() == '\n' || report_.systemText.back() == '\r' ||
-            report_.systemText.back() == '.' || report_.systemText.back() == ' ')) {
-        report_.systemText.pop_back();
-    }
-    if (report_.systemText.empty()) report_.systemText = "error " + std::to_string(code);
+    report_.systemText = SystemMessage(code);
     return false;
 }
 

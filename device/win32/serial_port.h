@@ -17,11 +17,15 @@
 
 namespace ostrel::win32 {
 
-// `baud` (9600 unless given), 8 data bits, even parity, one stop bit; every other member (flow
-// control, DTR and RTS, XON/XOFF) stays as the driver reported it.
-void SetLineSettings(DCB& settings, DWORD baud = CBR_9600);
-// 150 ms between two bytes, 200 ms + 1 ms a byte for a whole read, 100 ms for any write.
-void SetLinkTimeouts(COMMTIMEOUTS& timeouts);
+// `baud`, 8 data bits, even parity, one stop bit, binary, with no flow control, no byte dropped
+// or replaced and no stall after a line error. DTR and RTS stay as the driver reported them,
+// turned plainly on where they followed a handshake (or RTS the sending).
+void SetLineSettings(DCB& settings, DWORD baud);
+// 150 ms between two bytes, 200 ms + 1 ms a byte for a whole read; for a write 100 ms plus the
+// byte's time on the line at `baud`, in whole milliseconds (2 ms at 9600, 1 ms from 19200 up).
+void SetLinkTimeouts(COMMTIMEOUTS& timeouts, DWORD baud);
+// Whether a line read back from the driver is the one SetLineSettings makes at `baud`.
+bool LineSettingsHeld(const DCB& line, DWORD baud);
 
 class Win32SerialPort final : public SerialPort {
   public:

@@ -65,6 +65,14 @@ TEST(IsBridgeInterface, LooksForTheBridgesIdsAnywhereInAnyCase) {
     EXPECT_FALSE(IsBridgeInterface(""));
 }
 
+TEST(IsBridgeHardwareId, BeginsWithTheBridgesUsbIdsInAnyCase) {
+    EXPECT_TRUE(IsBridgeHardwareId("USB\\VID_10C4&PID_EA60&REV_0100"));
+    EXPECT_TRUE(IsBridgeHardwareId("usb\\vid_10c4&pid_ea60"));
+    EXPECT_FALSE(IsBridgeHardwareId("USB\\VID_10C4&PID_EA6"));
+    EXPECT_FALSE(IsBridgeHardwareId("FTDIBUS\\COMPORT&VID_10C4&PID_EA60"));
+    EXPECT_FALSE(IsBridgeHardwareId("ACPI\\PNP0501"));
+}
+
 }  // namespace
 }  // namespace ostrel
 

@@ -2,7 +2,7 @@
 # a toolkit): the release ships the bare .exe files.
 # cmake -DOBJDUMP=... -DPROGRAMS="a.exe;b.exe" -P check_imports.cmake
 cmake_minimum_required(VERSION 3.25)
-set(windows_own KERNEL32 USER32 GDI32 COMCTL32 MSVCRT SETUPAPI WINMM ADVAPI32)
+set(windows_own KERNEL32 USER32 GDI32 COMCTL32 MSVCRT SETUPAPI WINMM ADVAPI32 SHELL32)
 foreach(program IN LISTS PROGRAMS)
     execute_process(COMMAND ${OBJDUMP} -p ${program} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
     if(failed)

@@ -7,6 +7,7 @@
 
 #include "core/bootloader_protocol.h"
 #include "device/connection.h"
+#include "tests/windows/support/registry_ports.h"
 #include "tests/windows/support/wine_peer.h"
 
 namespace ostrel {
@@ -19,7 +20,7 @@ TEST(Win32PortLookup, EnumerationRunsToItsEnd) {
     for (const DWORD flags : {DWORD{DIGCF_PRESENT | DIGCF_DEVICEINTERFACE}, DWORD{DIGCF_PRESENT}}) {
         int devices = 0;
         EXPECT_EQ(win32::VisitPortDevices(flags,
-                                          [&devices](const std::string&) {
+                                          [&devices](const win32::PortDevice&) {
                                               ++devices;
                                               return true;
                                           }),
@@ -28,6 +29,47 @@ TEST(Win32PortLookup, EnumerationRunsToItsEnd) {
     }
     EXPECT_EQ(MakePortDirectory()->FindBridgePort(), "");
 }
+
+// The adapter as Windows enters it, alone, beside an on-board port whose serial enumerator
+// registers the Ports class as an interface, and with no friendly name (only its description,
+// which names no port): found, its port name read from its device key, in the lookup and marked
+// in the listing.
+struct AdapterMachine {
+    const char* name;
+    test::RegistryPorts::Machine machine;
+    const char* listed;
+};
+
+void PrintTo(const AdapterMachine& machine, std::ostream* out) {
+    *out << machine.name;
+}
+
+class Win32AdapterLookup : public ::testing::TestWithParam<AdapterMachine> {};
+
+TEST_P(Win32AdapterLookup, FindsTheAdapterByItsSetupClassEntry) {
+    const test::RegistryPorts registry(GetParam().machine);
+    ASSERT_TRUE(registry.Entered());
+    auto directory = MakePortDirectory();
+    EXPECT_EQ(directory->FindBridgePort(), "COM7");
+    std::vector<std::string> marked;
+    for (const PortEntry& entry : directory->ListPorts().ports) {
+        if (entry.adapter) marked.push_back(entry.name + " " + entry.friendlyName);
+    }
+    EXPECT_EQ(marked, std::vector<std::string>{GetParam().listed});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Machines, Win32AdapterLookup,
+    ::testing::Values(AdapterMachine{"Alone",
+                                     {false, true},
+                                     "COM7 Silicon Labs CP210x USB to UART Bridge (COM7)"},
+                      AdapterMachine{"BesideAnOnBoardPort",
+                                     {true, true},
+                                     "COM7 Silicon Labs CP210x USB to UART Bridge (COM7)"},
+                      AdapterMachine{"WithoutFriendlyName",
+                                     {false, false},
+                                     "COM7 Silicon Labs CP210x USB to UART Bridge"}),
+    [](const ::testing::TestParamInfo<AdapterMachine>& machine) { return machine.param.name; });
 
 // Wine maps the machine's own serial ports (ttyS*, ttyUSB*) from COM1 up; the test leaves
 // them be and maps two more above them, out of order: COM123 sorts before COM99 as text.

@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <iterator>
 #include <numeric>
 #include <vector>
 
+#include "device/line_rate.h"
 #include "tests/windows/support/wine_peer.h"
 
 namespace ostrel {
@@ -22,17 +26,92 @@ std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t from = 0) {
     return bytes;
 }
 
-TEST(Win32LineSettings, OnlyTheFourLineMembersChange) {
-    DCB reported;
-    std::memset(&reported, 0x5A, sizeof reported);  // flow control, DTR/RTS, XON/XOFF: all set
-    DCB configured = reported;
-    win32::SetLineSettings(configured);
-    DCB expected = reported;
-    expected.BaudRate = 9600;
-    expected.ByteSize = 8;
-    expected.Parity = 2;    // even
-    expected.StopBits = 0;  // one
-    EXPECT_EQ(std::memcmp(&configured, &expected, sizeof(DCB)), 0);
+// Whatever a terminal program left on the port, the link runs 8E1 with no flow control, no byte
+// dropped and no stall after an error; DTR and RTS stay as found unless they follow a handshake.
+TEST(Win32LineSettings, EveryMemberThatDropsOrStallsBytesIsCleared) {
+    struct Case {
+        int fill;
+        DWORD dtr, rts;                  // as found
+        DWORD expectedDtr, expectedRts;  // as set
+    };
+    for (const Case c : {Case{0x00, DTR_CONTROL_DISABLE, RTS_CONTROL_DISABLE, DTR_CONTROL_DISABLE,
+                              RTS_CONTROL_DISABLE},
+                         Case{0xFF, DTR_CONTROL_HANDSHAKE, RTS_CONTROL_TOGGLE, DTR_CONTROL_ENABLE,
+                              RTS_CONTROL_ENABLE},
+                         Case{0x5A, DTR_CONTROL_ENABLE, RTS_CONTROL_HANDSHAKE, DTR_CONTROL_ENABLE,
+                              RTS_CONTROL_ENABLE}}) {
+        DCB reported;
+        std::memset(&reported, c.fill, sizeof reported);
+        reported.fDtrControl = c.dtr & 3u;
+        reported.fRtsControl = c.rts & 3u;
+        DCB configured = reported;
+        win32::SetLineSettings(configured, 19200);
+        DCB expected = reported;
+        expected.BaudRate = 19200;
+        expected.ByteSize = 8;
+        expected.Parity = 2;    // even
+        expected.StopBits = 0;  // one
+        expected.fBinary = expected.fParity = TRUE;
+        expected.fOutxCtsFlow = expected.fOutxDsrFlow = expected.fDsrSensitivity = FALSE;
+        expected.fOutX = expected.fInX = expected.fNull = FALSE;
+        expected.fErrorChar = expected.fAbortOnError = FALSE;
+        expected.fDtrControl = c.expectedDtr & 3u;
+        expected.fRtsControl = c.expectedRts & 3u;
+        EXPECT_EQ(std::memcmp(&configured, &expected, sizeof(DCB)), 0) << "fill " << c.fill;
+        EXPECT_TRUE(win32::LineSettingsHeld(configured, 19200)) << "fill " << c.fill;
+    }
+}
+
+// The read-back after setting the line tells a driver that quietly kept any of them.
+TEST(Win32LineSettings, ReadBackNoticesAnyMemberNotTaken) {
+    DCB set{};
+    win32::SetLineSettings(set, 9600);
+    ASSERT_TRUE(win32::LineSettingsHeld(set, 9600));
+    EXPECT_FALSE(win32::LineSettingsHeld(set, 19200));
+    const std::vector<std::function<void(DCB&)>> kept = {
+        [](DCB& d) { d.Parity = NOPARITY; },
+        [](DCB& d) { d.ByteSize = 7; },
+        [](DCB& d) { d.StopBits = TWOSTOPBITS; },
+        [](DCB& d) { d.fBinary = FALSE; },
+        [](DCB& d) { d.fParity = FALSE; },
+        [](DCB& d) { d.fOutxCtsFlow = TRUE; },
+        [](DCB& d) { d.fOutxDsrFlow = TRUE; },
+        [](DCB& d) { d.fDsrSensitivity = TRUE; },
+        [](DCB& d) { d.fOutX = TRUE; },
+        [](DCB& d) { d.fInX = TRUE; },
+        [](DCB& d) { d.fNull = TRUE; },
+        [](DCB& d) { d.fErrorChar = TRUE; },
+        [](DCB& d) { d.fAbortOnError = TRUE; },
+        [](DCB& d) { d.fDtrControl = DTR_CONTROL_HANDSHAKE; },
+        [](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; },
+    };
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        DCB readBack = set;
+        kept[i](readBack);
+        EXPECT_FALSE(win32::LineSettingsHeld(readBack, 9600)) << "member " << i;
+    }
+}
+
+// A write may take as long as its bytes take on the line (11 bits each), rounded up to whole
+// milliseconds per byte, plus 100 ms; the read time-outs do not depend on the rate.
+TEST(Win32LineSettings, WriteTimeOutGrowsWithTheFrameAtEveryRate) {
+    const std::pair<DWORD, DWORD> perByte[] = {{9600, 2},  {19200, 1},  {38400, 1},
+                                               {57600, 1}, {115200, 1}, {230400, 1}};
+    ASSERT_EQ(std::size(perByte), kLineRates.size());
+    for (const auto& [rate, multiplier] : perByte) {
+        COMMTIMEOUTS timeouts;
+        std::memset(&timeouts, 0xA5, sizeof timeouts);
+        win32::SetLinkTimeouts(timeouts, rate);
+        EXPECT_EQ(timeouts.WriteTotalTimeoutMultiplier, multiplier) << rate;
+        EXPECT_EQ(timeouts.WriteTotalTimeoutConstant, 100u) << rate;
+        EXPECT_EQ(timeouts.ReadIntervalTimeout, 150u) << rate;
+        EXPECT_EQ(timeouts.ReadTotalTimeoutMultiplier, 1u) << rate;
+        EXPECT_EQ(timeouts.ReadTotalTimeoutConstant, 200u) << rate;
+        // The longest frame, 130 bytes (a 128-byte block, its count and checksum), fits its time.
+        const auto frame =
+            std::chrono::duration_cast<std::chrono::milliseconds>(LineTime(130, rate));
+        EXPECT_GE(timeouts.WriteTotalTimeoutMultiplier * 130, static_cast<DWORD>(frame.count()));
+    }
 }
 
 class Win32Link : public ::testing::Test {
@@ -153,6 +232,34 @@ TEST_F(Win32Link, CloseLeavesTheLineAsFound) {
     EXPECT_EQ(after.ByteSize, before.ByteSize);
     EXPECT_EQ(after.Parity, before.Parity);
     EXPECT_EQ(after.StopBits, before.StopBits);
+}
+
+// A terminal program left XON/XOFF on the port: the link still carries 0x11 (the Read command)
+// and 0x13 both ways, and a received 0x13 does not stop its output.
+TEST_F(Win32Link, FlowControlLeftByAnotherProgramDropsNoByte) {
+    {
+        HANDLE handle = CreateFileA(("\\\\.\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+        DCB line{};
+        line.DCBlength = sizeof line;
+        ASSERT_TRUE(GetCommState(handle, &line));
+        line.fOutX = line.fInX = TRUE;
+        EXPECT_TRUE(SetCommState(handle, &line));
+        CloseHandle(handle);
+        ASSERT_TRUE(LineOf(name).fOutX) << "the preset stays on the pty";
+    }
+    ASSERT_TRUE(port->OpenPort(name));
+    const std::vector<std::uint8_t> fed = {0x79, 0x11, 0x13, 0x55, 0x13, 0x79};
+    ASSERT_TRUE(peer.Send(kCom, fed));
+    EXPECT_TRUE(Await(6)) << port->PendingInputCount() << " of 6 arrived";
+    std::vector<std::uint8_t> read(6);
+    std::uint32_t got = 0;
+    EXPECT_TRUE(port->ReadExact(read.data(), 6, got));
+    EXPECT_EQ(read, fed);
+    const std::uint8_t frame[2] = {0x11, 0xEE};
+    EXPECT_TRUE(port->WriteAll(frame, 2));
+    EXPECT_EQ(peer.Receive(kCom, 2), std::vector<std::uint8_t>(frame, frame + 2));
 }
 
 TEST_F(Win32Link, RefusedSettingFailsTheOpenAndReleasesThePort) {

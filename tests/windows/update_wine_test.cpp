@@ -14,6 +14,8 @@
 #include "device/port_directory.h"
 #include "sim/bootloader_model.h"
 #include "tests/support/recording_events.h"
+#include "tests/windows/support/flash_process.h"
+#include "tests/windows/support/registry_ports.h"
 #include "tests/windows/support/wine_peer.h"
 
 namespace ostrel {
@@ -99,49 +101,8 @@ std::string SettingsName(const ::testing::TestParamInfo<bool>& kept) {
 
 INSTANTIATE_TEST_SUITE_P(OwnerSettings, Win32Update, ::testing::Bool(), SettingsName);
 
-struct Finished {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;  // standard output and error, interleaved
-};
-
-// Runs ostrel-flash.exe from beside this test with `arguments`, to its end.
-Finished RunFlash(const std::string& arguments) {
-    char self[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, self, MAX_PATH);
-    std::string program(self, length);
-    program = program.substr(0, program.find_last_of('\\') + 1) + "ostrel-flash.exe";
-    std::string command = "\"" + program + "\" " + arguments;
-
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr;
-    HANDLE writeEnd = nullptr;
-    Finished finished;
-    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return finished;
-    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = writeEnd;
-    startup.hStdError = writeEnd;
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        nullptr, &startup, &process);
-    CloseHandle(writeEnd);
-    if (started) {
-        char chunk[4096];
-        DWORD got = 0;
-        while (ReadFile(readEnd, chunk, sizeof chunk, &got, nullptr) && got > 0) {
-            finished.output.append(chunk, got);
-        }
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &finished.exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    CloseHandle(readEnd);
-    return finished;
-}
+using test::Finished;
+using test::RunFlash;
 
 // Text-mode output on Windows ends each line with CR LF; the blank before it is the system's.
 constexpr char kSuccessLine[] = "Обновление успешно завершено! \r\n";
@@ -199,6 +160,57 @@ TEST(Win32ConsoleUpdater, SavesTheDataMemoryOverAnOlderBackup) {
     const std::vector<std::uint8_t> shipped(fresh.Memory().begin() + kDataStart,
                                             fresh.Memory().begin() + kDataStart + kDataSize);
     EXPECT_TRUE(ReadDump(backup) == shipped) << FirstDifference(ReadDump(backup), shipped);
+}
+
+// The help names Windows' ports and the console's stop requests, not Linux's.
+TEST(Win32ConsoleUpdater, HelpNamesComPortsAndTheConsolesStopRequests) {
+    const Finished run = RunFlash("--help");
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess));
+    for (const char* word : {"e.g. COM3", "Ctrl-Break", "closing the console window"}) {
+        EXPECT_NE(run.output.find(word), std::string::npos) << word;
+    }
+    for (const char* word : {"/dev/", "ttyUSB", "SIG", "@"}) {
+        EXPECT_EQ(run.output.find(word), std::string::npos) << word;
+    }
+}
+
+// --list marks the adapter that the lookup finds, beside an on-board port that is not it.
+TEST(Win32ConsoleUpdater, ListMarksTheAdapterBesideAnOnBoardPort) {
+    const test::RegistryPorts registry({.onBoardPort = true});
+    ASSERT_TRUE(registry.Entered());
+    const Finished run = RunFlash("--list");
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess)) << run.output;
+    EXPECT_NE(run.output.find("COM7  Silicon Labs CP210x USB to UART Bridge (COM7)  <- programming "
+                              "adapter"),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("COM1  Communications Port (COM1)\r\n"), std::string::npos)
+        << run.output;
+}
+
+// Closing the console: Windows starts a thread at the console control routine of kernel32 with
+// CTRL_CLOSE_EVENT, and ends the process some seconds after; the test starts that thread the
+// same way while the bench loop writes the first tracker (at the line's real pace, 80 s whole).
+// The exchange in flight ends, and the result line and the summary come at once.
+TEST(Win32ConsoleUpdater, ClosingTheConsoleDuringTheBenchLoopEndsWithResultAndSummary) {
+    const test::RegistryPorts registry({});  // the adapter on COM7: the loop begins at once
+    ASSERT_TRUE(registry.Entered());
+    WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    ASSERT_FALSE(peer.MapSimulator(7, "").empty());
+    test::FlashProcess flash("--repeat");
+    ASSERT_TRUE(flash.ReadUntil("Connected on COM7"));
+    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CtrlRoutine")));
+    ASSERT_NE(routine, nullptr);
+    HANDLE closing = CreateRemoteThread(flash.Process(), nullptr, 0, routine,
+                                        reinterpret_cast<void*>(CTRL_CLOSE_EVENT), 0, nullptr);
+    ASSERT_NE(closing, nullptr);
+    CloseHandle(closing);
+    const Finished run = flash.Finish();
+    EXPECT_NE(run.output.find("result=interrupted "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("summary updated=0 failed=1"), std::string::npos) << run.output;
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitUpdateFailed)) << run.output;
 }
 
 }  // namespace

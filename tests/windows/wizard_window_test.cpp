@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "device/notification_record.h"
 #include "device/serial_port.h"
@@ -174,7 +177,10 @@ TEST_P(Win32WindowLayout, PlacesEveryControlOfTheTable) {
             EXPECT_EQ(font.lfHeight, -MulDiv(layout.font.pixelHeight, dpi, 96));
         }
         if (text && !mark) {
-            EXPECT_EQ(std::wstring(font.lfFaceName), Wide(layout.font.family));
+            // The bitmap face as designed at 96 dpi; its TrueType twin at any other scale.
+            const bool bitmapFace = layout.font.family == std::string_view("MS Sans Serif");
+            EXPECT_EQ(std::wstring(font.lfFaceName),
+                      bitmapFace && dpi != 96 ? L"Microsoft Sans Serif" : Wide(layout.font.family));
             EXPECT_EQ(font.lfWeight, layout.font.weight);
             EXPECT_EQ(font.lfCharSet, RUSSIAN_CHARSET);
         }
@@ -243,6 +249,32 @@ std::string DpiName(const ::testing::TestParamInfo<int>& dpi) {
 
 // 96: as designed; 144: the system's text size at 150 %.
 INSTANTIATE_TEST_SUITE_P(Scales, Win32WindowLayout, ::testing::Values(96, 144), DpiName);
+
+// The program's icon has an image for each size Windows asks for at the usual scales, in 32-bit
+// colour with alpha.
+TEST(Win32Window, ProgramIconHasEverySizeInFullColour) {
+    wchar_t self[MAX_PATH];
+    std::wstring program(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    program = program.substr(0, program.find_last_of(L'\\') + 1) + L"ostrel-updater.exe";
+    HMODULE updater = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(updater, nullptr);
+    HRSRC group = FindResourceW(updater, L"MAINICON", MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+    ASSERT_NE(group, nullptr);
+    const auto* directory = static_cast<const BYTE*>(LockResource(LoadResource(updater, group)));
+    ASSERT_NE(directory, nullptr);
+    // A group: reserved, type and count (2 bytes each), then 14-byte entries: width, height
+    // (0 for 256), colours, reserved, planes (2), bits per pixel (2), size (4), id (2).
+    const int count = directory[4] | directory[5] << 8;
+    std::vector<std::pair<int, int>> images;
+    for (int i = 0; i < count; ++i) {
+        const BYTE* entry = directory + 6 + 14 * i;
+        images.emplace_back(entry[0] == 0 ? 256 : entry[0], entry[6] | entry[7] << 8);
+    }
+    std::sort(images.begin(), images.end());
+    EXPECT_EQ(images, (std::vector<std::pair<int, int>>{
+                          {16, 32}, {24, 32}, {32, 32}, {48, 32}, {256, 32}}));
+    FreeLibrary(updater);
+}
 
 TEST(Win32Window, GrowsItsPageContainerOnlyAndNeverShrinksBelowItsDesign) {
     Wizard wizard(96);

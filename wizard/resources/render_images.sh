@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Draws the updater's logo (148 x 86, 256 colours) and icon (32 x 32, 16 colours) with
-# ImageMagick. The mark: a location pin sending a signal, beside the product name.
+# Draws the updater's logo (148 x 86, 256 colours) and icon (32 x 32, 16 colours, and for
+# Windows 16, 24, 32, 48 and 256 pixels in 32-bit colour) with ImageMagick. The mark: a location pin sending a signal, beside the product name.
 # Run it after changing the drawing; the rendered files are kept beside it.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -33,6 +33,12 @@ convert -size 32x32 xc:none \
     -fill "$orange" -draw "$icon_pin" \
     -fill "$navy" -draw "circle 16,13.5 16,18" \
     -colors 16 PNG8:icon.png
-convert icon.png -colors 16 icon.ico
+# Windows picks the size its scale needs (16 and 32 at 100 %, 24 and 48 at 150 %, 256 for large
+# icons): each is drawn at 256 pixels and reduced, in 32-bit colour with its alpha.
+convert -size 256x256 xc:none -draw "scale 8,8 fill $navy roundrectangle 0,0 31.9,31.9 4,4" \
+    -draw "scale 8,8 fill $orange $icon_pin" \
+    -draw "scale 8,8 fill $navy circle 16,13.5 16,18" \
+    -define png:exclude-chunks=date,time -define icon:auto-resize=256,48,32,24,16 \
+    -depth 8 -type TrueColorAlpha icon.ico
 # The Windows window shows the logo from a bitmap resource.
 convert logo.png -type Palette -compress none BMP3:logo.bmp

@@ -94,8 +94,15 @@ HFONT FontSet::Make(const std::wstring& family, int pixelHeight, int weight, BYT
     return font;
 }
 
+std::wstring FaceAtScale(std::string_view family, int dpi) {
+    // A bitmap face exists in a few sizes only; at another scale Windows would draw the nearest,
+    // smaller than its box and blocky. The TrueType face of the same design scales.
+    if (family == "MS Sans Serif" && dpi != 96) return L"Microsoft Sans Serif";
+    return Wide(family);
+}
+
 HFONT FontSet::Font(const wizard::Font& font) {
-    return Make(Wide(font.family), font.pixelHeight, font.weight, RUSSIAN_CHARSET);
+    return Make(FaceAtScale(font.family, dpi_), font.pixelHeight, font.weight, RUSSIAN_CHARSET);
 }
 
 HFONT FontSet::Mark(int pixelHeight) {

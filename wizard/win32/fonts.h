@@ -5,6 +5,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <tuple>
 
 #include "wizard/layout_table.h"
@@ -23,6 +24,10 @@ MarkFont ChooseMarkFont(HDC dc);
 
 // Whether `font` has a glyph for every character of `text`, as GDI draws it.
 bool HasGlyphs(HDC dc, HFONT font, const std::wstring& text);
+
+// The face drawn for the table's `family` at `dpi`: "MS Sans Serif" (a bitmap face) as designed
+// at 96 dpi, its TrueType twin "Microsoft Sans Serif" at every other scale; any other as named.
+std::wstring FaceAtScale(std::string_view family, int dpi);
 
 class FontSet {
   public:

@@ -2,29 +2,13 @@
 
 #include <windows.h>
 
+#include "cli/system/program_files.h"
+#include "device/win32/wide_text.h"
+
 namespace ostrel::cli {
-namespace {
 
-// The command line gives paths in the ANSI code page, as fopen takes them for the other files.
-std::wstring Wide(const std::string& path) {
-    const int size = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-    std::wstring wide(size > 0 ? size - 1 : 0, L'\0');
-    if (size > 1) MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), size);
-    return wide;
-}
-
-std::string Describe(DWORD code) {
-    char text[256] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, text, sizeof text, nullptr);
-    std::string message(text, length);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r')) {
-        message.pop_back();
-    }
-    return message.empty() ? "error " + std::to_string(code) : message;
-}
-
-}  // namespace
+using win32::SystemMessage;
+using win32::WideFromUtf8;
 
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          std::string& error) {
@@ -33,12 +17,12 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
         error = "it exists and is not a regular file; it is left as it is";
         return false;
     }
-    const std::wstring target = Wide(path);
+    const std::wstring target = WideFromUtf8(path);
     const std::wstring temporary = target + L".tmp" + std::to_wstring(GetCurrentProcessId());
     const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error = Describe(GetLastError());
+        error = SystemMessage(GetLastError());
         return false;
     }
     DWORD written = 0;
@@ -54,7 +38,7 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     }
     if (!ok) {
         DeleteFileW(temporary.c_str());
-        error = Describe(failure);
+        error = SystemMessage(failure);
     }
     return ok;
 }
@@ -63,8 +47,9 @@ namespace {
 
 // The volume and index that name a file whatever path leads to it; false when it cannot be read.
 bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-    const HANDLE file = CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileW(WideFromUtf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     const bool read = GetFileInformationByHandle(file, &info) != 0;
     CloseHandle(file);
@@ -83,7 +68,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 FileKind KindOf(const std::string& path) {
-    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::Missing;
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::Directory;
     return attributes & FILE_ATTRIBUTE_DEVICE ? FileKind::Other : FileKind::Regular;
@@ -91,7 +76,7 @@ FileKind KindOf(const std::string& path) {
 
 // The user's own folders already keep others out; the file takes their permissions.
 std::FILE* CreatePrivateFile(const std::string& path) {
-    return std::fopen(path.c_str(), "w");
+    return OpenFile(path, "w");
 }
 
 }  // namespace ostrel::cli

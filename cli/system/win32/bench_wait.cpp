@@ -9,13 +9,21 @@ namespace {
 
 // What the console's control handler thread may touch.
 volatile LONG stopRequested = 0;
+volatile LONG consoleClosing = 0;
 HANDLE wakeEvent = nullptr;
 
 BOOL WINAPI OnConsoleControl(DWORD event) {
     if (InterlockedExchange(&stopRequested, 1) != 0) EndAtOnce();  // the second one: end now
+    if (event == CTRL_CLOSE_EVENT) {
+        // Windows ends the program some seconds after its console closes, far sooner than a
+        // tracker is written: the tracker in hand stops as on Ctrl-C in a single run (the
+        // exchange in flight ends, then its result line and the summary are written).
+        InterlockedExchange(&consoleClosing, 1);
+        CountInterruptionRequest();
+    }
     SetEvent(wakeEvent);
-    // Closing the console ends the program once a handler returns: hold it while the tracker
-    // in hand is finished (the system allows some seconds).
+    // The program ends once a handler returns from the close: hold it until the loop has
+    // reported and the program ends by itself.
     if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);
     return TRUE;
 }
@@ -25,12 +33,15 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 BenchWait::BenchWait(DeviceEventSource& source, UpdaterState& events)
     : source_(source), events_(events) {
     stopRequested = 0;
+    consoleClosing = 0;
     wakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 BenchWait::~BenchWait() {
-    SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+    // The handler list is held while a handler runs, and the close's handler does not return:
+    // removing it then would wait for ever. The program is ending anyway.
+    if (consoleClosing == 0) SetConsoleCtrlHandler(OnConsoleControl, FALSE);
     if (wakeEvent != nullptr) CloseHandle(wakeEvent);
     wakeEvent = nullptr;
 }

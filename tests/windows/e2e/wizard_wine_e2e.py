@@ -250,10 +250,12 @@ class ClientArea(Frame):
 
 
 def logo_corner(frame):
-    """The logo's top-left pixel, the first of its navy from the top."""
+    """The logo's top-left pixel: the first from the top to begin a row of its navy wider than
+    the program's icon, which the title bar shows in the same colours."""
+    run = 40
     for y in range(frame.height):
-        for x in range(frame.width):
-            if frame.pixel(x, y) == LOGO_NAVY:
+        for x in range(frame.width - run):
+            if all(frame.pixel(x + i, y) == LOGO_NAVY for i in range(run)):
                 return x, y
     return None
 

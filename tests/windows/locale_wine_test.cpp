@@ -1,0 +1,56 @@
+// Under a Russian locale (ANSI code page 1251): the system's messages reach the user as UTF-8,
+// and file names outside that code page (Greek) work from the command line to the disk.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/flash_options.h"
+#include "cli/system/atomic_file.h"
+#include "device/serial_port.h"
+#include "tests/windows/support/flash_process.h"
+#include "tests/windows/support/wine_peer.h"
+
+namespace ostrel {
+namespace {
+
+std::string Scratch(const std::string& name) {
+    return test::WindowsPath(std::string(OSTREL_TEST_SCRATCH_DIR) + "/" + name);
+}
+
+TEST(Win32RussianLocale, SystemMessagesReadBackIntact) {
+    ASSERT_EQ(GetACP(), 1251u) << "the test runs under ru_RU.UTF-8 (LOCPATH, LC_ALL)";
+    // Replacing a folder by a file is refused with "access denied".
+    const std::string folder = Scratch("a-folder");
+    CreateDirectoryW(test::Wide(folder).c_str(), nullptr);
+    std::string error;
+    const std::uint8_t byte = 0;
+    EXPECT_FALSE(cli::WriteFileAtomically(folder, {&byte, 1}, error));
+    EXPECT_EQ(error, "Доступ запрещён");
+
+    auto port = MakeSerialPort();
+    EXPECT_FALSE(port->OpenPort("COM199"));
+    EXPECT_EQ(port->LastOpenReport().systemText, "Файл не найден");
+}
+
+// The path goes to the program as the wide command line Windows keeps for it.
+TEST(Win32RussianLocale, BacksUpToAPathInCyrillicAndGreek) {
+    test::WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    ASSERT_FALSE(peer.MapSimulator(134, "--fast").empty());
+    const std::string backup = Scratch("резерв-αντίγραφο.bin");
+    DeleteFileW(test::Wide(backup).c_str());
+
+    const test::Finished run =
+        test::RunFlash("--port COM134 --backup-only --backup \"" + backup + "\"");
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess)) << run.output;
+    WIN32_FILE_ATTRIBUTE_DATA saved{};
+    ASSERT_TRUE(GetFileAttributesExW(test::Wide(backup).c_str(), GetFileExInfoStandard, &saved))
+        << run.output;
+    EXPECT_EQ(saved.nFileSizeLow, 1024u);
+    DeleteFileW(test::Wide(backup).c_str());
+}
+
+}  // namespace
+}  // namespace ostrel
