@@ -194,7 +194,8 @@ class Station {
             lastNotice[notice.bay] = notice.event;
             if (notice.event == kBridgeRemoved) PulledOut(notice.bay);
         }
-        for (auto& [name, bay] : bays_) {
+        for (const auto& entry : bays_) {
+            const std::string& name = entry.first;
             const bool listed = std::any_of(present.begin(), present.end(),
                                             [&](const AdapterPort& p) { return p.bay == name; });
             if (!listed) PulledOut(name);
