@@ -50,7 +50,9 @@ std::string BayDisplay::RowText(const Row& row) const {
 }
 
 void BayDisplay::Redraw(const std::vector<std::string>& newLines) {
-    if (drawnRows_ > 0) PrintText(out_, "\x1b[%zuA", drawnRows_);  // up to the first bay's line
+    if (drawnRows_ > 0)
+        PrintText(out_, "\x1b[%uA",
+                  static_cast<unsigned>(drawnRows_));  // up to the first bay's line
     for (const std::string& line : newLines) PrintText(out_, "\r\x1b[K%s\n", line.c_str());
     for (const Row& row : rows_) PrintText(out_, "\r\x1b[K%s\n", RowText(row).c_str());
     drawnRows_ = rows_.size();
