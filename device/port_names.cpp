@@ -1,5 +1,7 @@
 #include "device/port_names.h"
 
+#include <algorithm>
+
 namespace ostrel {
 namespace {
 constexpr std::string_view kMakerText = "SILICON LABS";
@@ -68,6 +70,41 @@ std::string_view Argument(std::string_view element, std::string_view name) {
 }
 
 }  // namespace
+
+namespace {
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+}  // namespace
+
+bool NaturalLess(std::string_view a, std::string_view b) {
+    std::size_t i = 0;
+    std::size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            std::size_t endA = i;
+            std::size_t endB = j;
+            while (endA < a.size() && IsDigit(a[endA])) ++endA;
+            while (endB < b.size() && IsDigit(b[endB])) ++endB;
+            std::string_view numA = a.substr(i, endA - i);
+            std::string_view numB = b.substr(j, endB - j);
+            numA.remove_prefix(std::min(numA.find_first_not_of('0'), numA.size()));
+            numB.remove_prefix(std::min(numB.find_first_not_of('0'), numB.size()));
+            if (numA.size() != numB.size()) return numA.size() < numB.size();
+            if (numA != numB) return numA < numB;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        if (a[i] != b[j]) {
+            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        }
+        ++i;
+        ++j;
+    }
+    if ((a.size() - i) != (b.size() - j)) return (a.size() - i) < (b.size() - j);
+    return a < b;  // equal by value ("ttyS01" and "ttyS1"): any fixed order
+}
 
 std::string BayFromUsbDevicePath(std::string_view path) {
     while (path.ends_with('/')) path.remove_suffix(1);

@@ -23,6 +23,10 @@ bool IsBridgeHardwareId(std::string_view id);
 // A device-interface path of the bridge: it holds "VID_10C4&PID_EA60", in any letter case.
 bool IsBridgeInterface(std::string_view path);
 
+// Names in the order a person expects: runs of digits compare as numbers, so "ttyS2" comes
+// before "ttyS10" and bay "hub1-2" before "hub1-10".
+bool NaturalLess(std::string_view a, std::string_view b);
+
 // The bay, the physical USB socket an adapter is plugged into, as a technician labels it. It
 // is the same every time an adapter is plugged into that socket, whichever adapter it is
 // (CP2102s of one batch often share a serial number). All three give "controller-ports":

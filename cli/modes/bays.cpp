@@ -120,7 +120,7 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
 
 BayDisplayStyle StyleFor(const FlashOptions& options) {
     if (options.quiet) return BayDisplayStyle::Quiet;
-    return IsTerminal(stdout) ? BayDisplayStyle::Terminal : BayDisplayStyle::Lines;
+    return EnableCursorControl(stdout) ? BayDisplayStyle::Terminal : BayDisplayStyle::Lines;
 }
 
 const char* DoneWord(const FlashOptions& options) {

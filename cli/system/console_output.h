@@ -18,6 +18,11 @@ void PrintText(std::FILE* stream, const char* format, ...);
 bool IsTerminal(std::FILE* stream);
 // The terminal's width in columns; 80 when it cannot be told.
 int TerminalColumns(std::FILE* stream);
+// Whether the stream is a terminal that takes the ANSI cursor sequences (cursor up, erase the
+// line), so that lines can be redrawn in place. A Windows console is asked to process them;
+// one that cannot (before Windows 10) gets plain lines, as files and pipes do.
+bool EnableCursorControl(std::FILE* stream);
+int TerminalColumns(std::FILE* stream);
 
 // Opens any of the standard descriptors 0-2 that the caller left closed on the null device, so
 // that a port opened later cannot take its number and receive the program's text.

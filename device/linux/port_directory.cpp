@@ -39,41 +39,6 @@ std::string Joined(const std::string& first, const std::string& second) {
     return first + " " + second;
 }
 
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// Device nodes in the order a person expects: runs of digits compare as numbers, so ttyS2
-// comes before ttyS10.
-bool NodeLess(std::string_view a, std::string_view b) {
-    std::size_t i = 0;
-    std::size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (IsDigit(a[i]) && IsDigit(b[j])) {
-            std::size_t endA = i;
-            std::size_t endB = j;
-            while (endA < a.size() && IsDigit(a[endA])) ++endA;
-            while (endB < b.size() && IsDigit(b[endB])) ++endB;
-            std::string_view numA = a.substr(i, endA - i);
-            std::string_view numB = b.substr(j, endB - j);
-            numA.remove_prefix(std::min(numA.find_first_not_of('0'), numA.size()));
-            numB.remove_prefix(std::min(numB.find_first_not_of('0'), numB.size()));
-            if (numA.size() != numB.size()) return numA.size() < numB.size();
-            if (numA != numB) return numA < numB;
-            i = endA;
-            j = endB;
-            continue;
-        }
-        if (a[i] != b[j]) {
-            return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
-        }
-        ++i;
-        ++j;
-    }
-    if ((a.size() - i) != (b.size() - j)) return (a.size() - i) < (b.size() - j);
-    return a < b;  // equal by value ("ttyS01" and "ttyS1"): any fixed order
-}
-
 // A property of the device or, as udev rules attach them at different levels, of the nearest
 // ancestor that has it.
 const char* InheritedProperty(udev_device* device, const char* key) {
@@ -147,8 +112,9 @@ std::vector<PresentPort> ListPresentPorts() {
     }
     udev_enumerate_unref(enumerate);
     udev_unref(context);
-    std::sort(ports.begin(), ports.end(),
-              [](const PresentPort& a, const PresentPort& b) { return NodeLess(a.node, b.node); });
+    std::sort(ports.begin(), ports.end(), [](const PresentPort& a, const PresentPort& b) {
+        return NaturalLess(a.node, b.node);
+    });
     return ports;
 }
 
@@ -181,7 +147,7 @@ class UdevPortDirectory : public PortDirectory {
             if (port.bridgeIds) found.push_back({std::move(port.node), std::move(port.bay)});
         }
         std::sort(found.begin(), found.end(), [](const AdapterPort& a, const AdapterPort& b) {
-            return NodeLess(a.bay, b.bay);
+            return NaturalLess(a.bay, b.bay);
         });
         return found;
     }

@@ -18,6 +18,8 @@ constexpr GUID kPortsClassGuid = {
 // First the devices with an interface of the class, then the present devices of the setup class.
 constexpr DWORD kLookups[] = {DIGCF_PRESENT | DIGCF_DEVICEINTERFACE, DIGCF_PRESENT};
 constexpr DWORD kNameBufferSize = 257;
+// Location paths run to some hundred characters behind deep hub chains.
+constexpr DWORD kLocationBufferSize = 1024;
 constexpr int kLastScannedPort = 250;
 constexpr const char* kDevicePrefix = "\\\\.\\";
 
@@ -72,6 +74,21 @@ std::string ReadPortName(HDEVINFO set, SP_DEVINFO_DATA& device) {
     return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
 }
 
+// The USB socket the device is plugged into: from the first of its location paths, else from
+// its location information. Empty when neither names a USB port.
+std::string ReadBay(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    // Two zeros past the end, whatever the driver wrote.
+    std::array<char, kLocationBufferSize + 2> paths{};
+    DWORD dataType = 0;
+    if (SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_LOCATION_PATHS, &dataType,
+                                          reinterpret_cast<BYTE*>(paths.data()),
+                                          kLocationBufferSize, nullptr)) {
+        std::string bay = BayFromLocationPath(paths.data());
+        if (!bay.empty()) return bay;
+    }
+    return BayFromLocationInformation(ReadNameProperty(set, device, SPDRP_LOCATION_INFORMATION));
+}
+
 int ComNumber(const std::string& name) {
     int number = 0;
     for (char c : name) {
@@ -81,7 +98,7 @@ int ComNumber(const std::string& name) {
 }
 
 // The adapter's port: the one its device key names, else the one in its name.
-std::string AdapterPort(const PortDevice& device) {
+std::string PortOfAdapter(const PortDevice& device) {
     if (!device.adapter) return {};
     return !device.portName.empty() ? device.portName : ComPortFromDeviceName(device.name);
 }
@@ -105,6 +122,7 @@ DWORD VisitPortDevices(DWORD flags, const std::function<bool(const PortDevice& d
         device.name = ReadDeviceName(set, data);
         device.portName = ReadPortName(set, data);
         device.adapter = HasBridgeHardwareId(set, data) || IsBridgeDeviceName(device.name);
+        if (device.adapter) device.bay = ReadBay(set, data);
         if (!visit(device)) break;
     }
     SetupDiDestroyDeviceInfoList(set);
@@ -114,7 +132,7 @@ DWORD VisitPortDevices(DWORD flags, const std::function<bool(const PortDevice& d
 std::string Win32PortDirectory::FindBridgePort() {
     std::string port;
     const auto visit = [&port](const PortDevice& device) {
-        port = AdapterPort(device);
+        port = PortOfAdapter(device);
         return port.empty();
     };
     // The interfaces of the Ports class are registered by serial enumerators, which a USB
@@ -125,6 +143,27 @@ std::string Win32PortDirectory::FindBridgePort() {
         if (!port.empty()) break;
     }
     return port;
+}
+
+std::vector<AdapterPort> Win32PortDirectory::FindBridgePorts() {
+    std::vector<AdapterPort> found;
+    const auto visit = [&found](const PortDevice& device) {
+        std::string port = PortOfAdapter(device);
+        if (port.empty() || std::any_of(found.begin(), found.end(),
+                                        [&port](const AdapterPort& a) { return a.port == port; })) {
+            return true;
+        }
+        // Without a location the port names the bay: it stays the socket's as long as Windows
+        // keeps that adapter on that port.
+        std::string bay = device.bay.empty() ? port : device.bay;
+        found.push_back({std::move(port), std::move(bay)});
+        return true;
+    };
+    // Both looks of the lookup, as for the single adapter; a device both list is taken once.
+    for (const DWORD flags : kLookups) VisitPortDevices(flags, visit);
+    std::sort(found.begin(), found.end(),
+              [](const AdapterPort& a, const AdapterPort& b) { return NaturalLess(a.bay, b.bay); });
+    return found;
 }
 
 std::vector<std::string> Win32PortDirectory::ScanComPorts() {

@@ -15,6 +15,7 @@ struct PortDevice {
     std::string name;      // friendly name, else device description; may be empty
     std::string portName;  // "COM7", from the device's registry key; may be empty
     bool adapter = false;  // a hardware id "USB\VID_10C4&PID_EA60...", or the bridge's name
+    std::string bay;       // an adapter's USB socket ("1400-1.2", "hub1-2"); may be empty
 };
 
 // Walks the devices of the Ports class that the device set `flags` select (SetupDiGetClassDevs),
@@ -26,6 +27,9 @@ DWORD VisitPortDevices(DWORD flags, const std::function<bool(const PortDevice& d
 class Win32PortDirectory final : public PortDirectory {
   public:
     std::string FindBridgePort() override;
+    // Every adapter of both looks of the lookup, with the socket its location names (else its
+    // port), in the order of the sockets.
+    std::vector<AdapterPort> FindBridgePorts() override;
     std::vector<std::string> ScanComPorts() override;
     // The Ports class's devices with their names and port names, the adapter marked as the
     // lookup knows it, then the ports the scan finds that no device record names, unnamed.

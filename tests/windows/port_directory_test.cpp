@@ -71,6 +71,18 @@ INSTANTIATE_TEST_SUITE_P(
                                      "COM7 Silicon Labs CP210x USB to UART Bridge"}),
     [](const ::testing::TestParamInfo<AdapterMachine>& machine) { return machine.param.name; });
 
+// Two adapters of one batch in one hub, beside an on-board port: each comes with the hub socket
+// its location information names, socket 2 before socket 10, whichever the records list first.
+TEST(Win32AdapterLookup, FindsEveryAdapterWithItsSocketInSocketOrder) {
+    const test::RegistryPorts registry({.onBoardPort = true, .secondAdapter = true});
+    ASSERT_TRUE(registry.Entered());
+    std::vector<std::string> found;
+    for (const AdapterPort& adapter : MakePortDirectory()->FindBridgePorts()) {
+        found.push_back(adapter.port + " in " + adapter.bay);
+    }
+    EXPECT_EQ(found, (std::vector<std::string>{"COM12 in hub1-2", "COM7 in hub1-10"}));
+}
+
 // Wine maps the machine's own serial ports (ttyS*, ttyUSB*) from COM1 up; the test leaves
 // them be and maps two more above them, out of order: COM123 sorts before COM99 as text.
 TEST(Win32PortScan, ListsExistingPortsInRisingOrderAndTriesTheHighestFirst) {

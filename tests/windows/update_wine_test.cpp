@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <array>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -187,6 +190,71 @@ TEST(Win32ConsoleUpdater, ListMarksTheAdapterBesideAnOnBoardPort) {
     EXPECT_NE(run.output.find("COM1  Communications Port (COM1)\r\n"), std::string::npos)
         << run.output;
 }
+
+// A bench of two trackers, at once, each in its own bay: named by their ports, or found by
+// --all as the adapters the device records list (their COM ports are the simulators'), in the
+// order of their hub sockets. Every tracker gets the release, a result line with its bay, and
+// the run ends with the summary.
+struct BenchRun {
+    const char* name;
+    const char* arguments;
+    bool adaptersEntered;
+    std::array<int, 2> ports;  // in the order of the bays
+    std::array<const char*, 2> bays;
+};
+
+void PrintTo(const BenchRun& run, std::ostream* out) {
+    *out << run.name;
+}
+
+class Win32Bench : public ::testing::TestWithParam<BenchRun> {};
+
+TEST_P(Win32Bench, UpdatesEveryTrackerInItsOwnBay) {
+    const BenchRun& bench = GetParam();
+    std::optional<test::RegistryPorts> registry;
+    if (bench.adaptersEntered) {
+        registry.emplace(test::RegistryPorts::Machine{.secondAdapter = true});
+        ASSERT_TRUE(registry->Entered());
+    }
+    WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    const auto dumpOf = [](int port) {
+        return std::string(OSTREL_TEST_SCRATCH_DIR) + "/bench-COM" + std::to_string(port);
+    };
+    for (const int port : bench.ports) {
+        ASSERT_FALSE(peer.MapSimulator(port, "--fast --dump " + dumpOf(port)).empty()) << port;
+    }
+
+    const Finished run = RunFlash(bench.arguments);
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess)) << run.output;
+    std::size_t previous = 0;
+    for (std::size_t bay = 0; bay < bench.ports.size(); ++bay) {
+        const std::string line = "result=ok port=COM" + std::to_string(bench.ports[bay]) +
+                                 " bay=" + bench.bays[bay] + " ";
+        const std::size_t at = run.output.find(line);
+        EXPECT_NE(at, std::string::npos) << line << "\n" << run.output;
+        if (at != std::string::npos) previous = std::max(previous, at);
+    }
+    const std::size_t summary = run.output.find("summary updated=2 failed=0\r\n");
+    EXPECT_NE(summary, std::string::npos) << run.output;
+    EXPECT_GT(summary, previous) << "the summary closes the run";
+
+    const std::vector<std::uint8_t> expected = ExpectedMemory(Image(), false);
+    for (const int port : bench.ports) {
+        ASSERT_EQ(peer.StopSimulator(port), 0) << port;
+        const std::vector<std::uint8_t> memory = ReadDump(dumpOf(port));
+        EXPECT_TRUE(memory == expected)
+            << "COM" << port << ": " << FirstDifference(memory, expected);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Benches, Win32Bench,
+    ::testing::Values(
+        BenchRun{
+            "NamedPorts", "--port COM201 --port COM202", false, {201, 202}, {"COM201", "COM202"}},
+        BenchRun{"AllAdapters", "--all", true, {12, 7}, {"hub1-2", "hub1-10"}}),
+    [](const ::testing::TestParamInfo<BenchRun>& run) { return run.param.name; });
 
 // Closing the console: Windows starts a thread at the console control routine of kernel32 with
 // CTRL_CLOSE_EVENT, and ends the process some seconds after; the test starts that thread the

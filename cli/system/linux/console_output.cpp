@@ -23,6 +23,10 @@ int TerminalColumns(std::FILE* stream) {
     return size.ws_col;
 }
 
+bool EnableCursorControl(std::FILE* stream) {
+    return IsTerminal(stream);
+}
+
 void OpenClosedStandardStreams() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;

@@ -45,6 +45,14 @@ int TerminalColumns(std::FILE* stream) {
     return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+bool EnableCursorControl(std::FILE* stream) {
+    HANDLE console = ConsoleOf(stream);
+    DWORD mode = 0;
+    if (console == nullptr || !GetConsoleMode(console, &mode)) return false;
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) return true;
+    return SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+}
+
 // A port is a handle, never a C descriptor: closed standard streams cannot receive its bytes.
 void OpenClosedStandardStreams() {}
 

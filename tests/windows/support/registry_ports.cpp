@@ -9,6 +9,8 @@ constexpr wchar_t kPortsClass[] = L"{4D36E978-E325-11CE-BFC1-08002BE10318}";
 constexpr wchar_t kEnum[] = L"SYSTEM\\CurrentControlSet\\Enum\\";
 constexpr wchar_t kAdapterDevice[] = L"USB\\VID_10C4&PID_EA60";
 constexpr wchar_t kAdapterInstance[] = L"USB\\VID_10C4&PID_EA60\\0001";
+// Windows names a device by its place when its serial number is already taken.
+constexpr wchar_t kSecondAdapterInstance[] = L"USB\\VID_10C4&PID_EA60\\5&2C6B1A3F&0&2";
 constexpr wchar_t kOnBoardDevice[] = L"ACPI\\PNP0501";
 constexpr wchar_t kOnBoardInstance[] = L"ACPI\\PNP0501\\1";
 
@@ -57,6 +59,11 @@ bool EnterPort(const std::wstring& instance, const std::wstring& friendlyName, b
            SetValue(key + L"\\Device Parameters", L"PortName", REG_SZ, portName);
 }
 
+// The adapter's socket as the USB hub driver describes it.
+bool EnterLocation(const std::wstring& instance, const std::wstring& information) {
+    return SetValue(kEnum + instance, L"LocationInformation", REG_SZ, information);
+}
+
 void RemoveAll() {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kEnum + std::wstring(kAdapterDevice)).c_str());
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kEnum + std::wstring(kOnBoardDevice)).c_str());
@@ -68,9 +75,17 @@ void RemoveAll() {
 RegistryPorts::RegistryPorts(Machine machine) {
     RemoveAll();
     using namespace std::string_literals;
+    const std::wstring hardwareIds = L"USB\\VID_10C4&PID_EA60&REV_0100\0USB\\VID_10C4&PID_EA60\0"s;
     entered_ = EnterPort(kAdapterInstance, L"Silicon Labs CP210x USB to UART Bridge (COM7)",
-                         machine.adapterFriendlyName,
-                         L"USB\\VID_10C4&PID_EA60&REV_0100\0USB\\VID_10C4&PID_EA60\0"s, L"COM7");
+                         machine.adapterFriendlyName, hardwareIds, L"COM7") &&
+               EnterLocation(kAdapterInstance, L"Port_#0010.Hub_#0001");
+    if (machine.secondAdapter) {
+        entered_ =
+            entered_ &&
+            EnterPort(kSecondAdapterInstance, L"Silicon Labs CP210x USB to UART Bridge (COM12)",
+                      machine.adapterFriendlyName, hardwareIds, L"COM12") &&
+            EnterLocation(kSecondAdapterInstance, L"Port_#0002.Hub_#0001");
+    }
     if (machine.onBoardPort) {
         const std::wstring link = InterfaceKey() + L"\\#";
         entered_ =

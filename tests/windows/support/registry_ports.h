@@ -4,6 +4,8 @@
 // and port name, and no interface of the Ports class (the VCP driver registers none). With an
 // on-board port, a "Communications Port (COM1)" whose serial enumerator registers that interface.
 // Without a friendly name, the adapter has only its device description, which names no port.
+// Each adapter carries the location information of its hub socket; a second adapter of the same
+// batch (the same serial number) sits in a lower-numbered socket of that hub.
 // Everything it enters is removed again when it ends, also what an earlier run left.
 #include <windows.h>
 
@@ -14,6 +16,8 @@ class RegistryPorts {
     struct Machine {
         bool onBoardPort = false;
         bool adapterFriendlyName = true;
+        // COM12 in socket 2 of hub 1, beside the first adapter (COM7, socket 10).
+        bool secondAdapter = false;
     };
     explicit RegistryPorts(Machine machine);
     ~RegistryPorts();
