@@ -22,13 +22,16 @@ class BenchWait {
     bool For(PendingEvent event);
     // Delivers device notices for `milliseconds`; false when Ctrl-C comes first.
     bool Pause(std::uint32_t milliseconds);
-
     // Delivers device notices until one of either kind is recorded; false when Ctrl-C comes
     // first.
     bool ForAnyNotice();
     bool StopRequested() const;
 
   private:
+    // Waits once for a notice, a stop request, or `milliseconds` (-1: no limit), and delivers
+    // what came; false when the wait itself failed.
+    bool DeliverNotices(int milliseconds);
+
     DeviceEventSource& source_;
     UpdaterState& events_;
 };

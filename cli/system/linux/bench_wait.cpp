@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 
 #include "cli/system/interruption.h"
@@ -54,39 +53,19 @@ bool BenchWait::StopRequested() const {
     return stopRequested != 0;
 }
 
+bool BenchWait::DeliverNotices(int milliseconds) {
+    pollfd watched[2] = {{source_.NotificationDescriptor(), POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
+    if (poll(watched, 2, milliseconds) < 0 && errno != EINTR) return false;
+    if (watched[0].revents & POLLIN) source_.ReadNotifications();
+    return true;
+}
+
 bool BenchWait::For(PendingEvent event) {
     waiting = 1;
-    while (!stopRequested && events_.PendingDeviceEvent != event) {
-        pollfd watched[2] = {{source_.NotificationDescriptor(), POLLIN, 0},
-                             {wakePipe[0], POLLIN, 0}};
-        if (poll(watched, 2, -1) < 0 && errno != EINTR) break;
-        if (watched[0].revents & POLLIN) source_.ReadNotifications();
+    while (!stopRequested && events_.PendingDeviceEvent != event && DeliverNotices(-1)) {
     }
     waiting = 0;
     return !stopRequested && events_.PendingDeviceEvent == event;
-}
-
-bool BenchWait::Pause(std::uint32_t milliseconds) {
-    using Clock = std::chrono::steady_clock;
-    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
-    for (auto now = Clock::now(); !stopRequested && now < end; now = Clock::now()) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
-        pollfd watched[2] = {{source_.NotificationDescriptor(), POLLIN, 0},
-                             {wakePipe[0], POLLIN, 0}};
-        if (poll(watched, 2, static_cast<int>(left)) < 0 && errno != EINTR) return false;
-        if (watched[0].revents & POLLIN) source_.ReadNotifications();
-    }
-    return !stopRequested;
-}
-
-bool BenchWait::ForAnyNotice() {
-    while (!stopRequested && events_.PendingDeviceEvent == kNoDeviceEvent) {
-        pollfd watched[2] = {{source_.NotificationDescriptor(), POLLIN, 0},
-                             {wakePipe[0], POLLIN, 0}};
-        if (poll(watched, 2, -1) < 0 && errno != EINTR) return false;
-        if (watched[0].revents & POLLIN) source_.ReadNotifications();
-    }
-    return !stopRequested;
 }
 
 }  // namespace ostrel::cli

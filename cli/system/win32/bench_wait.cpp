@@ -51,38 +51,20 @@ bool BenchWait::StopRequested() const {
 }
 
 // The device notices come as messages to a window of this thread: dispatched here.
+bool BenchWait::DeliverNotices(int milliseconds) {
+    const DWORD limit = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+    if (MsgWaitForMultipleObjects(1, &wakeEvent, FALSE, limit, QS_ALLINPUT) == WAIT_FAILED) {
+        return false;
+    }
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    source_.ReadNotifications();
+    return true;
+}
+
 bool BenchWait::For(PendingEvent event) {
     while (!stopRequested && events_.PendingDeviceEvent != event) {
-        const DWORD woken = MsgWaitForMultipleObjects(1, &wakeEvent, FALSE, INFINITE, QS_ALLINPUT);
-        if (woken == WAIT_FAILED) return false;
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        source_.ReadNotifications();
-    }
-    return !stopRequested;
-}
-
-bool BenchWait::Pause(std::uint32_t milliseconds) {
-    const ULONGLONG end = GetTickCount64() + milliseconds;
-    for (ULONGLONG now = GetTickCount64(); !stopRequested && now < end; now = GetTickCount64()) {
-        const auto left = static_cast<DWORD>(end - now);
-        if (MsgWaitForMultipleObjects(1, &wakeEvent, FALSE, left, QS_ALLINPUT) == WAIT_FAILED) {
-            return false;
-        }
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        source_.ReadNotifications();
-    }
-    return !stopRequested;
-}
-
-bool BenchWait::ForAnyNotice() {
-    while (!stopRequested && events_.PendingDeviceEvent == kNoDeviceEvent) {
-        const DWORD woken = MsgWaitForMultipleObjects(1, &wakeEvent, FALSE, INFINITE, QS_ALLINPUT);
-        if (woken == WAIT_FAILED) return false;
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
-        source_.ReadNotifications();
+        if (!DeliverNotices(-1)) return false;
     }
     return !stopRequested;
 }

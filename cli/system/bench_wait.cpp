@@ -1,0 +1,26 @@
+// The bench loop's waits that are the same on every system; the one wait for a notice or a
+// stop request is the platform's.
+#include "cli/system/bench_wait.h"
+
+#include <chrono>
+
+namespace ostrel::cli {
+
+bool BenchWait::Pause(std::uint32_t milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (auto now = Clock::now(); !StopRequested() && now < end; now = Clock::now()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - now).count();
+        if (!DeliverNotices(static_cast<int>(left))) return false;
+    }
+    return !StopRequested();
+}
+
+bool BenchWait::ForAnyNotice() {
+    while (!StopRequested() && events_.PendingDeviceEvent == kNoDeviceEvent) {
+        if (!DeliverNotices(-1)) return false;
+    }
+    return !StopRequested();
+}
+
+}  // namespace ostrel::cli
