@@ -35,6 +35,16 @@ def flash_command(bin_dir, port, baud, wine_exe):
     return ["wine", wine_exe, "--port", f"COM{WINE_COM}"] + args
 
 
+
+# What ostrel-devsim says of each tracker it served when it ends.
+SERVED = re.compile(r"from_host=(\d+) to_host=(\d+) block_writes=(\d+) exchanges=(\d+) "
+                    r"rate=(\d+)")
+
+
+def line_minimum(from_host, to_host, blocks, rate):
+    """The least time the line allows: 11 bit times a byte each way, and each block's store."""
+    return (from_host + to_host) * 11 / rate + blocks * BLOCK_STORE_TIME
+
 def run(bin_dir, fast, baud, wine_exe=None):
     devsim_args = [os.path.join(bin_dir, "ostrel-devsim")] + (["--fast"] if fast else [])
     devsim = subprocess.Popen(devsim_args, stdout=subprocess.PIPE, text=True)
@@ -57,14 +67,13 @@ def run(bin_dir, fast, baud, wine_exe=None):
         devsim.wait()
     if flash.returncode != 0:
         sys.exit(f"ostrel-flash failed with exit code {flash.returncode}")
-    served = re.search(r"from_host=(\d+) to_host=(\d+) block_writes=(\d+) exchanges=(\d+) "
-                       r"rate=(\d+)", summary)
+    served = SERVED.search(summary)
     if not served:
         sys.exit("ostrel-devsim gave no summary")
     from_host, to_host, blocks, exchanges, rate = map(int, served.groups())
     if rate != baud:
         sys.exit(f"the simulated bootloader locked onto {rate} baud, not {baud}")
-    minimum = (from_host + to_host) * 11 / rate + blocks * BLOCK_STORE_TIME
+    minimum = line_minimum(from_host, to_host, blocks, rate)
     cpu = usage.ru_utime + usage.ru_stime
     return {
         "wall": wall, "minimum": minimum, "ratio": wall / minimum, "cpu": cpu,
@@ -95,13 +104,11 @@ def run_bays(bin_dir, count, baud):
         devsim.wait()
     if flash.returncode != 0:
         sys.exit(f"ostrel-flash failed with exit code {flash.returncode}")
-    served = re.findall(r"from_host=(\d+) to_host=(\d+) block_writes=(\d+) exchanges=\d+ "
-                        r"rate=(\d+)", summary)
+    served = [tuple(map(int, m.groups())) for m in SERVED.finditer(summary)]
     if len(served) != count:
         sys.exit("ostrel-devsim gave no summary for every tracker")
     # One tracker's modelled time: the longest of them (they differ only by a retry).
-    minimum = max((int(f) + int(t)) * 11 / int(r) + int(b) * BLOCK_STORE_TIME
-                  for f, t, b, r in served)
+    minimum = max(line_minimum(f, t, b, r) for f, t, b, _, r in served)
     cpu = usage.ru_utime + usage.ru_stime
     return {"wall": wall, "minimum": minimum, "ratio": wall / minimum, "cpu": cpu,
             "cpu_share": cpu / wall, "per_hour": count * 3600 / wall}
