@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -262,6 +263,25 @@ TEST(LinuxSerialPort, WaitsAreCountedInPolls) {
 
 // A pty holds only part of a 64 KiB flood at a time (about 20 KiB), and FIONREAD never counts
 // more than its 4 KiB line buffer; each flush must still leave nothing behind.
+// A wait that sleeps through the bytes it still misses can reach its deadline inside that nap:
+// what arrived meanwhile counts. The first byte is there at once; the 1,999 others (2 s of line
+// at 9600 baud, so the nap runs to the 1 s deadline) come early in the nap.
+TEST(LinuxSerialPort, BytesThatArriveDuringTheLastNapCount) {
+    RawPty pty;
+    ASSERT_TRUE(pty.Ok());
+    auto port = MakeSerialPort();
+    ASSERT_TRUE(port->OpenPort(pty.path));
+    ASSERT_EQ(write(pty.master, "x", 1), 1);
+    const std::vector<std::uint8_t> rest(1999, 0x55);
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_EQ(write(pty.master, rest.data(), rest.size()), 1999);
+    });
+    EXPECT_TRUE(port->WaitForInput(1000, 2000));
+    late.join();
+    EXPECT_EQ(port->PendingInputCount(), 2000);
+}
+
 TEST(LinuxSerialPort, FlushDiscardsAFloodWhateverItsSize) {
     RawPty pty;
     ASSERT_TRUE(pty.Ok());
