@@ -45,6 +45,15 @@ def line_minimum(from_host, to_host, blocks, rate):
     """The least time the line allows: 11 bit times a byte each way, and each block's store."""
     return (from_host + to_host) * 11 / rate + blocks * BLOCK_STORE_TIME
 
+def timed_flash(command):
+    """Runs ostrel-flash to its end: its exit code, wall seconds and CPU seconds."""
+    start = time.monotonic()
+    flash = subprocess.Popen(command, stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+    _, status, usage = os.wait4(flash.pid, 0)
+    wall = time.monotonic() - start
+    return os.waitstatus_to_exitcode(status), wall, usage.ru_utime + usage.ru_stime
+
+
 def run(bin_dir, fast, baud, wine_exe=None):
     devsim_args = [os.path.join(bin_dir, "ostrel-devsim")] + (["--fast"] if fast else [])
     devsim = subprocess.Popen(devsim_args, stdout=subprocess.PIPE, text=True)
@@ -52,12 +61,7 @@ def run(bin_dir, fast, baud, wine_exe=None):
         port = devsim.stdout.readline().strip()
         if not port:
             sys.exit("ostrel-devsim did not start")
-        command = flash_command(bin_dir, port, baud, wine_exe)
-        start = time.monotonic()
-        flash = subprocess.Popen(command, stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-        _, status, usage = os.wait4(flash.pid, 0)
-        wall = time.monotonic() - start
-        flash.returncode = os.waitstatus_to_exitcode(status)
+        returncode, wall, cpu = timed_flash(flash_command(bin_dir, port, baud, wine_exe))
     finally:
         # The prefix is shared with the Windows tests, whose port scan must not meet it.
         if wine_exe is not None and os.path.lexists(wine_port_link()):
@@ -65,8 +69,8 @@ def run(bin_dir, fast, baud, wine_exe=None):
         devsim.send_signal(signal.SIGTERM)
         summary = devsim.stdout.read()
         devsim.wait()
-    if flash.returncode != 0:
-        sys.exit(f"ostrel-flash failed with exit code {flash.returncode}")
+    if returncode != 0:
+        sys.exit(f"ostrel-flash failed with exit code {returncode}")
     served = SERVED.search(summary)
     if not served:
         sys.exit("ostrel-devsim gave no summary")
@@ -74,7 +78,6 @@ def run(bin_dir, fast, baud, wine_exe=None):
     if rate != baud:
         sys.exit(f"the simulated bootloader locked onto {rate} baud, not {baud}")
     minimum = line_minimum(from_host, to_host, blocks, rate)
-    cpu = usage.ru_utime + usage.ru_stime
     return {
         "wall": wall, "minimum": minimum, "ratio": wall / minimum, "cpu": cpu,
         "cpu_share": cpu / wall, "bytes": from_host + to_host, "blocks": blocks,
@@ -93,23 +96,18 @@ def run_bays(bin_dir, count, baud):
         command = [os.path.join(bin_dir, "ostrel-flash"), "--baud", str(baud), "--quiet"]
         for port in ports:
             command += ["--port", port]
-        start = time.monotonic()
-        flash = subprocess.Popen(command, stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-        _, status, usage = os.wait4(flash.pid, 0)
-        wall = time.monotonic() - start
-        flash.returncode = os.waitstatus_to_exitcode(status)
+        returncode, wall, cpu = timed_flash(command)
     finally:
         devsim.send_signal(signal.SIGTERM)
         summary = devsim.stdout.read()
         devsim.wait()
-    if flash.returncode != 0:
-        sys.exit(f"ostrel-flash failed with exit code {flash.returncode}")
+    if returncode != 0:
+        sys.exit(f"ostrel-flash failed with exit code {returncode}")
     served = [tuple(map(int, m.groups())) for m in SERVED.finditer(summary)]
     if len(served) != count:
         sys.exit("ostrel-devsim gave no summary for every tracker")
     # One tracker's modelled time: the longest of them (they differ only by a retry).
     minimum = max(line_minimum(f, t, b, r) for f, t, b, _, r in served)
-    cpu = usage.ru_utime + usage.ru_stime
     return {"wall": wall, "minimum": minimum, "ratio": wall / minimum, "cpu": cpu,
             "cpu_share": cpu / wall, "per_hour": count * 3600 / wall}
 

@@ -9,30 +9,24 @@
 namespace ostrel::cli {
 namespace {
 
-const char* StageWords(UpdateStage stage) {
-    switch (stage) {
-        case UpdateStage::Verify:
-            return "check of program memory";
-        case UpdateStage::Data:
-            return "writing data memory";
-        case UpdateStage::Write:
-            break;
-    }
-    return "writing program memory";
+// Each stage's name in the result line and words in the failure message, in the stages' order.
+struct StageText {
+    const char* name;
+    const char* words;
+};
+constexpr StageText kStageTexts[] = {{"write", "writing program memory"},
+                                     {"verify", "check of program memory"},
+                                     {"data", "writing data memory"}};
+static_assert(static_cast<int>(UpdateStage::Data) == 2);
+
+const StageText& TextOf(UpdateStage stage) {
+    return kStageTexts[static_cast<int>(stage)];
 }
 
 }  // namespace
 
 const char* StageName(UpdateStage stage) {
-    switch (stage) {
-        case UpdateStage::Verify:
-            return "verify";
-        case UpdateStage::Data:
-            return "data";
-        case UpdateStage::Write:
-            break;
-    }
-    return "write";
+    return TextOf(stage).name;
 }
 
 std::optional<std::uint32_t> FirstDifference(const BootloaderProtocol& protocol,
@@ -81,7 +75,8 @@ RunResult UpdateTracker(FlashSession& session) {
         outcome.reason == UpdateFailure::ReadBackDiffers
             ? "the block read back differs from the release at " + HexAddress(*outcome.differsAt)
             : DescribeExchange(outcome.step);
-    return session.Fail(StageName(outcome.stage), StageWords(outcome.stage), outcome.block, reason);
+    return session.Fail(StageName(outcome.stage), TextOf(outcome.stage).words, outcome.block,
+                        reason);
 }
 
 RunResult RunMode(FlashSession& session) {
