@@ -36,8 +36,12 @@ run() {
     return $status
 }
 no_warnings() {  # no_warnings WHAT LOG
-    if grep -q 'warning:' "$2"; then fail "$1 has compiler warnings"; grep -B2 -A8 'warning:' "$2" | head -40
-    else ok "$1 builds without a warning"; fi
+    if grep -q 'warning:' "$2"; then
+        fail "$1 has compiler warnings"
+        grep -B2 -A8 'warning:' "$2" | head -40
+    else
+        ok "$1 builds without a warning"
+    fi
 }
 
 clone=$work/ostrel-updater
@@ -95,7 +99,8 @@ names_release() {
     grep -q '^release v[0-9]' "$1" && grep -q "^program memory .* SHA-256 $flash_sha" "$1" &&
         grep -q "^data memory .* SHA-256 $data_sha" "$1"
 }
-grep -E '^(Setting up|Unpacking|E:)|ostrel|release|SHA-256|window:' "$work/install.log" | sed 's/^/    /'
+grep -E '^(Setting up|Unpacking|E:)|ostrel|release|SHA-256|window:' "$work/install.log" |
+    sed 's/^/    /'
 grep -q '^Setting up ostrel-updater' "$work/install.log" || fail "apt did not install the package"
 names_release "$work/install.log" &&
     ok "the installed ostrel-flash names the release and its SHA-256" ||
@@ -115,7 +120,8 @@ for file in ostrel-updater.exe ostrel-flash.exe README.txt; do
 done
 export WINEPREFIX=$work/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 echo "\$ ostrel-flash.exe --version   (under Wine)"
-(cd "$folder" && wine ostrel-flash.exe --version </dev/null 2>/dev/null | tr -d '\r') >"$work/wine-version.log" || true
+(cd "$folder" && wine ostrel-flash.exe --version </dev/null 2>/dev/null | tr -d '\r') \
+    >"$work/wine-version.log" || true
 sed 's/^/    /' "$work/wine-version.log"
 # The first start made the prefix, and Wine's desktop process with it, without a display: the
 # next start gets a desktop on the display only once that Wine session has ended.
