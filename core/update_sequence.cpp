@@ -15,20 +15,17 @@ bool BlockMatchesImage(std::uint32_t block, const BootloaderProtocol& protocol,
     return true;
 }
 
-// One stage over the blocks from `first` to `last`, each by `exchange`; reports each good block
-// and the end. Stops at the first failure, which goes into `outcome`.
+// One stage over the blocks of `range`, each by `exchange`; reports each good block and the
+// end. Stops at the first failure, which goes into `outcome`.
 template <typename Exchange>
-bool RunStage(UpdateStage stage, std::uint32_t first, std::uint32_t last, UpdaterState& state,
-              UpdateEvents& events, UpdateOutcome& outcome, Exchange exchange) {
-    const std::uint32_t total = (last + 1 - first) / kBlockSize;
+bool RunStage(UpdateStage stage, MemoryRange range, UpdaterState& state, UpdateEvents& events,
+              UpdateOutcome& outcome, Exchange exchange) {
+    const std::uint32_t total = range.Size() / kBlockSize;
     outcome.stage = stage;
     events.StageBegun(stage, total);
     std::uint32_t done = 0;
-    for (state.CurrentAddress = first; state.CurrentAddress <= last;) {
-        const std::uint32_t block = state.CurrentAddress;
-        const bool ok = exchange(block);
-        state.CurrentAddress += state.BlockSize;
-        if (!ok) {
+    for (std::uint32_t block = range.start; block < range.end; block += kBlockSize) {
+        if (!exchange(block)) {
             outcome.block = block;
             state.UpdatePhase = Phase::Idle;
             events.StageEnded(stage, false);
@@ -49,7 +46,6 @@ UpdateOutcome RunUpdate(UpdaterState& state, BootloaderProtocol& protocol,
         outcome.reason = UpdateFailure::NotReady;
         return outcome;
     }
-    state.EndAddress = kFlashEnd;
     const auto failedExchange = [&] {
         outcome.reason = UpdateFailure::Exchange;
         outcome.step = protocol.LastExchange();
@@ -59,14 +55,14 @@ UpdateOutcome RunUpdate(UpdaterState& state, BootloaderProtocol& protocol,
     // Stage 1: program memory.
     state.UpdatePhase = Phase::WritingProgram;
     if (!RunStage(
-            UpdateStage::Write, kFlashStart, kFlashEnd, state, events, outcome,
+            UpdateStage::Write, kProgramMemory, state, events, outcome,
             [&](std::uint32_t block) { return protocol.WriteBlock(block) || failedExchange(); })) {
         return outcome;
     }
 
     // Stage 2: read back and compare.
     state.UpdatePhase = Phase::Verifying;
-    if (!RunStage(UpdateStage::Verify, kFlashStart, kFlashEnd, state, events, outcome,
+    if (!RunStage(UpdateStage::Verify, kProgramMemory, state, events, outcome,
                   [&](std::uint32_t block) {
                       if (!protocol.ReadBlock(block)) return failedExchange();
                       std::uint32_t at = 0;
@@ -78,10 +74,10 @@ UpdateOutcome RunUpdate(UpdaterState& state, BootloaderProtocol& protocol,
         return outcome;
     }
 
-    // Stage 3: data memory, from 0x1100 when the owner's settings are kept.
+    // Stage 3: data memory, all but the owner's settings when they are kept.
     state.UpdatePhase = Phase::WritingData;
-    if (!RunStage(UpdateStage::Data, keepUserSettings ? kUserSettingsEnd : kDataStart, kDataEnd,
-                  state, events, outcome, [&](std::uint32_t block) {
+    if (!RunStage(UpdateStage::Data, keepUserSettings ? kDataAfterUserSettings : kDataMemory, state,
+                  events, outcome, [&](std::uint32_t block) {
                       return protocol.WriteBlock(block) || failedExchange();
                   })) {
         return outcome;

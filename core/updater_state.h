@@ -25,9 +25,6 @@ struct UpdaterState {
     std::uint8_t SupportedCommandCount = 0;  // N of the last Get reply
     std::uint16_t BootloaderVersion = 0;
     Phase UpdatePhase = Phase::Idle;
-    std::uint32_t CurrentAddress = 0;
-    std::uint32_t EndAddress = 0;
-    std::uint16_t BlockSize = 128;
     std::uint8_t PendingDeviceEvent = kNoDeviceEvent;  // single slot, a newer event overwrites
     std::vector<std::string> PortList;                 // port names found by the last scan
 };

@@ -42,8 +42,6 @@ void WizardController::OnCreate() {
     state_.DeviceReady = false;
     state_.BootloaderVersion = 0;
     state_.SupportedCommandCount = 0;
-    state_.BlockSize = kBlockSize;
-    state_.EndAddress = 0;
     state_.UpdatePhase = Phase::Idle;
     BuildFirmwareImage(*image_);
     state_.PortList.clear();

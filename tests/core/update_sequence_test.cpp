@@ -39,7 +39,7 @@ struct ConnectedTracker {
                           model.Memory().begin() + kFlashStart);
     }
     bool DataEqualsImage(std::uint32_t from) const {
-        return std::equal(image->begin() + from, image->begin() + kDataEnd + 1,
+        return std::equal(image->begin() + from, image->begin() + kDataMemory.end,
                           model.Memory().begin() + from);
     }
     std::vector<std::string> ExchangeList() const {
@@ -256,7 +256,7 @@ TEST(UpdateSideBySide, TwoSessionsOnTwoThreadsEachLeaveTheirRelease) {
     EXPECT_TRUE(first.outcome.Succeeded());
     EXPECT_TRUE(second.outcome.Succeeded());
     EXPECT_TRUE(first.FlashEqualsImage() && first.DataEqualsImage(kDataStart));
-    EXPECT_TRUE(second.FlashEqualsImage() && second.DataEqualsImage(kUserSettingsEnd));
+    EXPECT_TRUE(second.FlashEqualsImage() && second.DataEqualsImage(kDataAfterUserSettings.start));
     EXPECT_EQ(first.model.Exchanges().size(), 472u);
     EXPECT_EQ(second.model.Exchanges().size(), 470u);
 }

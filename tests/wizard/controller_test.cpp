@@ -55,7 +55,6 @@ TEST(WizardController, StartUpHidesEverythingShowsPageOneAndRegistersTheWatchLas
     ExpectButtons(r, {1, true, false, "Далее", true});
     EXPECT_FALSE(r.State().DeviceReady);
     EXPECT_EQ(r.State().UpdatePhase, Phase::Idle);
-    EXPECT_EQ(r.State().BlockSize, 128);
     EXPECT_TRUE(r.State().PortList.empty());
     EXPECT_NE(r.controller.DeviceWatch(), nullptr);
     EXPECT_FALSE(r.link.IsOpen());
