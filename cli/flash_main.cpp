@@ -61,13 +61,13 @@ int main(int argc, char** argv) {
         trace = CreatePrivateFile(options.traceFile);
         if (trace == nullptr) {
             RunResult result =
-                Failed(kExitFileFailed, "trace",
+                Failed(kExitFileFailed, ostrel::UpdateStage::Trace,
                        "cannot write " + options.traceFile + ": " + std::strerror(errno));
             if (InterruptionRequested()) {  // the open waited, for a pipe's reader
-                result = Failed(kExitInterrupted, "trace",
+                result = Failed(kExitInterrupted, ostrel::UpdateStage::Trace,
                                 "interrupted while opening the trace " + options.traceFile +
                                     ": the tracker was not touched");
-                result.outcome = "interrupted";
+                result.outcome = RunOutcome::Interrupted;
             }
             PrintText(stderr, "ostrel-flash: %s\n", result.reason.c_str());
             PrintResultLine(result);

@@ -52,7 +52,7 @@ FlashSession::~FlashSession() {
 std::optional<RunResult> FlashSession::Connect() {
     connector_.ConnectSequence();
     if (Stopped()) {
-        return Interrupted("connect", std::nullopt, kInterruptedBeforeUpdate);
+        return Interrupted(UpdateStage::Connect, std::nullopt, kInterruptedBeforeUpdate);
     }
     if (state_.DeviceReady) {
         char version[8];
@@ -72,7 +72,7 @@ std::optional<RunResult> FlashSession::Connect() {
     PrintText(stderr, "ostrel-flash: not connected: %s\n", why.c_str());
     ReportRecentExchanges();
     // The result line is one line: the cure, on the lines after the cause, stays on stderr.
-    return Failed(kExitNotConnected, "connect", why.substr(0, why.find('\n')));
+    return Failed(kExitNotConnected, UpdateStage::Connect, why.substr(0, why.find('\n')));
 }
 
 void FlashSession::Say(const std::string& line) {
@@ -83,11 +83,11 @@ void FlashSession::Say(const std::string& line) {
     std::fflush(stdout);
 }
 
-RunResult FlashSession::Fail(const char* stage, const char* words, std::uint32_t block,
+RunResult FlashSession::Fail(UpdateStage stage, const char* words, std::uint32_t block,
                              const std::string& reason) {
     if (Stopped()) {
-        const std::string what = std::string(stage) == "restore" ? "data memory partly written"
-                                 : std::string(stage) == "check"
+        const std::string what = stage == UpdateStage::Restore ? "data memory partly written"
+                                 : stage == UpdateStage::Check
                                      ? "data memory restored but not read back"
                                      : "nothing was written into it";
         return Interrupted(stage, block,
@@ -104,12 +104,12 @@ RunResult FlashSession::Fail(const char* stage, const char* words, std::uint32_t
     return Failed(kExitUpdateFailed, stage, why, block);
 }
 
-RunResult FlashSession::Interrupted(const char* stage, std::optional<std::uint32_t> block,
+RunResult FlashSession::Interrupted(UpdateStage stage, std::optional<std::uint32_t> block,
                                     const std::string& description) {
     std::fflush(stdout);
     PrintText(stderr, "ostrel-flash: %s\n", description.c_str());
     RunResult result = Failed(kExitInterrupted, stage, description, block);
-    result.outcome = "interrupted";
+    result.outcome = RunOutcome::Interrupted;
     return result;
 }
 
@@ -141,7 +141,7 @@ RunResult WithTraceChecked(RunResult result, std::FILE* trace, const std::string
         (flushed ? std::string() : std::string(": ") + std::strerror(failure));
     PrintText(stderr, "ostrel-flash: %s\n", reason.c_str());
     if (!result.Succeeded()) return result;
-    RunResult failed = Failed(kExitFileFailed, "trace", reason);
+    RunResult failed = Failed(kExitFileFailed, UpdateStage::Trace, reason);
     failed.port = result.port;
     failed.seconds = result.seconds;
     return failed;

@@ -47,10 +47,10 @@ class FlashSession {
     // A failed exchange or check at `block`: says so on stderr in one line ("Failed in
     // `words`, block 0x9000: `reason`"), lists the last exchanges, and gives the result. When
     // the exchange was refused on request, reports the interruption instead.
-    RunResult Fail(const char* stage, const char* words, std::uint32_t block,
+    RunResult Fail(UpdateStage stage, const char* words, std::uint32_t block,
                    const std::string& reason);
     // The run stopped on request: says where and what the tracker holds, on stderr.
-    RunResult Interrupted(const char* stage, std::optional<std::uint32_t> block,
+    RunResult Interrupted(UpdateStage stage, std::optional<std::uint32_t> block,
                           const std::string& description);
     // Closes the port and stamps the port and the time taken on `result`.
     RunResult Finish(RunResult result);

@@ -5,12 +5,9 @@
 #include <optional>
 
 #include "core/exchange_record.h"
+#include "core/update_stage.h"
 
 namespace ostrel {
-
-// The three stages, in their order: program memory written, read back and compared, data
-// memory written.
-enum class UpdateStage : std::uint8_t { Write, Verify, Data };
 
 class UpdateEvents {
   public:

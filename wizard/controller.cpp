@@ -241,6 +241,8 @@ void WizardController::StageEnded(UpdateStage stage, bool ok) {
             view_.SetVisible(ControlId::txtWriteOK, true);
             view_.SetVisible(ControlId::ListWriteOK, true);
             return;
+        default:  // the console's own stages never run here
+            return;
     }
 }
 

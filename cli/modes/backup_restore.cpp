@@ -19,7 +19,7 @@ namespace {
 using DataMemory = std::array<std::uint8_t, kDataSize>;
 
 std::optional<RunResult> ReadDataMemory(FlashSession& session, DataMemory& memory,
-                                        const char* stage, const char* words) {
+                                        UpdateStage stage, const char* words) {
     for (std::uint32_t offset = 0; offset < kDataSize; offset += kBlockSize) {
         if (!session.Protocol().ReadBlock(kDataStart + offset)) {
             return session.Fail(stage, words, kDataStart + offset,
@@ -66,31 +66,32 @@ std::optional<RunResult> SaveDataMemory(FlashSession& session) {
     // saved only when both reads agree.
     DataMemory memory{};
     DataMemory again{};
-    if (auto failed = ReadDataMemory(session, memory, "backup", "reading data memory")) {
+    if (auto failed = ReadDataMemory(session, memory, UpdateStage::Backup, "reading data memory")) {
         return failed;
     }
-    if (auto failed = ReadDataMemory(session, again, "backup", "reading data memory again")) {
+    if (auto failed =
+            ReadDataMemory(session, again, UpdateStage::Backup, "reading data memory again")) {
         return failed;
     }
     const auto [first, second] = std::mismatch(memory.begin(), memory.end(), again.begin());
     if (first != memory.end()) {
         const auto at = static_cast<std::uint32_t>(first - memory.begin());
         return session.Fail(
-            "backup", "reading data memory", kDataStart + at / kBlockSize * kBlockSize,
+            UpdateStage::Backup, "reading data memory", kDataStart + at / kBlockSize * kBlockSize,
             "two reads of the data memory differ at " + HexAddress(kDataStart + at) +
                 ": the line is unreliable; nothing was saved");
     }
     std::string error;
     if (!WriteFileAtomically(file, memory, error)) {
         if (InterruptionRequested()) {
-            return session.Interrupted("backup", std::nullopt,
+            return session.Interrupted(UpdateStage::Backup, std::nullopt,
                                        "interrupted while saving the data memory to " + file +
                                            ": nothing was written into the tracker.");
         }
         const std::string reason = "cannot save the data memory to " + file + ": " + error;
         PrintText(stderr, "ostrel-flash: %s; nothing was written into the tracker\n",
                   reason.c_str());
-        return Failed(kExitFileFailed, "backup", reason);
+        return Failed(kExitFileFailed, UpdateStage::Backup, reason);
     }
     session.Say("Data memory 0x1000-0x13FF saved to " + file);
     return std::nullopt;
@@ -109,12 +110,12 @@ RunResult RestoreTracker(FlashSession& session) {
     if (!LoadDataMemory(file, saved, error)) {
         if (InterruptionRequested()) {
             return session.Interrupted(
-                "restore", std::nullopt,
+                UpdateStage::Restore, std::nullopt,
                 "interrupted while reading " + file + ": nothing was written into the tracker.");
         }
         PrintText(stderr, "ostrel-flash: %s; nothing was written into the tracker\n",
                   error.c_str());
-        return Failed(kExitFileFailed, "restore", error);
+        return Failed(kExitFileFailed, UpdateStage::Restore, error);
     }
     if (std::optional<RunResult> failed = session.Connect()) return *failed;
     if (!session.Options().backupFile.empty()) {
@@ -124,19 +125,20 @@ RunResult RestoreTracker(FlashSession& session) {
     for (std::uint32_t offset = 0; offset < kDataSize; offset += kBlockSize) {
         const std::span<const std::uint8_t, kBlockSize> block(&saved[offset], kBlockSize);
         if (!protocol.WriteBlock(kDataStart + offset, block)) {
-            return session.Fail("restore", "writing data memory", kDataStart + offset,
+            return session.Fail(UpdateStage::Restore, "writing data memory", kDataStart + offset,
                                 DescribeExchange(session.Protocol().LastExchange()));
         }
     }
     DataMemory back{};
-    if (auto failed = ReadDataMemory(session, back, "check", "reading data memory back")) {
+    if (auto failed =
+            ReadDataMemory(session, back, UpdateStage::Check, "reading data memory back")) {
         return *failed;
     }
     for (std::uint32_t i = 0; i < kDataSize; ++i) {
         if (back[i] == saved[i]) continue;
         const std::uint32_t block = kDataStart + i / kBlockSize * kBlockSize;
         return session.Fail(
-            "check", "reading data memory back", block,
+            UpdateStage::Check, "reading data memory back", block,
             "the data memory read back differs from " + file + " at " + HexAddress(kDataStart + i));
     }
     session.Say("Data memory 0x1000-0x13FF restored from " + file + " and read back");

@@ -95,7 +95,7 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
             shared.repeat ? OpenFile(options.traceFile, "a") : CreatePrivateFile(options.traceFile);
         if (trace == nullptr) {
             RunResult result =
-                Failed(kExitFileFailed, "trace",
+                Failed(kExitFileFailed, UpdateStage::Trace,
                        "cannot write " + options.traceFile + ": " + std::strerror(errno));
             result.port = adapter.port;
             return result;
@@ -209,7 +209,7 @@ class Station {
             }
             bay.state = BayState::Busy;
             bay.pulledOut = false;
-            display_.Progress(adapter.bay, adapter.port, "connect", 0, {});
+            display_.Progress(adapter.bay, adapter.port, StageName(UpdateStage::Connect), 0, {});
             if (bay.session.joinable()) bay.session.join();  // ended: only its last line to go
             bay.session = std::jthread([this, adapter] { Update(adapter); });
         }
@@ -276,7 +276,8 @@ int RunBays(const FlashOptions& options) {
     }
     BayDisplay display(stdout, StyleFor(options), TerminalColumns(stdout));
     // Every bay's line from the start, in the order of the bays, whichever thread runs first.
-    for (const AdapterPort& bay : bays) display.Progress(bay.bay, bay.port, "connect", 0, {});
+    for (const AdapterPort& bay : bays)
+        display.Progress(bay.bay, bay.port, StageName(UpdateStage::Connect), 0, {});
     std::vector<RunResult> results(bays.size());
     {
         std::vector<std::jthread> sessions;

@@ -16,7 +16,7 @@ RunResult VerifyTracker(FlashSession& session) {
     for (std::uint32_t block = kFlashStart; block < kFlashStart + kFlashSize; block += kBlockSize) {
         if (!session.Protocol().ReadBlock(block)) {
             view.StageEnded(UpdateStage::Verify, false);
-            return session.Fail("verify", "reading program memory", block,
+            return session.Fail(UpdateStage::Verify, "reading program memory", block,
                                 DescribeExchange(session.Protocol().LastExchange()));
         }
         const std::span<const std::uint8_t> release(&session.Image()[block], kBlockSize);
@@ -25,7 +25,7 @@ RunResult VerifyTracker(FlashSession& session) {
             session.Say("The tracker does not hold release " + ReleaseLabel() +
                         ": its program memory first differs at " + HexAddress(*at) + ".");
             RunResult result;
-            result.outcome = "differs";
+            result.outcome = RunOutcome::Differs;
             result.exitCode = kExitReleaseDiffers;
             result.address = *at;
             return result;

@@ -182,7 +182,8 @@ TEST(ResultLineText, CarriesAReasonOnlyWhenThereIsOne) {
     RunResult ok;
     ok.port = "/dev/ttyUSB0";
     EXPECT_EQ(FormatResultLine(ok).find("reason"), std::string::npos) << FormatResultLine(ok);
-    const std::string failed = FormatResultLine(Failed(kExitFileFailed, "trace", "disk full"));
+    const std::string failed =
+        FormatResultLine(Failed(kExitFileFailed, UpdateStage::Trace, "disk full"));
     EXPECT_EQ(failed.find("result=failed stage=trace port=- "), 0u) << failed;
     EXPECT_EQ(failed.substr(failed.size() - 17), " reason=disk full");
 }

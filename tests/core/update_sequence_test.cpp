@@ -19,7 +19,6 @@ using sim::Command;
 using sim::FaultKind;
 using sim::Step;
 
-
 // A connected simulated tracker, as the Next button finds it on the connection page.
 struct ConnectedTracker {
     ConnectedTracker() {
@@ -206,8 +205,7 @@ TEST_F(UpdateTest, EachFailureEndsItsStageWithTheOutcome) {
             EXPECT_EQ(fresh.outcome.step.answer, c.answer);
         }
         // The failed stage ends failed, after one progress event per good block before it.
-        EXPECT_EQ(fresh.events.lines.back(),
-                  std::string("end ") + test::StageName(c.stage) + " failed");
+        EXPECT_EQ(fresh.events.lines.back(), std::string("end ") + StageName(c.stage) + " failed");
         const std::uint32_t first = c.stage == UpdateStage::Data ? kDataStart : kFlashStart;
         EXPECT_EQ(fresh.events.progress[c.stage].size(), (c.block - first) / kBlockSize);
         EXPECT_TRUE(fresh.state.DeviceReady);  // the port stays usable for another try
