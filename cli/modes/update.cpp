@@ -17,15 +17,6 @@ const char* WordsOf(UpdateStage stage) {
 
 }  // namespace
 
-std::optional<std::uint32_t> FirstDifference(const BootloaderProtocol& protocol,
-                                             std::uint32_t block,
-                                             std::span<const std::uint8_t> expected) {
-    for (std::uint32_t i = 0; i < expected.size() && i < kBlockSize; ++i) {
-        if (protocol.ReceiveBuffer()[1 + i] != expected[i]) return block + i;
-    }
-    return std::nullopt;
-}
-
 ConsoleView MakeConsoleView(const FlashOptions& options) {
     return ConsoleView(options.quiet ? nullptr : stdout, IsTerminal(stdout),
                        TerminalColumns(stdout));
