@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/report/run_messages.h"
+#include "cli/system/atomic_file.h"
 #include "cli/system/console_output.h"
 
 namespace ostrel::cli {
@@ -129,6 +130,20 @@ RunResult FlashSession::Finish(RunResult result) {
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     return result;
+}
+
+std::FILE* OpenTraceFile(const std::string& path, bool append, RunResult& failure) {
+    std::FILE* trace = CreatePrivateFile(path, append);
+    if (trace != nullptr) return trace;
+    failure = Failed(kExitFileFailed, UpdateStage::Trace,
+                     "cannot write " + path + ": " + std::strerror(errno));
+    if (InterruptionRequested()) {  // the open waited, for a pipe's reader
+        failure =
+            Failed(kExitInterrupted, UpdateStage::Trace,
+                   "interrupted while opening the trace " + path + ": the tracker was not touched");
+        failure.outcome = RunOutcome::Interrupted;
+    }
+    return nullptr;
 }
 
 RunResult WithTraceChecked(RunResult result, std::FILE* trace, const std::string& name) {

@@ -72,6 +72,11 @@ class FlashSession {
     UpdateEvents* progressEvents_ = nullptr;
 };
 
+// Opens the --trace file `path` (`append`: a station's bay keeps one trace for every tracker it
+// updates). It holds the owner's settings as read back, as a backup does: only its owner may
+// read it. On failure, null and the result that reports it in `failure`.
+std::FILE* OpenTraceFile(const std::string& path, bool append, RunResult& failure);
+
 // A trace that could not be written whole (a full disk) fails a run that otherwise succeeded,
 // as the trace was asked for; a run that failed keeps its own failure, with a warning. Flushes
 // `trace`, which may be null.

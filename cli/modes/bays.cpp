@@ -12,6 +12,7 @@
 
 #include "cli/modes/modes.h"
 #include "cli/report/bay_display.h"
+#include "cli/report/run_messages.h"
 #include "cli/system/atomic_file.h"
 #include "cli/system/bench_wait.h"
 #include "cli/system/console_output.h"
@@ -90,13 +91,9 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
     std::FILE* trace = nullptr;
     if (!shared.traceFile.empty()) {
         options.traceFile = BayTraceFile(shared.traceFile, adapter.bay);
-        // A station's bay keeps one trace for every tracker it updates.
-        trace =
-            shared.repeat ? OpenFile(options.traceFile, "a") : CreatePrivateFile(options.traceFile);
+        RunResult result;
+        trace = OpenTraceFile(options.traceFile, shared.repeat, result);
         if (trace == nullptr) {
-            RunResult result =
-                Failed(kExitFileFailed, UpdateStage::Trace,
-                       "cannot write " + options.traceFile + ": " + std::strerror(errno));
             result.port = adapter.port;
             return result;
         }
@@ -165,7 +162,12 @@ class Station {
                 if (!wait.ForAnyNotice()) break;
                 notices = source->TakeBayNotices();
             } while (!wait.StopRequested());
-            // Each tracker in hand finishes its exchange in flight and is reported.
+            // Each tracker in hand finishes its exchange in flight and is reported; with none
+            // in hand, the stop is said as the single bench's loop says it.
+            if (!AnyBusy()) {
+                PrintText(stderr, "\nostrel-flash: %s\n",
+                          DescribeStoppedWaiting("an adapter to be plugged in").c_str());
+            }
             CountInterruptionRequest();
             for (auto& [name, bay] : bays_) {
                 if (bay.session.joinable()) bay.session.join();
@@ -213,6 +215,12 @@ class Station {
             if (bay.session.joinable()) bay.session.join();  // ended: only its last line to go
             bay.session = std::jthread([this, adapter] { Update(adapter); });
         }
+    }
+
+    bool AnyBusy() {
+        std::lock_guard lock(mutex_);
+        return std::any_of(bays_.begin(), bays_.end(),
+                           [](const auto& entry) { return entry.second.state == BayState::Busy; });
     }
 
     // Called with the lock held.

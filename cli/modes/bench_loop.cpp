@@ -1,6 +1,7 @@
 #include "cli/modes/bench_loop.h"
 
 #include "cli/modes/modes.h"
+#include "cli/report/run_messages.h"
 #include "cli/system/bench_wait.h"
 #include "cli/system/console_output.h"
 #include "device/hotplug.h"
@@ -22,10 +23,10 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
         std::fflush(stdout);
     };
     auto stoppedWaiting = [&](const char* forWhat) {
-        PrintText(stderr,
-                  "\nostrel-flash: stopped while waiting for the adapter to be %s: no "
-                  "tracker was in hand\n",
-                  forWhat);
+        // The line after the terminal's echo of ^C.
+        PrintText(
+            stderr, "\nostrel-flash: %s\n",
+            DescribeStoppedWaiting((std::string("the adapter to be ") + forWhat).c_str()).c_str());
     };
 
     int updated = 0;

@@ -75,8 +75,8 @@ FileKind KindOf(const std::string& path) {
 }
 
 // The user's own folders already keep others out; the file takes their permissions.
-std::FILE* CreatePrivateFile(const std::string& path) {
-    return OpenFile(path, "w");
+std::FILE* CreatePrivateFile(const std::string& path, bool append) {
+    return OpenFile(path, append ? "a" : "w");
 }
 
 }  // namespace ostrel::cli
