@@ -1,5 +1,7 @@
-// The result line's words are what scripts parse: the README that documents them for the users
-// who write those scripts must name the same ones, in the same order.
+// The result line: its words are what scripts parse, so the README that documents them for the
+// users who write those scripts must name the same ones, in the same order.
+#include "cli/report/result_line.h"
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -8,8 +10,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include "cli/report/result_line.h"
 
 namespace ostrel::cli {
 namespace {
@@ -47,6 +47,16 @@ TEST(ResultWords, TheReadmeNamesEveryStageInOrderAndEveryOutcome) {
     std::set<std::string> outcomes;
     for (RunOutcome outcome : kAllOutcomes) outcomes.insert(OutcomeName(outcome));
     EXPECT_EQ(shown, outcomes);
+}
+
+TEST(ResultLineText, CarriesAReasonOnlyWhenThereIsOne) {
+    RunResult ok;
+    ok.port = "/dev/ttyUSB0";
+    EXPECT_EQ(FormatResultLine(ok).find("reason"), std::string::npos) << FormatResultLine(ok);
+    const std::string failed =
+        FormatResultLine(Failed(kExitFileFailed, UpdateStage::Trace, "disk full"));
+    EXPECT_EQ(failed.find("result=failed stage=trace port=- "), 0u) << failed;
+    EXPECT_EQ(failed.substr(failed.size() - 17), " reason=disk full");
 }
 
 }  // namespace
