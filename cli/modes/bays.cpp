@@ -140,15 +140,14 @@ class Station {
         : options_(options), display_(stdout, StyleFor(options), TerminalColumns(stdout)) {}
 
     int Run() {
-        UpdaterState events;  // only the hot-plug source's notices
-        const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(events);
+        const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
         if (source == nullptr) {
             PutText(stderr, "ostrel-flash: cannot watch for adapters being plugged in\n");
             return kExitNotConnected;
         }
         const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
         {
-            BenchWait wait(*source, events);
+            BenchWait wait(*source);
             if (!options_.quiet) {
                 PutText(stdout,
                         "Plug the adapters into the bays; each tracker is updated as it "
@@ -158,7 +157,7 @@ class Station {
             std::vector<DeviceEventSource::BayNotice> notices;
             do {
                 StartPluggedIn(directory->FindBridgePorts(), notices);
-                events.PendingDeviceEvent = kNoDeviceEvent;
+                source->TakeNotice();
                 if (!wait.ForAnyNotice()) break;
                 notices = source->TakeBayNotices();
             } while (!wait.StopRequested());

@@ -10,13 +10,12 @@
 namespace ostrel::cli {
 
 int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
-    UpdaterState events;  // only the hot-plug source's notices
-    const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(events);
+    const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
     if (source == nullptr) {
         PutText(stderr, "ostrel-flash: cannot watch for the adapter being plugged in\n");
         return kExitNotConnected;
     }
-    BenchWait wait(*source, events);
+    BenchWait wait(*source);
     const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
     auto say = [&](const char* line) {
         if (!options.quiet) PrintText(stdout, "%s\n", line);
@@ -43,7 +42,7 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
             }
         }
         present = false;
-        events.PendingDeviceEvent = kNoDeviceEvent;
+        source->TakeNotice();
         // The port may show some time after the adapter (Windows' driver makes it later).
         const bool pausedOut =
             FindBridgePortAfterArrival(*directory, [&](std::uint32_t ms) { return wait.Pause(ms); })
@@ -70,7 +69,7 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
             stoppedWaiting("pulled out");
             break;
         }
-        events.PendingDeviceEvent = kNoDeviceEvent;
+        source->TakeNotice();
     }
     // What the loop did to each tracker: updated it, or found it held the release.
     const char* done = ModeOf(options) == FlashMode::VerifyOnly ? "verified" : "updated";
