@@ -10,9 +10,7 @@
 #include <vector>
 
 #include "core/program_check.h"
-#include "sim/bootloader_model.h"
-#include "sim/sim_link.h"
-#include "tests/support/recording_events.h"
+#include "tests/core/connected_tracker.h"
 
 namespace ostrel {
 namespace {
@@ -21,42 +19,17 @@ using sim::Command;
 using sim::FaultKind;
 using sim::Step;
 
-struct Tracker {
-    Tracker() {
-        BuildFirmwareImage(*image);
-        EXPECT_TRUE(link.OpenPort("SIM1"));
-        EXPECT_TRUE(protocol.SyncBootloader());
-        model.ClearExchanges();
-    }
-    // "R4096", "W4224": each block exchange in order.
-    std::vector<std::string> ExchangeList() const {
-        std::vector<std::string> out;
-        for (const auto& e : model.Exchanges()) {
-            out.push_back((e.command == Command::ReadMemory ? "R" : "W") +
-                          std::to_string(e.address));
-        }
-        return out;
-    }
+// The tracker, with its data memory as the sequences see it.
+struct Tracker : test::ConnectedTracker {
     DataMemory ModelData() const {
         DataMemory data{};
         std::copy_n(model.Memory().begin() + kDataStart, kDataSize, data.begin());
         return data;
     }
-
-    std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
-    sim::BootloaderModel model;
-    sim::SimLink link{model};
-    UpdaterState state;
-    BootloaderProtocol protocol{link, *image, state};
-    test::RecordingEvents events;
 };
 
 std::vector<std::string> DataBlocks(const char* kind) {
-    std::vector<std::string> out;
-    for (std::uint32_t a = kDataMemory.start; a < kDataMemory.end; a += kBlockSize) {
-        out.push_back(kind + std::to_string(a));
-    }
-    return out;
+    return Tracker::Blocks(kind, kDataMemory.start, kDataMemory.end - kBlockSize);
 }
 
 TEST(ProgramCheck, ReadsEveryBlockWritesNothingAndFindsTheFirstByteThatDiffers) {
