@@ -13,7 +13,7 @@
 
 #include "device/linux/line_settings.h"
 #include "device/serial_port.h"
-#include "tests/device/raw_pty.h"
+#include "tests/device/linux/raw_pty.h"
 
 namespace ostrel {
 namespace {
