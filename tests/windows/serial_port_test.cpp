@@ -120,24 +120,6 @@ class Win32Link : public ::testing::Test {
     std::unique_ptr<SerialPort> port = MakeSerialPort();
 };
 
-TEST_F(Win32Link, EveryByteValueCrossesBothWaysUnchanged) {
-    ASSERT_TRUE(port->OpenPort(name));
-    const std::vector<std::uint8_t> bytes = Pattern(256);
-    ASSERT_TRUE(port->WriteAll(bytes.data(), 256));
-    EXPECT_EQ(peer.Receive(kCom, 256), bytes);
-
-    ASSERT_TRUE(peer.Send(kCom, bytes));
-    ASSERT_TRUE(Await(256));
-    EXPECT_EQ(port->PendingInputCount(), 256);
-    std::vector<std::uint8_t> read(256);
-    std::uint32_t got = 0;
-    EXPECT_TRUE(port->ReadExact(read.data(), 256, got));
-    EXPECT_EQ(got, 256u);
-    EXPECT_EQ(read, bytes);
-    EXPECT_TRUE(port->WriteAll(nullptr, 0));
-    EXPECT_EQ(peer.Pending(kCom), 0);
-}
-
 TEST_F(Win32Link, ShortReadEndsAtTheTimeOutsWithWhatArrived) {
     ASSERT_TRUE(port->OpenPort(name));
     struct Case {
@@ -158,22 +140,6 @@ TEST_F(Win32Link, ShortReadEndsAtTheTimeOutsWithWhatArrived) {
                   Pattern(c.sent, 7));
         EXPECT_EQ(port->PendingInputCount(), 0) << "the bytes read are consumed";
     }
-}
-
-TEST_F(Win32Link, FlushDiscardsWhatWaitsAndNothingLater) {
-    ASSERT_TRUE(port->OpenPort(name));
-    port->FlushInput();  // nothing waiting: no read, no block
-    ASSERT_TRUE(peer.Send(kCom, Pattern(3000)));
-    ASSERT_TRUE(Await(3000));
-    port->FlushInput();
-    EXPECT_EQ(port->PendingInputCount(), 0);
-
-    ASSERT_TRUE(peer.Send(kCom, {0x79}));
-    ASSERT_TRUE(Await(1));
-    std::uint8_t byte = 0;
-    std::uint32_t got = 0;
-    EXPECT_TRUE(port->ReadExact(&byte, 1, got));
-    EXPECT_EQ(byte, 0x79);
 }
 
 // A closed link fails every operation and reports nothing waiting, whatever the far end sends.
