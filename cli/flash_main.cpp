@@ -54,6 +54,14 @@ int main(int argc, char** argv) {
     }
     InstallInterruptionHandlers(kExitInterrupted);
     if (options.ManyBays()) return RunBays(options);
+    if (options.port.empty()) {
+        const std::string many =
+            DescribeManyAdapters(ostrel::MakePortDirectory()->FindBridgePorts());
+        if (!many.empty()) {
+            PrintText(stderr, "ostrel-flash: %s", many.c_str());
+            return kExitUsage;
+        }
+    }
 
     std::FILE* trace = nullptr;
     if (!options.traceFile.empty()) {

@@ -210,9 +210,11 @@ Progress shows as bars on a terminal and as plain lines otherwise, on standard o
 go to standard error, each with its cause and what to do; a failed update names the stage, the
 block address and the step of the exchange that failed, and lists the last exchanges (all of
 them are in the --trace file). @STOPS@ lets the exchange in flight finish,
-then stops and says what the tracker holds; a second one ends the program at once (with
---repeat the first one lets the tracker in hand finish, then ends the loop). Only one updater
-at a time can use a port.
+then stops and says what the tracker holds; a second one ends the program at once. With
+--repeat the first one takes no new tracker and lets each tracker in hand finish its update,
+a second one stops them at their next exchange, a third ends the program at once. With more
+than one adapter plugged in, name one with --port or take them all with --all. Only one
+updater at a time can use a port.
 
 Every run but --list (which prints the ports and ends with 0), unless the usage is wrong,
 ends with one result line on stdout, for scripts:

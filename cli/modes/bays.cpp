@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/modes/bench_rule.h"
 #include "cli/modes/modes.h"
 #include "cli/report/bay_display.h"
 #include "cli/report/run_messages.h"
@@ -35,14 +36,19 @@ std::string BayOfPortName(const std::string& port) {
 // is the whole run.
 class BayProgress final : public UpdateEvents {
   public:
-    BayProgress(BayDisplay& display, std::string bay, std::string port, bool checkOnly)
+    // `warn`: say, before the first block is written, not to interrupt it.
+    BayProgress(BayDisplay& display, std::string bay, std::string port, bool checkOnly, bool warn)
         : display_(display),
           bay_(std::move(bay)),
           port_(std::move(port)),
           checkOnly_(checkOnly),
+          warn_(warn),
           start_(std::chrono::steady_clock::now()) {}
 
-    void StageBegun(UpdateStage stage, std::uint32_t total) override { Progress(stage, 0, total); }
+    void StageBegun(UpdateStage stage, std::uint32_t total) override {
+        if (stage == UpdateStage::Write && warn_) display_.Message(bay_, kDoNotInterrupt);
+        Progress(stage, 0, total);
+    }
     void Progress(UpdateStage stage, std::uint32_t done, std::uint32_t total) override {
         const double stageShare = total == 0 ? 1.0 : static_cast<double>(done) / total;
         double shareDone = 1.0;
@@ -73,16 +79,22 @@ class BayProgress final : public UpdateEvents {
     std::string bay_;
     std::string port_;
     bool checkOnly_;
+    bool warn_;
     std::chrono::steady_clock::time_point start_;
 };
 
+// How a bay's run ended besides its result.
+struct BayEnd {
+    RunResult result;
+    bool portInUse = false;  // another program (another station) held the port: nothing sent
+    bool hungUp = false;     // the port went away under an exchange: the adapter was pulled out
+};
+
 // One tracker in one bay, from its own thread: its own options (port, trace file), session
-// and progress; only the display and the tally are shared, each behind its lock.
-// `portInUse` tells whether another program (another station) held the port, so that this
-// run sent nothing.
-RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisplay& display,
-                    bool& portInUse) {
-    portInUse = false;
+// and progress; only the display is shared, behind its lock. Every message of the session goes
+// through the display, named by the bay.
+BayEnd RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisplay& display) {
+    BayEnd end;
     FlashOptions options = shared;
     options.port = adapter.port;
     options.ports = {adapter.port};
@@ -91,28 +103,33 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
     std::FILE* trace = nullptr;
     if (!shared.traceFile.empty()) {
         options.traceFile = BayTraceFile(shared.traceFile, adapter.bay);
-        RunResult result;
-        trace = OpenTraceFile(options.traceFile, shared.repeat, result);
+        trace = OpenTraceFile(options.traceFile, shared.repeat, end.result);
         if (trace == nullptr) {
-            result.port = adapter.port;
-            return result;
+            display.Message(adapter.bay, "ostrel-flash: " + end.result.reason);
+            end.result.port = adapter.port;
+            return end;
         }
     }
     BayProgress progress(display, adapter.bay, adapter.port,
-                         ModeOf(options) == FlashMode::VerifyOnly);
-    RunResult result;
+                         ModeOf(options) == FlashMode::VerifyOnly, !shared.quiet);
     {
         FlashSession session(options, trace);
         session.ReportProgressTo(&progress);
-        result = RunMode(session);
-        portInUse = session.Link().LastOpenReport().error == PortOpenError::InUse;
-        result = session.Finish(result);
+        session.SendMessagesTo(
+            [&](const std::string& line) { display.Message(adapter.bay, line); });
+        end.result = RunMode(session);
+        end.portInUse = session.Link().LastOpenReport().error == PortOpenError::InUse;
+        end.hungUp = session.Link().HungUp();
+        end.result = session.Finish(end.result);
     }
-    if (trace != nullptr && std::fclose(trace) != 0) {
-        PrintText(stderr, "ostrel-flash: the trace %s is incomplete: %s\n",
-                  options.traceFile.c_str(), std::strerror(errno));
+    if (trace != nullptr) {
+        end.result = WithTraceChecked(end.result, trace, options.traceFile);
+        if (std::fclose(trace) != 0) {
+            display.Message(adapter.bay, "ostrel-flash: the trace " + options.traceFile +
+                                             " is incomplete: " + std::strerror(errno));
+        }
     }
-    return result;
+    return end;
 }
 
 BayDisplayStyle StyleFor(const FlashOptions& options) {
@@ -120,24 +137,22 @@ BayDisplayStyle StyleFor(const FlashOptions& options) {
     return EnableCursorControl(stdout) ? BayDisplayStyle::Terminal : BayDisplayStyle::Lines;
 }
 
-const char* DoneWord(const FlashOptions& options) {
-    return ModeOf(options) == FlashMode::VerifyOnly ? "verified" : "updated";
+BayDisplay MakeBayDisplay(const FlashOptions& options) {
+    return BayDisplay(stdout, stderr, StyleFor(options), [] { return TerminalColumns(stdout); });
 }
 
-// A stop on request ends the run as a single tracker's would, whatever the others did.
-int ExitCodeOf(int failed, bool interrupted) {
-    if (interrupted) return kExitInterrupted;
-    return failed == 0 ? kExitSuccess : kExitUpdateFailed;
+bool VerifyOnly(const FlashOptions& options) {
+    return ModeOf(options) == FlashMode::VerifyOnly;
 }
 
 // The station: every bay on its own, plug-in, update, result line, pull-out, and again, until
 // Ctrl-C. The main thread follows the device notices and starts a bay's session on its own
 // thread when an adapter is plugged into a free bay; a bay is free again once its adapter has
-// been pulled out. The first Ctrl-C stops every session before its next exchange.
+// been pulled out, and then looked at again at once (it may be back already).
 class Station {
   public:
     explicit Station(const FlashOptions& options)
-        : options_(options), display_(stdout, StyleFor(options), TerminalColumns(stdout)) {}
+        : options_(options), display_(MakeBayDisplay(options)), tally_(VerifyOnly(options)) {}
 
     int Run() {
         const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
@@ -148,6 +163,9 @@ class Station {
         const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
         {
             BenchWait wait(*source);
+            wait_ = &wait;
+            BenchStop stop(true, [this](const std::string& line) { Say(line); });
+            stop_ = &stop;
             if (!options_.quiet) {
                 PutText(stdout,
                         "Plug the adapters into the bays; each tracker is updated as it "
@@ -161,19 +179,18 @@ class Station {
                 if (!wait.ForAnyNotice()) break;
                 notices = source->TakeBayNotices();
             } while (!wait.StopRequested());
-            // Each tracker in hand finishes its exchange in flight and is reported; with none
-            // in hand, the stop is said as the single bench's loop says it.
+            // Each tracker in hand finishes and is reported; with none in hand, the stop is
+            // said as the single bench's loop says it.
             if (!AnyBusy()) {
-                PrintText(stderr, "\nostrel-flash: %s\n",
-                          DescribeStoppedWaiting("an adapter to be plugged in").c_str());
+                display_.Note("ostrel-flash: " +
+                              DescribeStoppedWaiting("an adapter to be plugged in"));
             }
-            CountInterruptionRequest();
-            for (auto& [name, bay] : bays_) {
-                if (bay.session.joinable()) bay.session.join();
-            }
+            JoinSessions();
+            stop_ = nullptr;
+            wait_ = nullptr;
         }
-        display_.Summary(DoneWord(options_), updated_, failed_);
-        return ExitCodeOf(failed_, interrupted_);
+        display_.Summary(tally_.SummaryLine());
+        return tally_.ExitCode();
     }
 
   private:
@@ -183,6 +200,20 @@ class Station {
         bool pulledOut = false;  // while its session runs
         std::jthread session;    // the bay's last session, ended unless Busy
     };
+
+    // The line after the terminal's echo of ^C.
+    void Say(const std::string& line) { display_.Note("ostrel-flash: " + line); }
+
+    void JoinSessions() {
+        std::vector<std::jthread> sessions;
+        {
+            std::lock_guard lock(mutex_);
+            for (auto& [name, bay] : bays_) sessions.push_back(std::move(bay.session));
+        }
+        for (std::jthread& session : sessions) {
+            if (session.joinable()) session.join();
+        }
+    }
 
     // `present` is the lookup's answer now; `notices` the bays announced since the last look.
     void StartPluggedIn(const std::vector<AdapterPort>& present,
@@ -208,6 +239,7 @@ class Station {
                 (notice != lastNotice.end() && notice->second == kBridgeRemoved)) {
                 continue;
             }
+            if (!stop_->Take()) return;  // stopping: no new tracker
             bay.state = BayState::Busy;
             bay.pulledOut = false;
             display_.Progress(adapter.bay, adapter.port, StageName(UpdateStage::Connect), 0, {});
@@ -231,29 +263,34 @@ class Station {
 
     // One tracker in one bay, on the bay's thread.
     void Update(const AdapterPort& adapter) {
-        bool portInUse = false;
-        const RunResult result = RunOneBay(options_, adapter, display_, portInUse);
+        const BayEnd end = RunOneBay(options_, adapter, display_);
+        bool free = false;
         {
             std::lock_guard lock(mutex_);
             Bay& bay = bays_[adapter.bay];
-            bay.state = bay.pulledOut ? BayState::Free : BayState::AwaitingPullOut;
-            if (!portInUse) {
-                ++(result.Succeeded() ? updated_ : failed_);
-                if (result.exitCode == kExitInterrupted) interrupted_ = true;
-            }
+            // A port that hung up is an adapter pulled out, whether or not its notice came.
+            free = bay.pulledOut || end.hungUp;
+            bay.state = free ? BayState::Free : BayState::AwaitingPullOut;
+            if (!end.portInUse) tally_.Count(end.result);
         }
         // Another station got the tracker first: it is theirs to update and report.
-        if (portInUse) return display_.Aside(adapter.bay, adapter.port, "taken by another program");
-        display_.Result(adapter.bay, result);
+        if (end.portInUse) {
+            display_.Aside(adapter.bay, adapter.port, "taken by another program");
+        } else {
+            display_.Result(adapter.bay, end.result);
+        }
+        stop_->Done();
+        // The adapter may be back already (a quick re-plug): the main thread looks again.
+        if (free) wait_->Wake();
     }
 
     const FlashOptions& options_;
     BayDisplay display_;
-    std::mutex mutex_;                 // guards the bays and the tally
+    BenchTally tally_;
+    BenchWait* wait_ = nullptr;        // while Run watches
+    BenchStop* stop_ = nullptr;        // while Run watches
+    std::mutex mutex_;                 // guards the bays
     std::map<std::string, Bay> bays_;  // sessions joined by Run before the display goes
-    int updated_ = 0;
-    int failed_ = 0;
-    bool interrupted_ = false;
 };
 
 }  // namespace
@@ -274,37 +311,35 @@ int RunBays(const FlashOptions& options) {
     } else {
         for (const std::string& port : options.ports) bays.push_back({port, BayOfPortName(port)});
     }
+    BenchTally tally(VerifyOnly(options));
     if (bays.empty()) {
         PutText(stderr,
                 "ostrel-flash: no programming adapter (CP210x, USB 10c4:ea60) is plugged in: "
                 "plug the adapters in and try again\n");
-        PutText(stdout, "summary updated=0 failed=0\n");
+        PrintText(stdout, "%s\n", tally.SummaryLine().c_str());
         return kExitNotConnected;
     }
-    BayDisplay display(stdout, StyleFor(options), TerminalColumns(stdout));
+    BayDisplay display = MakeBayDisplay(options);
     // Every bay's line from the start, in the order of the bays, whichever thread runs first.
     for (const AdapterPort& bay : bays)
         display.Progress(bay.bay, bay.port, StageName(UpdateStage::Connect), 0, {});
-    std::vector<RunResult> results(bays.size());
     {
+        BenchStop stop(false,
+                       [&](const std::string& line) { display.Note("ostrel-flash: " + line); });
         std::vector<std::jthread> sessions;
-        for (std::size_t i = 0; i < bays.size(); ++i) {
-            sessions.emplace_back([&, i] {
-                bool portInUse = false;
-                results[i] = RunOneBay(options, bays[i], display, portInUse);
-                display.Result(bays[i].bay, results[i]);
+        for (const AdapterPort& bay : bays) {
+            if (!stop.Take()) break;
+            sessions.emplace_back([&, bay] {
+                const BayEnd end = RunOneBay(options, bay, display);
+                tally.Count(end.result);
+                display.Result(bay.bay, end.result);
+                stop.Done();
             });
         }
+        for (std::jthread& session : sessions) session.join();
     }  // every bay's session has ended
-    int done = 0;
-    bool interrupted = false;
-    for (const RunResult& result : results) {
-        done += result.Succeeded();
-        interrupted = interrupted || result.exitCode == kExitInterrupted;
-    }
-    const int failed = static_cast<int>(results.size()) - done;
-    display.Summary(DoneWord(options), done, failed);
-    return ExitCodeOf(failed, interrupted);
+    display.Summary(tally.SummaryLine());
+    return tally.ExitCode();
 }
 
 }  // namespace ostrel::cli

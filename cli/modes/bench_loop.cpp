@@ -1,5 +1,6 @@
 #include "cli/modes/bench_loop.h"
 
+#include "cli/modes/bench_rule.h"
 #include "cli/modes/modes.h"
 #include "cli/report/run_messages.h"
 #include "cli/system/bench_wait.h"
@@ -16,20 +17,23 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
         return kExitNotConnected;
     }
     BenchWait wait(*source);
+    // The line after the terminal's echo of ^C.
+    BenchStop stop(true, [](const std::string& line) {
+        std::fflush(stdout);
+        PrintText(stderr, "\nostrel-flash: %s\n", line.c_str());
+    });
     const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
     auto say = [&](const char* line) {
         if (!options.quiet) PrintText(stdout, "%s\n", line);
         std::fflush(stdout);
     };
     auto stoppedWaiting = [&](const char* forWhat) {
-        // The line after the terminal's echo of ^C.
         PrintText(
             stderr, "\nostrel-flash: %s\n",
             DescribeStoppedWaiting((std::string("the adapter to be ") + forWhat).c_str()).c_str());
     };
 
-    int updated = 0;
-    int failed = 0;
+    BenchTally tally(ModeOf(options) == FlashMode::VerifyOnly);
     // Only the first tracker may be plugged in already. Later the notices alone count: udev
     // may announce a removal before the device is gone from its lookup.
     bool present = !directory->FindBridgePort().empty();
@@ -48,7 +52,7 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
             FindBridgePortAfterArrival(*directory, [&](std::uint32_t ms) { return wait.Pause(ms); })
                 .empty() &&
             wait.StopRequested();
-        if (pausedOut) {
+        if (pausedOut || !stop.Take()) {
             stoppedWaiting("given its port by its driver");
             break;
         }
@@ -60,7 +64,8 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
             }
             result = WithTraceChecked(result, traceFile, options.traceFile);
             PrintResultLine(result);
-            ++(result.Succeeded() ? updated : failed);
+            tally.Count(result);
+            stop.Done();
         }
         if (wait.StopRequested()) break;
         // A removal while the tracker was being updated counts too.
@@ -71,11 +76,9 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
         }
         source->TakeNotice();
     }
-    // What the loop did to each tracker: updated it, or found it held the release.
-    const char* done = ModeOf(options) == FlashMode::VerifyOnly ? "verified" : "updated";
-    std::printf("summary %s=%d failed=%d\n", done, updated, failed);
+    PrintText(stdout, "%s\n", tally.SummaryLine().c_str());
     std::fflush(stdout);
-    return failed == 0 ? kExitSuccess : kExitUpdateFailed;
+    return tally.ExitCode();
 }
 
 }  // namespace ostrel::cli
