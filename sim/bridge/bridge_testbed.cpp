@@ -115,7 +115,7 @@ BridgeTestbed::~BridgeTestbed() {
     for (auto& [path, handler] : handlers_) {
         umockdev_testbed_detach_ioctl(testbed_, path.c_str(), nullptr);
         g_object_unref(handler);
-        ReleaseLine(*lines_[path]);
+        ReleaseLine(*LineOf(path));
     }
     const std::string root = RootDir();
     g_object_unref(testbed_);
@@ -134,8 +134,7 @@ std::string BridgeTestbed::RootDir() const {
 bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter, const std::string& ttyPath, int slaveFd) {
     if (testbed_ == nullptr || IsPlugged(adapter)) return false;
     const std::string path = adapter.DevicePath();
-    auto& line = lines_[path];
-    if (!line) line = std::make_shared<NodeLine>();
+    const std::shared_ptr<NodeLine> line = LineOf(path);
     {
         std::lock_guard lock(line->mutex);
         line->slaveFd = fcntl(slaveFd, F_DUPFD_CLOEXEC, 0);
@@ -190,8 +189,9 @@ bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter) {
         close(master);
         return false;
     }
-    std::lock_guard lock(lines_[adapter.DevicePath()]->mutex);
-    lines_[adapter.DevicePath()]->idleMaster = master;
+    const std::shared_ptr<NodeLine> line = LineOf(adapter.DevicePath());
+    std::lock_guard lock(line->mutex);
+    line->idleMaster = master;
     return true;
 }
 
@@ -206,9 +206,16 @@ void BridgeTestbed::Unplug(const UsbSerialAdapter& adapter) {
     umockdev_testbed_detach_ioctl(testbed_, path.c_str(), nullptr);
     g_object_unref(handler->second);
     handlers_.erase(handler);
-    ReleaseLine(*lines_[path]);
+    ReleaseLine(*LineOf(path));
     std::error_code ignored;
     std::filesystem::remove(RootDir() + path, ignored);
+}
+
+std::shared_ptr<BridgeTestbed::NodeLine> BridgeTestbed::LineOf(const std::string& path) {
+    std::lock_guard lock(linesMutex_);
+    std::shared_ptr<NodeLine>& line = lines_[path];
+    if (!line) line = std::make_shared<NodeLine>();
+    return line;
 }
 
 bool BridgeTestbed::IsPlugged(const UsbSerialAdapter& adapter) const {
@@ -226,11 +233,16 @@ bool BridgeTestbed::AddDevices(const std::string& record) {
 }
 
 std::optional<LineRequest> BridgeTestbed::RequestedLine(const std::string& devicePath) const {
-    auto it = lines_.find(devicePath);
-    if (it == lines_.end()) return std::nullopt;
-    std::lock_guard lock(it->second->mutex);
-    if (!it->second->asked) return std::nullopt;
-    const KernelTermios& k = *it->second->asked;
+    std::shared_ptr<NodeLine> line;
+    {
+        std::lock_guard lock(linesMutex_);
+        auto it = lines_.find(devicePath);
+        if (it == lines_.end()) return std::nullopt;
+        line = it->second;
+    }
+    std::lock_guard lock(line->mutex);
+    if (!line->asked) return std::nullopt;
+    const KernelTermios& k = *line->asked;
     return LineRequest{k.iflag, k.oflag, k.cflag, k.lflag};
 }
 
