@@ -37,8 +37,10 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
 
 // Two of the file options naming one file: the one opened for writing would empty the other.
 void CheckFilesApart(const FlashOptions& o, std::string& error) {
-    const std::pair<const char*, const std::string*> files[] = {
-        {"--backup", &o.backupFile}, {"--restore", &o.restoreFile}, {"--trace", &o.traceFile}};
+    const std::pair<const char*, const std::string*> files[] = {{"--backup", &o.backupFile},
+                                                                {"--restore", &o.restoreFile},
+                                                                {"--trace", &o.traceFile},
+                                                                {"--journal", &o.journalFile}};
     for (std::size_t i = 0; i < std::size(files); ++i) {
         for (std::size_t j = i + 1; j < std::size(files); ++j) {
             if (files[i].second->empty() || files[j].second->empty()) continue;
@@ -143,7 +145,8 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
             options.port = options.ports.front();
         } else if (TakeValue(args, i, "--backup", "a file name", options.backupFile, error) ||
                    TakeValue(args, i, "--restore", "a file name", options.restoreFile, error) ||
-                   TakeValue(args, i, "--trace", "a file name", options.traceFile, error)) {
+                   TakeValue(args, i, "--trace", "a file name", options.traceFile, error) ||
+                   TakeValue(args, i, "--journal", "a file name", options.journalFile, error)) {
             if (!error.empty()) return false;
         } else {
             error = "unknown argument '" + arg + "'";
@@ -199,6 +202,11 @@ program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then da
                          read it back and compare; the program memory is left as it is
   --trace FILE           write every exchange to FILE: its time, the bytes each way in hex
                          and its outcome
+  --journal FILE         append one line for every tracker to FILE (CSV with a header line:
+                         UTC time, bay, port, adapter serial number, mode, release and its
+                         SHA-256, result, stage, block, seconds, reason); stations may share
+                         it; when it cannot be written no new tracker is taken. With --repeat
+                         the default is ostrel-journal.csv in the working directory
   --quiet                print only the result line (errors still go to stderr)
   --repeat               bench loop: wait for the adapter to be plugged in, update (or verify),
                          wait for it to be pulled out, and again, until Ctrl-C; then a summary

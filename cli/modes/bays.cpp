@@ -1,6 +1,7 @@
 #include "cli/modes/bays.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include "cli/modes/bench_rule.h"
 #include "cli/modes/modes.h"
 #include "cli/report/bay_display.h"
+#include "cli/report/journal.h"
 #include "cli/report/run_messages.h"
 #include "cli/system/atomic_file.h"
 #include "cli/system/bench_wait.h"
@@ -107,11 +109,13 @@ BayEnd RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisp
         if (trace == nullptr) {
             display.Message(adapter.bay, "ostrel-flash: " + end.result.reason);
             end.result.port = adapter.port;
+            end.result.bay = adapter.bay;
             return end;
         }
     }
     BayProgress progress(display, adapter.bay, adapter.port,
                          ModeOf(options) == FlashMode::VerifyOnly, !shared.quiet);
+    end.result.bay = adapter.bay;
     {
         FlashSession session(options, trace);
         session.ReportProgressTo(&progress);
@@ -121,6 +125,7 @@ BayEnd RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisp
         end.portInUse = session.Link().LastOpenReport().error == PortOpenError::InUse;
         end.hungUp = session.Link().HungUp();
         end.result = session.Finish(end.result);
+        end.result.bay = adapter.bay;
     }
     if (trace != nullptr) {
         end.result = WithTraceChecked(end.result, trace, options.traceFile);
@@ -141,6 +146,16 @@ BayDisplay MakeBayDisplay(const FlashOptions& options) {
     return BayDisplay(stdout, stderr, StyleFor(options), [] { return TerminalColumns(stdout); });
 }
 
+// The tracker's line in the journal, if one is kept; false when it could not be written, which
+// is said above the bays.
+bool Journaled(Journal* journal, const BayEnd& end, const AdapterPort& adapter,
+               BayDisplay& display) {
+    std::string error;
+    if (journal == nullptr || journal->Record(end.result, adapter.serial, error)) return true;
+    display.Note("ostrel-flash: " + error + "; no new tracker is taken");
+    return false;
+}
+
 bool VerifyOnly(const FlashOptions& options) {
     return ModeOf(options) == FlashMode::VerifyOnly;
 }
@@ -151,8 +166,11 @@ bool VerifyOnly(const FlashOptions& options) {
 // been pulled out, and then looked at again at once (it may be back already).
 class Station {
   public:
-    explicit Station(const FlashOptions& options)
-        : options_(options), display_(MakeBayDisplay(options)), tally_(VerifyOnly(options)) {}
+    Station(const FlashOptions& options, Journal* journal)
+        : options_(options),
+          journal_(journal),
+          display_(MakeBayDisplay(options)),
+          tally_(VerifyOnly(options)) {}
 
     int Run() {
         const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
@@ -181,7 +199,7 @@ class Station {
             } while (!wait.StopRequested());
             // Each tracker in hand finishes and is reported; with none in hand, the stop is
             // said as the single bench's loop says it.
-            if (!AnyBusy()) {
+            if (!AnyBusy() && !journalFailed_) {
                 display_.Note("ostrel-flash: " +
                               DescribeStoppedWaiting("an adapter to be plugged in"));
             }
@@ -190,7 +208,8 @@ class Station {
             wait_ = nullptr;
         }
         display_.Summary(tally_.SummaryLine());
-        return tally_.ExitCode();
+        const int code = tally_.ExitCode();
+        return code == kExitSuccess && journalFailed_ ? kExitFileFailed : code;
     }
 
   private:
@@ -273,6 +292,13 @@ class Station {
             bay.state = free ? BayState::Free : BayState::AwaitingPullOut;
             if (!end.portInUse) tally_.Count(end.result);
         }
+        // A station never runs unrecorded: a journal that cannot be written is a stop with the
+        // trackers in hand finishing.
+        if (!end.portInUse && !Journaled(journal_, end, adapter, display_)) {
+            journalFailed_ = true;
+            if (RequestedStop() == StopAsked::Nothing) CountInterruptionRequest();
+            free = true;  // the main thread wakes and ends the watch
+        }
         // Another station got the tracker first: it is theirs to update and report.
         if (end.portInUse) {
             display_.Aside(adapter.bay, adapter.port, "taken by another program");
@@ -285,6 +311,8 @@ class Station {
     }
 
     const FlashOptions& options_;
+    Journal* journal_;  // null when none is kept
+    std::atomic<bool> journalFailed_{false};
     BayDisplay display_;
     BenchTally tally_;
     BenchWait* wait_ = nullptr;        // while Run watches
@@ -295,7 +323,7 @@ class Station {
 
 }  // namespace
 
-int RunBays(const FlashOptions& options) {
+int RunBays(const FlashOptions& options, Journal* journal) {
     if (options.repeat) {
         if (!options.all) {
             PutText(stderr,
@@ -303,13 +331,14 @@ int RunBays(const FlashOptions& options) {
                     "not several --port\n");
             return kExitUsage;
         }
-        return Station(options).Run();
+        return Station(options, journal).Run();
     }
     std::vector<AdapterPort> bays;
     if (options.all) {
         bays = MakePortDirectory()->FindBridgePorts();
     } else {
-        for (const std::string& port : options.ports) bays.push_back({port, BayOfPortName(port)});
+        for (const std::string& port : options.ports)
+            bays.push_back({port, BayOfPortName(port), {}});
     }
     BenchTally tally(VerifyOnly(options));
     if (bays.empty()) {
@@ -323,6 +352,7 @@ int RunBays(const FlashOptions& options) {
     // Every bay's line from the start, in the order of the bays, whichever thread runs first.
     for (const AdapterPort& bay : bays)
         display.Progress(bay.bay, bay.port, StageName(UpdateStage::Connect), 0, {});
+    std::atomic<bool> journalFailed{false};
     {
         BenchStop stop(false,
                        [&](const std::string& line) { display.Note("ostrel-flash: " + line); });
@@ -333,13 +363,15 @@ int RunBays(const FlashOptions& options) {
                 const BayEnd end = RunOneBay(options, bay, display);
                 tally.Count(end.result);
                 display.Result(bay.bay, end.result);
+                if (!Journaled(journal, end, bay, display)) journalFailed = true;
                 stop.Done();
             });
         }
         for (std::jthread& session : sessions) session.join();
     }  // every bay's session has ended
     display.Summary(tally.SummaryLine());
-    return tally.ExitCode();
+    const int code = tally.ExitCode();
+    return code == kExitSuccess && journalFailed ? kExitFileFailed : code;
 }
 
 }  // namespace ostrel::cli

@@ -10,7 +10,7 @@
 
 namespace ostrel::cli {
 
-int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
+int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile, Journal* journal) {
     const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
     if (source == nullptr) {
         PutText(stderr, "ostrel-flash: cannot watch for the adapter being plugged in\n");
@@ -34,6 +34,7 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
     };
 
     BenchTally tally(ModeOf(options) == FlashMode::VerifyOnly);
+    bool journalFailed = false;
     // Only the first tracker may be plugged in already. Later the notices alone count: udev
     // may announce a removal before the device is gone from its lookup.
     bool present = !directory->FindBridgePort().empty();
@@ -62,10 +63,19 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
                 FlashSession session(options, traceFile);
                 result = session.Finish(RunMode(session));
             }
+            // Asked while the adapter is in: it may be pulled out as soon as the line is shown.
+            const std::string adapterSerial =
+                journal != nullptr ? AdapterSerialOn(*directory, result.port) : std::string();
             result = WithTraceChecked(result, traceFile, options.traceFile);
             PrintResultLine(result);
             tally.Count(result);
             stop.Done();
+            std::string error;
+            if (journal != nullptr && !journal->Record(result, adapterSerial, error)) {
+                PrintText(stderr, "ostrel-flash: %s; no new tracker is taken\n", error.c_str());
+                journalFailed = true;
+                break;
+            }
         }
         if (wait.StopRequested()) break;
         // A removal while the tracker was being updated counts too.
@@ -78,7 +88,8 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
     }
     PrintText(stdout, "%s\n", tally.SummaryLine().c_str());
     std::fflush(stdout);
-    return tally.ExitCode();
+    const int code = tally.ExitCode();
+    return code == kExitSuccess && journalFailed ? kExitFileFailed : code;
 }
 
 }  // namespace ostrel::cli

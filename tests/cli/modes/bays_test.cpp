@@ -342,6 +342,30 @@ TEST_F(Bench, VerifyOnlyCountsTheTrackersThatDifferApart) {
     EXPECT_TRUE(out.ends_with("\nsummary verified=1 differs=1 failed=0\n")) << out;
 }
 
+// The journal: one line per tracker, appended run after run under one header, each with its
+// bay, port and the adapter's serial number; one that cannot be written is refused before any
+// tracker is touched.
+TEST_F(Bench, JournalRecordsEveryTrackerOfEveryRun) {
+    for (int bay : {1, 3}) ASSERT_TRUE(bridges[bay - 1]->Plug()) << bridges[bay - 1]->Error();
+    const std::string journal = dir + "/journal.csv";
+    EXPECT_EQ(Flash({"--all", "--journal", journal}), 0) << out;
+    EXPECT_EQ(Flash({"--all", "--verify-only", "--journal", journal}), 0) << out;
+    const std::string text = test::FileText(journal);
+    EXPECT_TRUE(text.starts_with("time_utc,bay,port,adapter_serial,mode,")) << text;
+    EXPECT_EQ(text.find("time_utc", 1), std::string::npos) << text;
+    for (const char* line : {",1-1,/dev/ttyUSB0,0001,update,", ",1-3,/dev/ttyUSB2,0001,update,",
+                             ",1-1,/dev/ttyUSB0,0001,verify,", ",1-3,/dev/ttyUSB2,0001,verify,"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    }
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
+
+    LoadOldFirmware(1);
+    EXPECT_EQ(Flash({"--all", "--journal", dir}), 6) << out;
+    EXPECT_NE(test::FileText(dir + "/err.txt").find("cannot write the journal " + dir + ": "),
+              std::string::npos);
+    EXPECT_FALSE(HoldsRelease(1));
+}
+
 // Two adapters and neither --port nor --all: which tracker to update is the user's to say;
 // neither is touched.
 TEST_F(Bench, ManyAdaptersWithoutPortOrAllAreListedAndLeftAlone) {
