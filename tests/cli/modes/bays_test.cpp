@@ -227,6 +227,37 @@ TEST_F(Bench, CtrlCEndsEveryBayAtAnExchangeAndTheNextRunUpdatesAll) {
     EXPECT_TRUE(out.ends_with("\nsummary updated=3 failed=0\n")) << out;
 }
 
+// A quick pull-out and re-plug during an update: the bay's session fails on the hang-up, and
+// the bay, looking again at once, updates the tracker plugged back in.
+TEST_F(Bench, StationTakesAnAdapterPluggedBackInDuringItsUpdate) {
+    sim::SimulatedBridge& bridge = *bridges[0];
+    test::ChildProcess flash(OSTREL_FLASH, {"--repeat", "--all"}, "", dir + "/err.txt");
+    ASSERT_TRUE(flash.StdoutLine().starts_with("Plug the adapters")) << "not watching";
+    ASSERT_TRUE(bridge.Plug()) << bridge.Error();
+    bridge.Line()->WaitUntil(
+        [](const sim::LineStats& line) { return line.fromHost >= 10 * (5 + 5 + 130); });
+    bridge.Unplug();
+    // The tracker is powered through the adapter's cable: back in, its bootloader starts anew
+    // with what its memory holds.
+    bridge.WithModel([](sim::BootloaderModel& m) {
+        const auto memory = m.Memory();
+        m = sim::BootloaderModel();
+        m.Memory() = memory;
+    });
+    ASSERT_TRUE(bridge.Plug()) << bridge.Error();
+    std::vector<std::string> results;
+    while (results.size() < 2) {
+        const std::string line = flash.StdoutLine();
+        ASSERT_FALSE(line.empty()) << "the output ended";
+        if (line.starts_with("result=")) results.push_back(line);
+    }
+    EXPECT_TRUE(results[0].starts_with("result=failed stage=write ")) << results[0];
+    EXPECT_TRUE(results[1].starts_with("result=ok port=/dev/ttyUSB0 bay=1-1 ")) << results[1];
+    flash.Signal(SIGINT);
+    EXPECT_EQ(flash.StdoutRest(), "summary updated=1 failed=1\n");
+    EXPECT_EQ(flash.Wait(), 1);
+}
+
 // Ctrl-C on the station while two trackers are being written, at the line's own pace. Once:
 // no new tracker is taken and each in hand finishes its update. Twice: each stops at its next
 // exchange. Either way each bay's result line, then the summary, and the words say which.
