@@ -14,8 +14,29 @@
 
 #include "sim/bridge/kernel_termios.h"
 
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#include <sanitizer/tsan_interface.h>
+#define OSTREL_TSAN 1
+#endif
+#endif
+
 namespace ostrel::sim {
 namespace {
+
+// The line goes to umockdev's worker thread through GLib's signal machinery, built without the
+// thread sanitizer: the hand-over is told to it, so that the line's lock is seen made before
+// that thread takes it.
+void HandOver([[maybe_unused]] const void* line) {
+#ifdef OSTREL_TSAN
+    __tsan_release(const_cast<void*>(line));
+#endif
+}
+void TakeOver([[maybe_unused]] const void* line) {
+#ifdef OSTREL_TSAN
+    __tsan_acquire(const_cast<void*>(line));
+#endif
+}
 
 std::string TakeError(GError* error) {
     std::string text = error != nullptr ? error->message : "unknown error";
@@ -47,6 +68,7 @@ namespace {
 // EINVAL), so they are kept here and answered back; everything else goes to the pty.
 gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto* line = static_cast<BridgeTestbed::NodeLine*>(data);
+    TakeOver(line);
     const gulong request = umockdev_ioctl_client_get_request(client);
     if (request == TCGETS || request == TCSETS || request == TCSETSW || request == TCSETSF) {
         GError* error = nullptr;
@@ -159,6 +181,7 @@ bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter, const std::string& tty
     std::filesystem::create_symlink(ttyPath, node, code);
     if (code) return fail("cannot link " + node.string() + ": " + code.message());
 
+    HandOver(line.get());
     UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(HandleIoctl), line.get());
     GError* error = nullptr;
