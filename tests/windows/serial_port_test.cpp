@@ -55,6 +55,10 @@ TEST(Win32LineSettings, EveryMemberThatDropsOrStallsBytesIsCleared) {
         expected.fOutxCtsFlow = expected.fOutxDsrFlow = expected.fDsrSensitivity = FALSE;
         expected.fOutX = expected.fInX = expected.fNull = FALSE;
         expected.fErrorChar = expected.fAbortOnError = FALSE;
+        expected.XonChar = 0x11;
+        expected.XoffChar = 0x13;
+        expected.XonLim = 2048;
+        expected.XoffLim = 512;
         expected.fDtrControl = c.expectedDtr & 3u;
         expected.fRtsControl = c.expectedRts & 3u;
         EXPECT_EQ(std::memcmp(&configured, &expected, sizeof(DCB)), 0) << "fill " << c.fill;
@@ -223,7 +227,6 @@ TEST_F(Win32Link, CloseLeavesTheLineAsFound) {
     const DCB before = LineOf(name);
     ASSERT_NE(before.BaudRate, 9600u);
     ASSERT_TRUE(port->OpenPort(name));
-    EXPECT_EQ(LineOf(name).BaudRate, 9600u);
     // A pty drops even parity; the settings read back say so.
     EXPECT_FALSE(port->LastOpenReport().lineSettingsKept);
     port->ClosePort();
@@ -263,7 +266,8 @@ TEST_F(Win32Link, FlowControlLeftByAnotherProgramDropsNoByte) {
 }
 
 TEST_F(Win32Link, RefusedSettingFailsTheOpenAndReleasesThePort) {
-    // A pty that already stands at 9600 refuses even parity (error 87).
+    // A pty that already stands at 9600 refuses even parity (error 87). Wine lets a second
+    // handle open its ports whatever the share mode, so the second open reaches the setting.
     ASSERT_TRUE(port->OpenPort(name));
     auto second = MakeSerialPort();
     EXPECT_FALSE(second->OpenPort(name));
@@ -272,6 +276,27 @@ TEST_F(Win32Link, RefusedSettingFailsTheOpenAndReleasesThePort) {
     ExpectClosed(*second);
     port->ClosePort();
     EXPECT_TRUE(second->OpenPort(name));
+}
+
+// Wine checks sharing on files but not on its serial devices, so a file stands in for a port
+// that another program holds, opened sharing reading and writing as terminal programs do: the
+// updater's exclusive open is refused as in use instead of sharing the line with it.
+TEST(Win32PortSharing, APortAnotherProgramHoldsIsRefusedAsInUse) {
+    char dir[MAX_PATH];
+    char path[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, dir), 0u);
+    ASSERT_NE(GetTempFileNameA(dir, "osp", 0, path), 0u);
+    HANDLE holder =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    auto port = MakeSerialPort();
+    EXPECT_FALSE(port->OpenPort(path));
+    EXPECT_EQ(port->LastOpenReport().error, PortOpenError::InUse);
+    CloseHandle(holder);
+    EXPECT_FALSE(port->OpenPort(path));
+    EXPECT_EQ(port->LastOpenReport().error, PortOpenError::NotSerialPort) << "once let go";
+    DeleteFileA(path);
 }
 
 TEST_F(Win32Link, AfterCloseNothingTouchesTheReleasedHandle) {
@@ -298,12 +323,32 @@ TEST_F(Win32Link, FarEndHangingUpFailsTheExchangeWithoutHanging) {
     const std::uint8_t frame[2] = {0x11, 0xEE};
     std::uint8_t answer[129];
     std::uint32_t got = 0;
-    port->FlushInput();
+    // Wine's reads then end at once with no byte and no error; the port's status call tells.
     EXPECT_FALSE(port->WaitForInput(20, 1));
+    EXPECT_TRUE(port->HungUp());
+    port->FlushInput();
     EXPECT_FALSE(port->ReadExact(answer, 129, got));
     EXPECT_EQ(got, 0u);
     (void)port->WriteAll(frame, 2);  // a vanished pty may still swallow a write; no hang
+    EXPECT_TRUE(port->HungUp());
     port->ClosePort();
+    EXPECT_FALSE(port->OpenPort("COM199"));
+    EXPECT_FALSE(port->HungUp()) << "a new open starts afresh";
+}
+
+// Every way Windows and the VCP drivers report a device gone under an open handle counts as a
+// pull-out; a time-out or a refused argument does not.
+TEST(Win32PullOut, OnlyTheCodesOfAVanishedDeviceCountAsAPullOut) {
+    for (const DWORD gone :
+         {ERROR_DEVICE_REMOVED, ERROR_DEVICE_NOT_CONNECTED, ERROR_NOT_READY,
+          ERROR_OPERATION_ABORTED, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE, ERROR_ACCESS_DENIED}) {
+        EXPECT_TRUE(win32::MeansDeviceGone(gone)) << gone;
+    }
+    for (const DWORD kept :
+         {DWORD{ERROR_SUCCESS}, DWORD{ERROR_TIMEOUT}, DWORD{ERROR_SEM_TIMEOUT},
+          DWORD{ERROR_INVALID_PARAMETER}, DWORD{ERROR_IO_PENDING}, DWORD{ERROR_INVALID_HANDLE}}) {
+        EXPECT_FALSE(win32::MeansDeviceGone(kept)) << kept;
+    }
 }
 
 }  // namespace

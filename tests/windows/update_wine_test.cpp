@@ -146,6 +146,18 @@ TEST(Win32ConsoleUpdater, FindsTheTrackerByScanningWithoutAPort) {
     EXPECT_EQ(peer.Receive(242, 1), std::vector<std::uint8_t>{kSyncByte});
 }
 
+// The tracker's line hangs up in the middle of the write, as a pulled-out adapter does: the run
+// says the adapter was disconnected, not that the tracker was silent.
+TEST(Win32ConsoleUpdater, PullOutMidWriteIsReportedAsADisconnectedAdapter) {
+    WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    ASSERT_FALSE(peer.MapSimulator(135, "--fast --hang-up-at 40").empty());
+    const Finished run = RunFlash("--port COM135");
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitUpdateFailed)) << run.output;
+    EXPECT_NE(run.output.find("reason=the adapter was disconnected"), std::string::npos)
+        << run.output;
+}
+
 // --backup-only writes through the Windows file calls: the saved data memory replaces an older
 // file whole.
 TEST(Win32ConsoleUpdater, SavesTheDataMemoryOverAnOlderBackup) {
