@@ -20,6 +20,7 @@ void Connector::ConnectByScan() {
     state_.DeviceReady = false;
     state_.PortList = directory_.ScanComPorts();
     for (auto it = state_.PortList.rbegin(); it != state_.PortList.rend(); ++it) {
+        if (betweenPorts_ && !betweenPorts_()) break;
         TryPort(*it);
         if (state_.DeviceReady) break;
     }

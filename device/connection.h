@@ -1,7 +1,9 @@
 #pragma once
 // Connecting to the bootloader: by the port found under the bridge's name, else by trying every
 // existing port from the highest down. The outcome is left in PortOpen and DeviceReady.
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "core/bootloader_protocol.h"
 #include "core/updater_state.h"
@@ -27,6 +29,9 @@ class Connector {
     void ConnectSequence();
     // Closes the port the way a removal of the bridge does: both flags false, handle released.
     void ClosePortAfterRemoval();
+    // Called before each port the scan tries, which may take its time-outs or, for a slow
+    // driver, seconds: a window lets its messages through there. False ends the scan.
+    void SetBetweenPorts(std::function<bool()> keepGoing) { betweenPorts_ = std::move(keepGoing); }
 
     SerialPort& Port() { return port_; }
     PortDirectory& Directory() { return directory_; }
@@ -37,6 +42,7 @@ class Connector {
     SerialPort& port_;
     PortDirectory& directory_;
     BootloaderProtocol& protocol_;
+    std::function<bool()> betweenPorts_;
 };
 
 }  // namespace ostrel

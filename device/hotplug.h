@@ -2,6 +2,7 @@
 // What the application's idle hook does with a recorded bridge arrival or removal.
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <string>
 
 #include "device/connection.h"
@@ -19,11 +20,15 @@ enum class DeviceEventResult : std::uint8_t {
 // closes it. An event whose condition does not hold stays pending.
 DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connector);
 
-// Windows announces a USB adapter before its driver has made the COM port. After an arrival
-// whose lookup found no port, the lookup is repeated about this long after the arrival, then
-// given up.
-inline constexpr std::uint32_t kArrivalRetryMs[] = {300, 1000, 2000};
-inline constexpr int kArrivalRetries = 3;
+// Windows announces a USB adapter before its driver has made the COM port, and installing the
+// driver for an adapter it has never seen takes some seconds more. After an arrival whose port
+// is not there yet, the lookup is repeated about this long after the arrival, then given up.
+inline constexpr std::uint32_t kArrivalRetryMs[] = {300, 1000, 2000, 4000, 8000, 15000, 30000};
+inline constexpr int kArrivalRetries = static_cast<int>(std::size(kArrivalRetryMs));
+
+// The bridge's port once it exists: "" while the lookup finds none, or names one that its driver
+// has not made yet.
+std::string FindReadyBridgePort(PortDirectory& directory);
 
 // The bridge's port after an arrival: looked up at once, then at each retry time, `pause(ms)`
 // waiting out the time from the look before (false gives up at once). "" when it never shows.

@@ -33,7 +33,12 @@ WizardController::WizardController(WizardView& view, SerialPort& port, PortDirec
       port_(port),
       protocol_(port, *image_, state_),
       connector_(state_, port, directory, protocol_),
-      registerDeviceWatch_(std::move(registerDeviceWatch)) {}
+      registerDeviceWatch_(std::move(registerDeviceWatch)) {
+    connector_.SetBetweenPorts([this] {
+        view_.ProcessPendingEvents();
+        return !closed_;
+    });
+}
 
 WizardController::~WizardController() = default;
 
@@ -157,8 +162,15 @@ void WizardController::OnCancel() {
 }
 
 void WizardController::OnConnect() {
+    if (connecting_) return;
     HideConnectionIndicators();
+    // A scan may take long: the window stays responsive between its ports (it repaints, and
+    // Cancel ends the scan), and the button cannot start a second one meanwhile.
+    view_.SetEnabled(ControlId::btnConnect, false);
+    connecting_ = true;
     connector_.ConnectSequence();
+    connecting_ = false;
+    if (closed_) return;
     if (!state_.DeviceReady) ShowConnectionPair(false);
     UpdateButtons();
 }

@@ -111,8 +111,9 @@ TEST_F(HotplugTest, RemovalRecordedWithNoPortClosesAPortOpenedLaterByConnect) {
     EXPECT_FALSE(link.IsOpen());
 }
 
-// The bench loop's look after an arrival: at once, then about 0.3, 1 and 2 s after it; a
-// stop during a pause gives up at once.
+// The bench loop's look after an arrival: at once, then at the retry times after it, into
+// the seconds a first driver install takes; a port the records name before its driver has made
+// it is not there yet; a stop during a pause gives up at once.
 TEST_F(HotplugTest, ThePortOfALateDriverIsFoundByALaterLook) {
     std::vector<std::uint32_t> pauses;
     const auto pause = [&](std::uint32_t ms) {
@@ -127,10 +128,20 @@ TEST_F(HotplugTest, ThePortOfALateDriverIsFoundByALaterLook) {
     directory.lookups = 0;
     directory.showsFromLookup = 100;
     EXPECT_EQ(FindBridgePortAfterArrival(directory, pause), "");
+    EXPECT_EQ(pauses, (std::vector<std::uint32_t>{300, 700, 1000, 2000, 4000, 7000, 15000}));
+    EXPECT_EQ(directory.lookups, 8);
+
+    pauses.clear();
+    directory.lookups = 0;
+    directory.showsFromLookup = 0;
+    directory.existenceChecks = 0;
+    directory.existsFromCheck = 4;
+    EXPECT_EQ(FindBridgePortAfterArrival(directory, pause), "SIM1");
     EXPECT_EQ(pauses, (std::vector<std::uint32_t>{300, 700, 1000}));
-    EXPECT_EQ(directory.lookups, 4);
+    EXPECT_EQ(directory.existenceChecks, 4);
 
     directory.lookups = 0;
+    directory.existenceChecks = 0;
     EXPECT_EQ(FindBridgePortAfterArrival(directory, [](std::uint32_t) { return false; }), "");
     EXPECT_EQ(directory.lookups, 1);
 }

@@ -5,6 +5,11 @@
 #include <gtest/gtest.h>
 #include <setupapi.h>
 
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
 #include "core/bootloader_protocol.h"
 #include "device/connection.h"
 #include "tests/windows/support/registry_ports.h"
@@ -118,6 +123,35 @@ TEST(Win32PortScan, ListsExistingPortsInRisingOrderAndTriesTheHighestFirst) {
     EXPECT_TRUE(state.DeviceReady);
     EXPECT_TRUE(state.PortOpen);
     EXPECT_EQ(peer.Receive(123, 1), std::vector<std::uint8_t>{kSyncByte});
+}
+
+// Opening a Bluetooth serial port starts a radio connection, seconds each: the scan (and so
+// the Connect button and --list) never opens the one the device records name, even where it
+// exists; the listing still shows it by its record.
+TEST(Win32PortScan, LeavesBluetoothPortsUnopenedAndListsThemByTheirRecord) {
+    const test::RegistryPorts registry({.bluetoothPort = true});
+    ASSERT_TRUE(registry.Entered());
+    test::WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    ASSERT_FALSE(peer.MapPty(9).empty());
+    std::vector<std::string> probed;
+    std::chrono::milliseconds spent{0};  // what the probes would have cost on a real PC
+    win32::Win32PortDirectory directory([&](const std::string& name) {
+        probed.push_back(name);
+        if (name == "COM9") spent += std::chrono::milliseconds(2500);
+        return win32::ProbePort(name);
+    });
+    const std::vector<std::string> scanned = directory.ScanComPorts();
+    EXPECT_EQ(std::count(scanned.begin(), scanned.end(), "COM9"), 0);
+    EXPECT_EQ(probed.size(), 249u) << "every other port is asked once";
+    bool listed = false;
+    for (const PortEntry& entry : directory.ListPorts().ports) {
+        if (entry.name == "COM9") {
+            listed = entry.friendlyName == "Standard Serial over Bluetooth link (COM9)";
+        }
+    }
+    EXPECT_TRUE(listed);
+    EXPECT_EQ(spent.count(), 0);
 }
 
 }  // namespace
