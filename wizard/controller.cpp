@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/update_sequence.h"
+#include "device/sleep_inhibitor.h"
 #include "wizard/texts.h"
 
 namespace ostrel {
@@ -114,6 +115,7 @@ void WizardController::OnNext() {
                 UpdateButtons();
                 view_.SetEnabled(ControlId::btnBACK, false);
                 view_.SetEnabled(ControlId::btnNEXT, false);
+                const std::unique_ptr<SleepInhibitor> awake = InhibitSleep();
                 succeededNow =
                     RunUpdate(state_, protocol_, *image_, view_.IsKeepUserChecked(), *this)
                         .Succeeded();

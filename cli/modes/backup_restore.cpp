@@ -12,6 +12,7 @@
 #include "cli/system/console_output.h"
 #include "cli/system/interruption.h"
 #include "cli/system/program_files.h"
+#include "device/sleep_inhibitor.h"
 
 namespace ostrel::cli {
 namespace {
@@ -121,6 +122,7 @@ RunResult RestoreTracker(FlashSession& session) {
         if (std::optional<RunResult> failed = SaveDataMemory(session)) return *failed;
     }
     BootloaderProtocol& protocol = session.Protocol();
+    const std::unique_ptr<SleepInhibitor> awake = InhibitSleep();
     for (std::uint32_t offset = 0; offset < kDataSize; offset += kBlockSize) {
         const std::span<const std::uint8_t, kBlockSize> block(&saved[offset], kBlockSize);
         if (!protocol.WriteBlock(kDataStart + offset, block)) {

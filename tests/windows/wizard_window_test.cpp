@@ -337,6 +337,22 @@ TEST(Win32Window, ClicksReachTheControllerAndClosingEndsTheLoop) {
     EXPECT_EQ(idles, 0) << "the loop ended at the quit message, before going idle";
 }
 
+// Windows asks before it logs off or shuts down: the window says no while the tracker is being
+// written, and yes before, after a failed run and after a finished one.
+TEST(Win32Window, RefusesToEndTheSessionOnlyWhileTheTrackerIsWritten) {
+    Wizard wizard(96);
+    HWND window = wizard.window.Window();
+    for (const Phase phase :
+         {Phase::Requested, Phase::WritingProgram, Phase::Verifying, Phase::WritingData}) {
+        wizard.controller.State().UpdatePhase = phase;
+        EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), FALSE) << static_cast<int>(phase);
+    }
+    for (const Phase phase : {Phase::Idle, Phase::Succeeded}) {
+        wizard.controller.State().UpdatePhase = phase;
+        EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), TRUE) << static_cast<int>(phase);
+    }
+}
+
 // Idle runs once each time the queue has run empty, never inside the dispatch of what waits.
 TEST(Win32MessageLoop, GoesIdleOnceEachTimeTheQueueRunsEmpty) {
     Wizard wizard(96);
