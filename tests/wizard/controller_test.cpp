@@ -169,12 +169,15 @@ TEST(WizardController, ConnectShowsExactlyOnePairOfIndicators) {
 // lets its messages through before each, a second click on Connect meanwhile starts nothing,
 // and Cancel ends the scan before the next port.
 TEST(WizardController, AScanKeepsTheWindowResponsiveAndCancelEndsIt) {
-    const std::vector<std::string> ports = {"SIM1", "COM2", "COM3", "COM4"};  // SIM1 tried last
+    // On page 3 with no adapter found by name: the scan runs, and tries SIM1 last.
+    const auto toScan = [](ControllerRig& rig) {
+        rig.Next();
+        rig.Next();
+        rig.directory.bridgePort.clear();
+        rig.directory.ports = {"SIM1", "COM2", "COM3", "COM4"};
+    };
     ControllerRig r;
-    r.Next();
-    r.Next();
-    r.directory.bridgePort.clear();
-    r.directory.ports = ports;
+    toScan(r);
     r.view.onPump = [&r] {
         EXPECT_FALSE(r.view.Enabled(ControlId::btnConnect));
         r.Connect();
@@ -186,10 +189,7 @@ TEST(WizardController, AScanKeepsTheWindowResponsiveAndCancelEndsIt) {
     EXPECT_EQ(r.link.OpenCount(), 1u);
 
     ControllerRig cancelled;
-    cancelled.Next();
-    cancelled.Next();
-    cancelled.directory.bridgePort.clear();
-    cancelled.directory.ports = ports;
+    toScan(cancelled);
     cancelled.view.onPump = [&cancelled] {
         if (cancelled.view.pumps == 2) cancelled.controller.OnCancel();
     };
