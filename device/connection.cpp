@@ -27,12 +27,14 @@ void Connector::ConnectByScan() {
 }
 
 void Connector::ConnectSequence() {
-    const std::string name = directory_.FindBridgePort();
-    if (!name.empty()) {
-        TryPort(name);
-    } else {
-        ConnectByScan();
+    // Other products carry the same bridge (radio sticks, development boards): every adapter
+    // found by its ids is tried until one answers.
+    const std::vector<AdapterPort> adapters = directory_.FindBridgePorts();
+    for (const AdapterPort& adapter : adapters) {
+        TryPort(adapter.port);
+        if (state_.DeviceReady) break;
     }
+    if (adapters.empty()) ConnectByScan();
     if (state_.DeviceReady) state_.DeviceReady = protocol_.QueryBootloader();
 }
 

@@ -23,9 +23,9 @@ class Connector {
     void TryPort(const std::string& name);
     // Rebuilds PortList and tries its entries from the last down until one answers the sync.
     void ConnectByScan();
-    // The Connect button's sequence without its indicators: name lookup, else scan (a port found
-    // by name that does not answer is not followed by a scan), then Get. A failed Get leaves the
-    // port open with DeviceReady false.
+    // The Connect button's sequence without its indicators: every adapter the lookup finds, else
+    // scan (adapters that do not answer are not followed by a scan), then Get. A failed Get leaves
+    // the port open with DeviceReady false.
     void ConnectSequence();
     // Closes the port the way a removal of the bridge does: both flags false, handle released.
     void ClosePortAfterRemoval();

@@ -6,46 +6,50 @@ DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connec
     DeviceEventResult result = DeviceEventResult::None;
     if (state.PendingDeviceEvent == kBridgeArrived && !state.PortOpen) {
         state.PendingDeviceEvent = kNoDeviceEvent;
-        const std::string name = FindReadyBridgePort(connector.Directory());
-        if (name.empty()) {
+        const std::vector<std::string> ports = ReadyBridgePorts(connector.Directory());
+        // A port that went missing between the look and the open is not there yet either.
+        bool unmade = ports.empty();
+        for (const std::string& name : ports) {
+            connector.TryPort(name);
+            if (state.DeviceReady) break;
+            unmade = unmade || connector.Port().LastOpenReport().error == PortOpenError::NotFound;
+        }
+        if (state.DeviceReady) state.DeviceReady = connector.Protocol().QueryBootloader();
+        if (state.DeviceReady) {
+            result = DeviceEventResult::Connected;
+        } else if (!state.PortOpen && unmade) {
             result = DeviceEventResult::PortNotFound;
         } else {
-            connector.TryPort(name);
-            if (state.DeviceReady) state.DeviceReady = connector.Protocol().QueryBootloader();
-            // A port that went missing between the look and the open is not there yet either.
-            if (state.DeviceReady) {
-                result = DeviceEventResult::Connected;
-            } else if (!state.PortOpen &&
-                       connector.Port().LastOpenReport().error == PortOpenError::NotFound) {
-                result = DeviceEventResult::PortNotFound;
-            } else {
-                result = DeviceEventResult::NotConnected;
-            }
+            result = DeviceEventResult::NotConnected;
         }
     }
     if (state.PendingDeviceEvent == kBridgeRemoved && state.PortOpen) {
-        connector.ClosePortAfterRemoval();
         state.PendingDeviceEvent = kNoDeviceEvent;
+        // The notice names the kind of device, and another adapter of that kind may be the one
+        // pulled out: a port whose own device still answers stays open.
+        if (!connector.Port().DeviceStillPresent()) connector.ClosePortAfterRemoval();
     }
     return result;
 }
 
-std::string FindReadyBridgePort(PortDirectory& directory) {
-    std::string port = directory.FindBridgePort();
-    if (!port.empty() && !directory.PortExists(port)) port.clear();
-    return port;
+std::vector<std::string> ReadyBridgePorts(PortDirectory& directory) {
+    std::vector<std::string> ready;
+    for (const AdapterPort& adapter : directory.FindBridgePorts()) {
+        if (directory.PortExists(adapter.port)) ready.push_back(adapter.port);
+    }
+    return ready;
 }
 
 std::string FindBridgePortAfterArrival(PortDirectory& directory,
                                        const std::function<bool(std::uint32_t)>& pause) {
-    std::string port = FindReadyBridgePort(directory);
+    std::vector<std::string> ports = ReadyBridgePorts(directory);
     std::uint32_t waited = 0;
     for (std::uint32_t at : kArrivalRetryMs) {
-        if (!port.empty() || !pause(at - waited)) break;
+        if (!ports.empty() || !pause(at - waited)) break;
         waited = at;
-        port = FindReadyBridgePort(directory);
+        ports = ReadyBridgePorts(directory);
     }
-    return port;
+    return ports.empty() ? std::string() : ports.front();
 }
 
 }  // namespace ostrel

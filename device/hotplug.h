@@ -4,6 +4,7 @@
 #include <functional>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "device/connection.h"
 
@@ -16,8 +17,9 @@ enum class DeviceEventResult : std::uint8_t {
     PortNotFound,  // an arrival whose port the lookup did not find (yet)
 };
 
-// An arrival with no port open connects by name lookup (no scan); a removal with a port open
-// closes it. An event whose condition does not hold stays pending.
+// An arrival with no port open connects to the first adapter that answers (no scan); a removal
+// with a port open closes it unless the port's own device is still there. An event whose condition
+// does not hold stays pending.
 DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connector);
 
 // Windows announces a USB adapter before its driver has made the COM port, and installing the
@@ -26,9 +28,9 @@ DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connec
 inline constexpr std::uint32_t kArrivalRetryMs[] = {300, 1000, 2000, 4000, 8000, 15000, 30000};
 inline constexpr int kArrivalRetries = static_cast<int>(std::size(kArrivalRetryMs));
 
-// The bridge's port once it exists: "" while the lookup finds none, or names one that its driver
-// has not made yet.
-std::string FindReadyBridgePort(PortDirectory& directory);
+// The adapters' ports that exist: none while the lookup finds no adapter, or names ports that
+// their driver has not made yet.
+std::vector<std::string> ReadyBridgePorts(PortDirectory& directory);
 
 // The bridge's port after an arrival: looked up at once, then at each retry time, `pause(ms)`
 // waiting out the time from the look before (false gives up at once). "" when it never shows.

@@ -250,6 +250,16 @@ void Win32SerialPort::NoteFailure() {
     if (MeansDeviceGone(GetLastError())) hungUp_ = true;
 }
 
+// The status call fails on a handle whose device has gone, with one of the codes above.
+bool Win32SerialPort::DeviceStillPresent() {
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (ClearCommError(handle_, &errors, &status)) return true;
+    NoteFailure();
+    return false;
+}
+
 // A read may come back at once with no byte and no error from a port whose device is gone;
 // the port's status call then fails and says why.
 void Win32SerialPort::NoteEmptyRead() {

@@ -42,6 +42,7 @@ class Win32SerialPort final : public SerialPort {
     void ClosePort() override;
     PortOpenReport LastOpenReport() const override { return report_; }
     bool HungUp() const override { return hungUp_; }
+    bool DeviceStillPresent() override;
     void FlushInput() override;
     std::int32_t PendingInputCount() override;
     bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) override;

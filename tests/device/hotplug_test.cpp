@@ -82,6 +82,15 @@ TEST_F(HotplugTest, ArrivalWithoutABridgeFoundIsConsumedWithoutAScan) {
     EXPECT_EQ(link.OpenCount(), 0u);
 }
 
+// A radio stick with the same bridge, listed first, does not hide the tracker's adapter.
+TEST_F(HotplugTest, ArrivalTriesEveryAdapterUntilOneAnswers) {
+    directory.adapters = {{"STICK", "hub1-1"}, {"SIM1", "hub1-2"}};
+    state.PendingDeviceEvent = kBridgeArrived;
+    EXPECT_EQ(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
+    EXPECT_TRUE(state.DeviceReady);
+    EXPECT_EQ(link.OpenCount(), 1u);
+}
+
 TEST_F(HotplugTest, ArrivalWhoseGetFailsLeavesThePortOpenAndLaterArrivalsWait) {
     model.AddFault({.kind = sim::FaultKind::Silence, .command = sim::Command::Get});
     state.PendingDeviceEvent = kBridgeArrived;

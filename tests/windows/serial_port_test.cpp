@@ -10,6 +10,8 @@
 #include <numeric>
 #include <vector>
 
+#include "device/connection.h"
+#include "device/hotplug.h"
 #include "device/line_rate.h"
 #include "tests/windows/support/wine_peer.h"
 
@@ -334,6 +336,30 @@ TEST_F(Win32Link, FarEndHangingUpFailsTheExchangeWithoutHanging) {
     port->ClosePort();
     EXPECT_FALSE(port->OpenPort("COM199"));
     EXPECT_FALSE(port->HungUp()) << "a new open starts afresh";
+}
+
+// Removal notices name the kind of device: another CP210x pulled out leaves the port whose own
+// device still answers open; its own pull-out closes it.
+TEST_F(Win32Link, OnlyTheRemovalOfItsOwnDeviceClosesTheOpenPort) {
+    UpdaterState state;
+    static FirmwareImage image{};
+    auto directory = MakePortDirectory();
+    BootloaderProtocol protocol(*port, image, state);
+    Connector connector(state, *port, *directory, protocol);
+    ASSERT_TRUE(port->OpenPort(name));
+    state.PortOpen = state.DeviceReady = true;
+    state.PendingDeviceEvent = kBridgeRemoved;
+    ActOnPendingDeviceEvent(state, connector);
+    EXPECT_TRUE(state.PortOpen) << "another adapter's removal";
+    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+    ASSERT_TRUE(peer.Send(kCom, {0x79}));
+    EXPECT_TRUE(Await(1)) << "the port still works";
+
+    ASSERT_TRUE(peer.HangUp(kCom));
+    state.PendingDeviceEvent = kBridgeRemoved;
+    ActOnPendingDeviceEvent(state, connector);
+    EXPECT_FALSE(state.PortOpen);
+    EXPECT_FALSE(state.DeviceReady);
 }
 
 // Every way Windows and the VCP drivers report a device gone under an open handle counts as a
