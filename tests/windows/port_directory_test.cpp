@@ -12,6 +12,7 @@
 
 #include "core/bootloader_protocol.h"
 #include "device/connection.h"
+#include "device/hotplug.h"
 #include "tests/windows/support/registry_ports.h"
 #include "tests/windows/support/wine_peer.h"
 
@@ -75,6 +76,24 @@ INSTANTIATE_TEST_SUITE_P(
                                      {false, false},
                                      "COM7 Silicon Labs CP210x USB to UART Bridge"}),
     [](const ::testing::TestParamInfo<AdapterMachine>& machine) { return machine.param.name; });
+
+// A known adapter is listed with its saved port name before its driver has made the port: the
+// port is not there until it exists, though the records name it, and a port another program
+// holds is there.
+TEST(Win32AdapterLookup, APortTheRecordsNameBeforeItExistsIsNotThereYet) {
+    const test::RegistryPorts registry({.secondAdapter = true});  // COM7 and COM12
+    ASSERT_TRUE(registry.Entered());
+    test::WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    auto directory = MakePortDirectory();
+    EXPECT_EQ(directory->FindBridgePorts().size(), 2u);
+    EXPECT_TRUE(ReadyBridgePorts(*directory).empty());
+    ASSERT_FALSE(peer.MapPty(7).empty());
+    EXPECT_EQ(ReadyBridgePorts(*directory), std::vector<std::string>{"COM7"});
+    auto holder = MakeSerialPort();
+    ASSERT_TRUE(holder->OpenPort("COM7"));
+    EXPECT_TRUE(directory->PortExists("COM7"));
+}
 
 // Two adapters of one batch in one hub, beside an on-board port: each comes with the hub socket
 // its location information names, socket 2 before socket 10, whichever the records list first.
