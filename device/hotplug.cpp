@@ -2,10 +2,11 @@
 
 namespace ostrel {
 
-DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connector) {
+DeviceEventResult ActOnPendingDeviceEvent(DeviceEventSource& source, UpdaterState& state,
+                                          Connector& connector) {
     DeviceEventResult result = DeviceEventResult::None;
-    if (state.PendingDeviceEvent == kBridgeArrived && !state.PortOpen) {
-        state.PendingDeviceEvent = kNoDeviceEvent;
+    if (source.PendingNotice() == kBridgeArrived && !state.PortOpen) {
+        source.TakeNotice();
         const std::vector<std::string> ports = ReadyBridgePorts(connector.Directory());
         // A port that went missing between the look and the open is not there yet either.
         bool unmade = ports.empty();
@@ -23,8 +24,8 @@ DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connec
             result = DeviceEventResult::NotConnected;
         }
     }
-    if (state.PendingDeviceEvent == kBridgeRemoved && state.PortOpen) {
-        state.PendingDeviceEvent = kNoDeviceEvent;
+    if (source.PendingNotice() == kBridgeRemoved && state.PortOpen) {
+        source.TakeNotice();
         // The notice names the kind of device, and another adapter of that kind may be the one
         // pulled out: a port whose own device still answers stays open.
         if (!connector.Port().DeviceStillPresent()) connector.ClosePortAfterRemoval();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "device/connection.h"
+#include "device/device_events.h"
 
 namespace ostrel {
 
@@ -17,10 +18,11 @@ enum class DeviceEventResult : std::uint8_t {
     PortNotFound,  // an arrival whose port the lookup did not find (yet)
 };
 
-// An arrival with no port open connects to the first adapter that answers (no scan); a removal
-// with a port open closes it unless the port's own device is still there. An event whose condition
-// does not hold stays pending.
-DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connector);
+// Acts on the notice pending in `source`: an arrival with no port open connects to the first
+// adapter that answers (no scan); a removal with a port open closes it unless the port's own
+// device is still there. A notice whose condition does not hold stays pending.
+DeviceEventResult ActOnPendingDeviceEvent(DeviceEventSource& source, UpdaterState& state,
+                                          Connector& connector);
 
 // Windows announces a USB adapter before its driver has made the COM port, and installing the
 // driver for an adapter it has never seen takes some seconds more. After an arrival whose port

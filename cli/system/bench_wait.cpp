@@ -19,7 +19,7 @@ bool BenchWait::Pause(std::uint32_t milliseconds) {
 bool BenchWait::ForAnyNotice(int milliseconds) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!StopRequested() && events_.PendingDeviceEvent == kNoDeviceEvent) {
+    while (!StopRequested() && source_.PendingNotice() == kNoDeviceEvent) {
         int left = -1;
         if (milliseconds >= 0) {
             left = static_cast<int>(
