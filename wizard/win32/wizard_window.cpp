@@ -97,6 +97,7 @@ Win32WizardWindow::Win32WizardWindow(HINSTANCE instance, int dpi) : dpi_(dpi), f
                     outer.bottom - outer.top, nullptr, nullptr, instance, this);
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.Font(wizard::kWindowFont)),
                  FALSE);
+    KeepWithinWorkArea();
     CreateControls(instance);
     RECT client;
     GetClientRect(window_, &client);
@@ -106,6 +107,24 @@ Win32WizardWindow::Win32WizardWindow(HINSTANCE instance, int dpi) : dpi_(dpi), f
 Win32WizardWindow::~Win32WizardWindow() {
     if (window_ != nullptr) DestroyWindow(window_);
     if (logo_ != nullptr) DeleteObject(logo_);
+}
+
+// The designed place, scaled, can leave a small screen at a large scale (at 150 % on 1024 x 768
+// the buttons fall off its bottom): the window moves in as little as it takes.
+void Win32WizardWindow::KeepWithinWorkArea() {
+    RECT outer;
+    GetWindowRect(window_, &outer);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT& area = monitor.rcWork;
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    // Too big for the area: its top-left corner shows, with the title bar.
+    const int left = std::max<int>(area.left, std::min<int>(outer.left, area.right - width));
+    const int top = std::max<int>(area.top, std::min<int>(outer.top, area.bottom - height));
+    if (left == outer.left && top == outer.top) return;
+    SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 RECT Win32WizardWindow::Scale(const wizard::Rect& designed) const {
@@ -121,9 +140,10 @@ void Win32WizardWindow::CreateControls(HINSTANCE instance) {
         controls_[static_cast<std::size_t>(layout.id)] = control;
         if (layout.kind == ControlKind::PageContainer) {
             for (int page = 1; page <= wizard::kPageCount; ++page) {
+                // Nameless: a screen reader has nothing to say of a page's frame.
                 pages_[static_cast<std::size_t>(page - 1)] = CreateWindowExW(
-                    WS_EX_CONTROLPARENT, kPaneClass, Wide(wizard::PageName(page)).c_str(),
-                    WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, control, nullptr, instance, nullptr);
+                    WS_EX_CONTROLPARENT, kPaneClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+                    control, nullptr, instance, nullptr);
             }
         }
     }
@@ -151,7 +171,7 @@ HWND Win32WizardWindow::CreateControl(HINSTANCE instance, const ControlLayout& l
         case ControlKind::Panel:
             className = kPaneClass;
             exStyle = WS_EX_CONTROLPARENT;
-            text = Wide(layout.name);  // never drawn: the pane's name, for whoever looks
+            text.clear();  // nameless, as the pages
             break;
         case ControlKind::Button:
             className = L"BUTTON";
@@ -248,7 +268,11 @@ LRESULT CALLBACK Win32WizardWindow::PaneProc(HWND pane, UINT message, WPARAM wPa
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORLISTBOX:
         case WM_CTLCOLORBTN:
+        case WM_NEXTDLGCTL:  // Tab and Shift+Tab in the welcome text, which keeps every other key
             return SendMessageW(GetAncestor(pane, GA_ROOT), message, wParam, lParam);
+        case WM_CLOSE:
+            // Escape in the welcome text asks the text's parent to close; a page never closes.
+            return 0;
         default:
             return DefWindowProcW(pane, message, wParam, lParam);
     }
@@ -283,6 +307,23 @@ LRESULT Win32WizardWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             limits->ptMinTrackSize = {outer.right - outer.left, outer.bottom - outer.top};
             return 0;
         }
+        case WM_NEXTDLGCTL: {
+            // As in a dialog: the control named, or the next or previous that takes the focus.
+            HWND target = LOWORD(lParam) != 0 ? reinterpret_cast<HWND>(wParam)
+                                              : GetNextDlgTabItem(window_, GetFocus(), wParam != 0);
+            if (target != nullptr) ::SetFocus(target);
+            return 0;
+        }
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE && IsChild(window_, GetFocus())) focus_ = GetFocus();
+            break;  // on activation the default handling gives the window the focus: below
+        case WM_SETFOCUS:
+            // The window itself takes no key: the control that had the focus gets it back.
+            if (focus_ == nullptr || !Reachable(focus_)) {
+                focus_ = GetNextDlgTabItem(window_, focus_, FALSE);
+            }
+            if (focus_ != nullptr) ::SetFocus(focus_);
+            return 0;
         case WM_TIMER:
             if (wParam != kArrivalRetryTimer) break;
             KillTimer(window_, kArrivalRetryTimer);
@@ -358,18 +399,46 @@ void Win32WizardWindow::DrawLogo(const DRAWITEMSTRUCT& item) const {
     DeleteDC(source);
 }
 
+// Shown and enabled on its page, whether or not the window is on screen yet.
+bool Win32WizardWindow::Reachable(HWND control) const {
+    for (HWND w = control; w != nullptr && w != window_; w = GetParent(w)) {
+        const LONG_PTR style = GetWindowLongPtrW(w, GWL_STYLE);
+        if ((style & WS_VISIBLE) == 0 || (style & WS_DISABLED) != 0) return false;
+    }
+    return control != nullptr;
+}
+
+bool Win32WizardWindow::HasFocusIn(HWND control) const {
+    HWND focus = GetFocus();
+    return focus != nullptr && (focus == control || IsChild(control, focus));
+}
+
+// Hiding or disabling the control that has the focus leaves the focus with nothing or with the
+// control's parent, and then no key reaches a control: it moves on to the next that takes it.
+void Win32WizardWindow::MoveFocusOnFrom(HWND control) {
+    HWND next = GetNextDlgTabItem(window_, control, FALSE);
+    if (next != nullptr && next != control) ::SetFocus(next);
+}
+
 void Win32WizardWindow::ShowPage(int page) {
+    HWND left = nullptr;
     for (int p = 1; p <= wizard::kPageCount; ++p) {
+        if (p != page && HasFocusIn(Page(p))) left = Page(p);
         ShowWindow(Page(p), p == page ? SW_SHOW : SW_HIDE);
     }
+    if (left != nullptr) MoveFocusOnFrom(left);
 }
 
 void Win32WizardWindow::SetVisible(ControlId control, bool visible) {
+    const bool focused = HasFocusIn(Control(control));
     ShowWindow(Control(control), visible ? SW_SHOW : SW_HIDE);
+    if (!visible && focused) MoveFocusOnFrom(Control(control));
 }
 
 void Win32WizardWindow::SetEnabled(ControlId button, bool enabled) {
+    const bool focused = HasFocusIn(Control(button));
     EnableWindow(Control(button), enabled ? TRUE : FALSE);
+    if (!enabled && focused) MoveFocusOnFrom(Control(button));
 }
 
 void Win32WizardWindow::SetCaption(ControlId button, std::string_view utf8) {
@@ -392,7 +461,13 @@ bool Win32WizardWindow::IsKeepUserChecked() {
 }
 
 void Win32WizardWindow::SetFocus(ControlId button) {
-    ::SetFocus(Control(button));
+    // Before the window is shown, kept for its activation.
+    focus_ = Control(button);
+    if (GetActiveWindow() == window_) ::SetFocus(focus_);
+}
+
+void Win32WizardWindow::Announce(ControlId shown) {
+    NotifyWinEvent(EVENT_SYSTEM_ALERT, Control(shown), OBJID_CLIENT, CHILDID_SELF);
 }
 
 void Win32WizardWindow::ProcessPendingEvents() {
