@@ -1,6 +1,8 @@
 #include "wizard/qt/accessibility.h"
 
 #include <QAccessibleWidget>
+#include <QLabel>
+#include <algorithm>
 
 namespace ostrel {
 namespace {
@@ -8,11 +10,22 @@ namespace {
 using wizard::ControlId;
 using wizard::ControlKind;
 
+// Qt's accessibility bridge on Linux passes no alert event on, but it tells of a control shown:
+// a result shows as a notification, which a screen reader says as it appears.
+bool IsResult(const QObject* control) {
+    return std::any_of(std::begin(wizard::kResults), std::end(wizard::kResults), [&](ControlId id) {
+        return control->objectName() == QLatin1String(wizard::Layout(id).name);
+    });
+}
+
 // The lines joined into the sentences they break up, blank lines left out.
 class TextBlockReading : public QAccessibleWidget {
   public:
     explicit TextBlockReading(TextBlock* block)
         : QAccessibleWidget(block, QAccessible::StaticText) {}
+    QAccessible::Role role() const override {
+        return IsResult(object()) ? QAccessible::Notification : QAccessible::StaticText;
+    }
     QString text(QAccessible::Text kind) const override {
         if (kind != QAccessible::Name) return QAccessibleWidget::text(kind);
         const auto* block = static_cast<const TextBlock*>(widget());
@@ -44,7 +57,24 @@ class LineBarReading : public QAccessibleWidget {
     QStringList actionNames() const override { return {}; }
 };
 
+// A label: its text, or the name given to a mark, which shows no letters.
+class LabelReading : public QAccessibleWidget {
+  public:
+    explicit LabelReading(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
+    QAccessible::Role role() const override {
+        return IsResult(object()) ? QAccessible::Notification : QAccessible::StaticText;
+    }
+    QString text(QAccessible::Text kind) const override {
+        if (kind != QAccessible::Name) return QAccessibleWidget::text(kind);
+        const auto* label = static_cast<const QLabel*>(widget());
+        return label->accessibleName().isEmpty() ? label->text() : label->accessibleName();
+    }
+};
+
 QAccessibleInterface* Readings(const QString& className, QObject* object) {
+    if (className == QLatin1String("QLabel")) {
+        return new LabelReading(static_cast<QLabel*>(object));
+    }
     if (className == QLatin1String(TextBlock::staticMetaObject.className())) {
         return new TextBlockReading(static_cast<TextBlock*>(object));
     }

@@ -179,19 +179,6 @@ void QtWizardWindow::BuildLayout() {
     }
     // The panel lies over the strip where the page container's tabs would be.
     Control(wizard::ControlId::Panel1)->raise();
-    // Tab in reading order: the page's controls, then Cancel, Back and Next.
-    QWidget* previous = nullptr;
-    for (const ControlLayout& control : wizard::Controls()) {
-        if (control.page == 0) continue;
-        QWidget* widget = Control(control.id);
-        if (previous != nullptr) setTabOrder(previous, widget);
-        previous = widget;
-    }
-    for (wizard::ControlId id :
-         {wizard::ControlId::btnESC, wizard::ControlId::btnBACK, wizard::ControlId::btnNEXT}) {
-        setTabOrder(previous, Control(id));
-        previous = Control(id);
-    }
 }
 
 QWidget* QtWizardWindow::MakeControl(const ControlLayout& control, QWidget* parent) {
