@@ -196,6 +196,72 @@ TEST(WizardControllerUpdate, ASecondRunStartsCleanWithBackAndNextDisabled) {
     EXPECT_GT(r.view.pumps, 0);
 }
 
+// A pull-out during the run and its notice, in every order the run's event processing can meet
+// them: the notice is only noted during the run and acted on by the idle step after it, so the
+// display shows where the line went. The data-memory failure with both bars full comes only
+// from a line that answered every block of program memory, written and read back.
+TEST(WizardControllerUpdate, APullOutShowsWhereTheLineWent) {
+    constexpr std::uint32_t kLost = kFlashStart + 36 * kBlockSize;  // about 12 s in at 9600
+    const Names writeFailed{"lbWrite", "lbWriteErr", "BarWrite", "txtWriteFail", "ListWriteFail"};
+    struct Case {
+        const char* what;
+        std::optional<Fault> lineGoes;
+        std::optional<std::uint32_t> noticeAfter;  // the write block whose processing meets it
+        Names shown;
+        int barWrite;
+        int barVerify;  // -1: never shown
+    };
+    const std::vector<Case> cases = {
+        {"notice with the pull-out",
+         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kLost}, kLost - kBlockSize,
+         writeFailed, 15, -1},
+        {"notice ahead of the line going",
+         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kLost},
+         kFlashStart + 10 * kBlockSize, writeFailed, 15, -1},
+        {"notice met only after the run (a slow window)",
+         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kLost}, std::nullopt,
+         writeFailed, 15, -1},
+        {"notice while the line stays",
+         std::nullopt,
+         kLost,
+         {"lbWrite", "lbWriteOK", "BarWrite", "lbVerify", "lbVerifyOK", "BarVerify", "txtWriteOK",
+          "ListWriteOK"},
+         100,
+         100},
+        {"line going in the data memory",
+         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kDataStart + kBlockSize},
+         kLost,
+         {"lbWrite", "lbWriteErr", "BarWrite", "lbVerify", "lbVerifyOK", "BarVerify",
+          "txtWriteFail", "ListWriteFail"},
+         100,
+         100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ControllerRig r;
+        r.ToConnectedPage3();
+        if (c.lineGoes) r.model.AddFault(*c.lineGoes);
+        r.view.onPump = [&] {
+            if (c.noticeAfter && r.State().UpdatePhase == Phase::WritingProgram &&
+                r.State().CurrentAddress == *c.noticeAfter + kBlockSize) {
+                r.events->Post(kBridgeRemoved);
+            }
+        };
+        r.Next();
+        if (!c.noticeAfter) r.events->Post(kBridgeRemoved);
+        EXPECT_EQ(PageFour(r), c.shown);
+        EXPECT_EQ(r.view.bars.at(ControlId::BarWrite), c.barWrite);
+        if (c.barVerify >= 0) {
+            EXPECT_EQ(r.view.bars.at(ControlId::BarVerify), c.barVerify);
+        }
+        EXPECT_TRUE(r.State().PortOpen) << "the notice waits for the idle step";
+        r.Idle();
+        EXPECT_FALSE(r.State().PortOpen);
+        EXPECT_FALSE(r.State().DeviceReady);
+        EXPECT_EQ(PageFour(r), c.shown) << "the idle step changes nothing on page 4";
+    }
+}
+
 // Cancel while block 51 is written, dispatched by the run's own event pumping: the port closes
 // at once, no later exchange reaches the tracker, and the run ends in its failure display.
 TEST(WizardControllerUpdate, CancelDuringTheRunEndsItThroughTheFailureDisplay) {
