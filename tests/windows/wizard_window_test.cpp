@@ -4,6 +4,7 @@
 #include "wizard/win32/wizard_window.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <string>
@@ -228,14 +229,16 @@ TEST_P(Win32WindowLayout, PlacesEveryControlOfTheTable) {
             }
             case ControlKind::CheckMark:
             case ControlKind::CrossMark: {
-                // The mark the symbol font or the Unicode font draws, and a font that has it.
+                // Named by its meaning; drawn as the mark the symbol font or the Unicode font
+                // has, in a font that has it.
+                const bool check = layout.kind == ControlKind::CheckMark;
+                EXPECT_EQ(caption, Wide(check ? texts::kCheckMarkName : texts::kCrossMarkName));
+                EXPECT_EQ(GetWindowLongPtrW(control, GWL_STYLE) & SS_TYPEMASK, SS_OWNERDRAW);
                 const MarkFont& marks = window.Marks();
-                EXPECT_EQ(caption,
-                          std::wstring(1, layout.kind == ControlKind::CheckMark ? marks.check
-                                                                                : marks.cross));
                 HDC dc = GetDC(control);
-                EXPECT_TRUE(HasGlyphs(
-                    dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), caption));
+                EXPECT_TRUE(
+                    HasGlyphs(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)),
+                              std::wstring(1, check ? marks.check : marks.cross)));
                 ReleaseDC(control, dc);
                 break;
             }
@@ -431,6 +434,51 @@ TEST(Win32Window, ClicksReachTheControllerAndClosingEndsTheLoop) {
     EXPECT_EQ(RunMessageLoop(wizard.window.Window(), [&] { ++idles; }), 0);
     EXPECT_FALSE(LoopGuard::Fired()) << "closing posted no quit message";
     EXPECT_EQ(idles, 0) << "the loop ended at the quit message, before going idle";
+}
+
+// The name the system's accessibility proxy gives a control, as a screen reader asks for it;
+// "(none)" when it has none.
+std::wstring ProxyName(HWND control) {
+    IAccessible* object = nullptr;
+    const HRESULT made =
+        AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(&object));
+    if (FAILED(made)) {
+        return L"(no object " + std::to_wstring(static_cast<unsigned long>(made)) + L")";
+    }
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    const HRESULT got = object->get_accName(self, &name);
+    std::wstring text = got == S_OK && name != nullptr ? std::wstring(name) : L"(none)";
+    SysFreeString(name);
+    object->Release();
+    return text;
+}
+
+// Through the accessibility proxy a screen reader uses: the frames of the pages say nothing,
+// the marks say what they mean.
+TEST(Win32Window, TheAccessibilityProxyHearsNoFormIdsAndNoSymbolLetters) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    {
+        Wizard wizard(96);
+        for (int page = 1; page <= wizard::kPageCount; ++page) {
+            const std::wstring name = ProxyName(wizard.window.Page(page));
+            EXPECT_TRUE(name == L"" || name == L"(none)") << page;
+        }
+        for (ControlId frame : {ControlId::PageControl1, ControlId::Panel1}) {
+            const std::wstring name = ProxyName(wizard.window.Control(frame));
+            EXPECT_TRUE(name == L"" || name == L"(none)") << wizard::Layout(frame).name;
+        }
+        EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::txtConnOK)),
+                  Wide(texts::kCheckMarkName));
+        EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::txtWriteFail)),
+                  Wide(texts::kCrossMarkName));
+        EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::btnNEXT)), Wide(texts::kNext));
+    }
+    CoUninitialize();
 }
 
 // What the system tells a screen reader: the controls raised as alerts.

@@ -189,9 +189,11 @@ HWND Win32WizardWindow::CreateControl(HINSTANCE instance, const ControlLayout& l
             break;
         case ControlKind::CheckMark:
         case ControlKind::CrossMark:
-            style |= SS_NOPREFIX | SS_CENTER;
-            text.assign(1, layout.kind == ControlKind::CheckMark ? fonts_.Marks().check
-                                                                 : fonts_.Marks().cross);
+            // Drawn by the window: its text is what the mark means, which a screen reader says
+            // where it would otherwise spell the symbol font's letter.
+            style |= SS_OWNERDRAW;
+            text = Wide(layout.kind == ControlKind::CheckMark ? texts::kCheckMarkName
+                                                              : texts::kCrossMarkName);
             break;
         case ControlKind::CheckBox:
             className = L"BUTTON";
@@ -293,9 +295,16 @@ LRESULT Win32WizardWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORBTN:
             return reinterpret_cast<LRESULT>(
                 Colour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
-        case WM_DRAWITEM:
-            DrawLogo(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        case WM_DRAWITEM: {
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            ControlId id;
+            if (ControlOfChild(item.hwndItem, id) && IsMark(wizard::Layout(id).kind)) {
+                DrawMark(item, wizard::Layout(id));
+            } else {
+                DrawLogo(item);
+            }
             return TRUE;
+        }
         case WM_SIZE:
             LayOutPages(LOWORD(lParam), HIWORD(lParam));
             return 0;
@@ -382,6 +391,18 @@ HBRUSH Win32WizardWindow::Colour(HDC dc, HWND control) {
     }
     SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
     return GetSysColorBrush(COLOR_BTNFACE);
+}
+
+// The mark's glyph in its colour, centred at the top of its box, on whatever lies below it.
+void Win32WizardWindow::DrawMark(const DRAWITEMSTRUCT& item, const ControlLayout& layout) {
+    const wchar_t glyph =
+        layout.kind == ControlKind::CheckMark ? fonts_.Marks().check : fonts_.Marks().cross;
+    RECT box = item.rcItem;
+    const HGDIOBJ previous = SelectObject(item.hDC, fonts_.Mark(layout.font.pixelHeight));
+    SetTextColor(item.hDC, ColourRef(layout.colour));
+    SetBkMode(item.hDC, TRANSPARENT);
+    DrawTextW(item.hDC, &glyph, 1, &box, DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(item.hDC, previous);
 }
 
 void Win32WizardWindow::DrawLogo(const DRAWITEMSTRUCT& item) const {
