@@ -248,6 +248,12 @@ class Window:
         subprocess.run(["xdotool", "mousemove", "--window", self.id,
                         str(point[0]), str(point[1]), "click", "1"], env=self.env, check=True)
 
+    def keys(self, *names):
+        """Keys typed on the keyboard into the window, one after the other (X key names)."""
+        subprocess.run(["xdotool", "windowfocus", self.id], env=self.env, check=True)
+        for name in names:
+            subprocess.run(["xdotool", "key", "--delay", "50", name], env=self.env, check=True)
+
     def wait_for(self, state, timeout=30, unless=None):
         """Polls screenshots until `state` holds; fails at once when `unless` holds."""
         deadline = time.monotonic() + timeout

@@ -12,6 +12,8 @@ Usage: wizard_wine_e2e.py CASE --exe FILE --devsim FILE --flash FILE --data FILE
   arrival     a bridge arrival sent to the device window while page 1 shows: page 3 with the
               green pair (the bridge is entered in Wine's device lists for this case)
   scaled      page 1 at 150 % (LogPixels 144): the window keeps its proportions
+  keyboard    the whole update by keyboard alone: Tab into the welcome text and out of it,
+              Escape there (page 1 stays), then Enter on the button the focus reaches each time
 """
 import contextlib
 import os
@@ -325,6 +327,26 @@ def run_case(case, args, work, screen):
     check(tracker_memory[0x1000:0x1400] == data, "the data memory differs from the release")
 
 
+def update_by_keyboard(window):
+    """From the first key on: the focus starts on Next, Tab goes into the welcome text and out
+    again, Escape there leaves page 1 whole, and each page hands the focus to the button that
+    leads on, so Enter alone does the rest."""
+    window.wait_for(page1)
+    window.keys("Tab", "Escape", "Tab", "Tab")  # the welcome text, Cancel, Next
+    window.wait_for(page1)
+    window.keys("Return")
+    window.wait_for(page2, unless=page1)
+    window.keys("Return")
+    window.wait_for(page3, unless=page2)
+    window.keys("Return")  # Connect, which Next handed the focus to when it was disabled
+    window.wait_for(connected, unless=not_connected)
+    window.keys("Return")  # Next, which Connect handed the focus to
+    window.wait_for(update_succeeded, timeout=300, unless=update_failed)
+    window.keys("Return")
+    window.wait_for(page5)
+    window.keys("Return")  # "OK"
+
+
 def run_program(case, args, wine, screen, tracker):
     """Starts the program and clicks it through `case`."""
     program = wine.start(args.exe)
@@ -338,6 +360,10 @@ def run_program(case, args, wine, screen, tracker):
             check(notify.returncode == 0, f"no device window to notify: {notify.stdout}")
             window.save(window.wait_for(connected, unless=page2), "win-3-connected-by-arrival")
             window.click(CANCEL)
+            check(exit_code(program) == 0, "exit code")
+            return
+        if case == "keyboard":
+            update_by_keyboard(window)
             check(exit_code(program) == 0, "exit code")
             return
         walk_to_connected(window, shots=case == "update")
@@ -384,7 +410,8 @@ def main():
     def screen(args):
         return VirtualScreen("1600x1200" if args.case == "scaled" else "1024x768")
 
-    return wizard_e2e.run_cli(["update", "real-pace", "fault", "close", "arrival", "scaled"],
+    return wizard_e2e.run_cli(["update", "real-pace", "fault", "close", "arrival", "scaled",
+                               "keyboard"],
                               arguments, "ostrel-wine-e2e-", run_case, wrap=screen)
 
 
