@@ -57,11 +57,12 @@ class LineBarReading : public QAccessibleWidget {
     QStringList actionNames() const override { return {}; }
 };
 
-// A label: its text, or the name given to a mark, which shows no letters.
+// A label: its text, or the name given to a mark, which shows no letters; the logo a picture.
 class LabelReading : public QAccessibleWidget {
   public:
     explicit LabelReading(QLabel* label) : QAccessibleWidget(label, QAccessible::StaticText) {}
     QAccessible::Role role() const override {
+        if (!static_cast<const QLabel*>(widget())->pixmap().isNull()) return QAccessible::Graphic;
         return IsResult(object()) ? QAccessible::Notification : QAccessible::StaticText;
     }
     QString text(QAccessible::Text kind) const override {

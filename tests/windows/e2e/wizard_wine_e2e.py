@@ -327,26 +327,6 @@ def run_case(case, args, work, screen):
     check(tracker_memory[0x1000:0x1400] == data, "the data memory differs from the release")
 
 
-def update_by_keyboard(window):
-    """From the first key on: the focus starts on Next, Tab goes into the welcome text and out
-    again, Escape there leaves page 1 whole, and each page hands the focus to the button that
-    leads on, so Enter alone does the rest."""
-    window.wait_for(page1)
-    window.keys("Tab", "Escape", "Tab", "Tab")  # the welcome text, Cancel, Next
-    window.wait_for(page1)
-    window.keys("Return")
-    window.wait_for(page2, unless=page1)
-    window.keys("Return")
-    window.wait_for(page3, unless=page2)
-    window.keys("Return")  # Connect, which Next handed the focus to when it was disabled
-    window.wait_for(connected, unless=not_connected)
-    window.keys("Return")  # Next, which Connect handed the focus to
-    window.wait_for(update_succeeded, timeout=300, unless=update_failed)
-    window.keys("Return")
-    window.wait_for(page5)
-    window.keys("Return")  # "OK"
-
-
 def run_program(case, args, wine, screen, tracker):
     """Starts the program and clicks it through `case`."""
     program = wine.start(args.exe)
@@ -363,7 +343,7 @@ def run_program(case, args, wine, screen, tracker):
             check(exit_code(program) == 0, "exit code")
             return
         if case == "keyboard":
-            update_by_keyboard(window)
+            wizard_e2e.update_by_keyboard(window, sys.modules[__name__])
             check(exit_code(program) == 0, "exit code")
             return
         walk_to_connected(window, shots=case == "update")
