@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "wizard/win32/message_loop.h"
 
@@ -38,6 +39,24 @@ COLORREF ColourRef(wizard::Colour colour) {
     if (colour == wizard::Colour::WindowText) return GetSysColor(COLOR_WINDOWTEXT);
     const wizard::Rgb rgb = wizard::RgbOf(colour);
     return RGB(rgb.red, rgb.green, rgb.blue);
+}
+
+// The lines of a text block, kept as its window text with a line break between each two.
+std::vector<std::wstring> SplitLines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find(L"\r\n", from)) != std::wstring::npos; from = at + 2) {
+        lines.push_back(text.substr(from, at - from));
+    }
+    lines.push_back(text.substr(from));
+    return lines;
+}
+
+std::wstring WindowTextOf(HWND control) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return text;
 }
 
 std::wstring JoinedLines(const ControlLayout& layout) {
@@ -163,9 +182,11 @@ HWND Win32WizardWindow::CreateControl(HINSTANCE instance, const ControlLayout& l
             style |= SS_OWNERDRAW;
             break;
         case ControlKind::TextBlock:
-            className = L"LISTBOX";
-            style |= LBS_NOSEL | LBS_NOINTEGRALHEIGHT;
-            text.clear();
+            // Drawn by the window line by line at the table's line height; its text is all its
+            // lines, which a screen reader reads as one text, where a list box would offer each
+            // screen line as an item of its own.
+            style |= SS_OWNERDRAW;
+            text = JoinedLines(layout);
             break;
         case ControlKind::PageContainer:
         case ControlKind::Panel:
@@ -212,12 +233,7 @@ HWND Win32WizardWindow::CreateControl(HINSTANCE instance, const ControlLayout& l
     const HFONT font =
         IsMark(layout.kind) ? fonts_.Mark(layout.font.pixelHeight) : fonts_.Font(layout.font);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (layout.kind == ControlKind::TextBlock) {
-        for (const char* line : layout.lines) {
-            SendMessageW(control, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(line).c_str()));
-        }
-        SendMessageW(control, LB_SETITEMHEIGHT, 0, Scale(layout.lineHeight));
-    } else if (layout.kind == ControlKind::ProgressBar) {
+    if (layout.kind == ControlKind::ProgressBar) {
         SendMessageW(control, PBM_SETRANGE32, 0, 100);
     } else if (layout.kind == ControlKind::Label) {
         // Of two labels on one spot the later one covers the earlier ("ОШИБКА!!!" over "ОК").
@@ -300,6 +316,9 @@ LRESULT Win32WizardWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             ControlId id;
             if (ControlOfChild(item.hwndItem, id) && IsMark(wizard::Layout(id).kind)) {
                 DrawMark(item, wizard::Layout(id));
+            } else if (ControlOfChild(item.hwndItem, id) &&
+                       wizard::Layout(id).kind == ControlKind::TextBlock) {
+                DrawTextBlock(item, wizard::Layout(id));
             } else {
                 DrawLogo(item);
             }
@@ -405,6 +424,23 @@ void Win32WizardWindow::DrawMark(const DRAWITEMSTRUCT& item, const ControlLayout
     SelectObject(item.hDC, previous);
 }
 
+// On the button face, each line one line height below the one before, as a list box of the
+// same font and item height draws them.
+void Win32WizardWindow::DrawTextBlock(const DRAWITEMSTRUCT& item, const ControlLayout& layout) {
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+    const HGDIOBJ previous = SelectObject(item.hDC, fonts_.Font(layout.font));
+    SetTextColor(item.hDC, ColourRef(layout.colour));
+    SetBkMode(item.hDC, TRANSPARENT);
+    int top = item.rcItem.top;
+    for (const std::wstring& line : SplitLines(WindowTextOf(item.hwndItem))) {
+        RECT row{item.rcItem.left + 1, top, item.rcItem.right, top + Scale(layout.lineHeight)};
+        DrawTextW(item.hDC, line.c_str(), static_cast<int>(line.size()), &row,
+                  DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
+        top = row.bottom;
+    }
+    SelectObject(item.hDC, previous);
+}
+
 void Win32WizardWindow::DrawLogo(const DRAWITEMSTRUCT& item) const {
     FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
     if (logo_ == nullptr) return;
@@ -467,10 +503,14 @@ void Win32WizardWindow::SetCaption(ControlId button, std::string_view utf8) {
 }
 
 void Win32WizardWindow::SetLine(ControlId block, int index, std::string_view utf8) {
-    HWND list = Control(block);
-    SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
-    SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(index),
-                 reinterpret_cast<LPARAM>(Wide(utf8).c_str()));
+    HWND control = Control(block);
+    std::vector<std::wstring> lines = SplitLines(WindowTextOf(control));
+    if (index < 0 || static_cast<std::size_t>(index) >= lines.size()) return;
+    lines[static_cast<std::size_t>(index)] = Wide(utf8);
+    std::wstring text;
+    for (std::size_t i = 0; i < lines.size(); ++i) text += (i > 0 ? L"\r\n" : L"") + lines[i];
+    SetWindowTextW(control, text.c_str());
+    InvalidateRect(control, nullptr, TRUE);
 }
 
 void Win32WizardWindow::SetBarPosition(ControlId bar, int position) {

@@ -60,6 +60,7 @@ class Win32WizardWindow final : public WizardView {
     HBRUSH Colour(HDC dc, HWND control);
     void DrawLogo(const DRAWITEMSTRUCT& item) const;
     void DrawMark(const DRAWITEMSTRUCT& item, const wizard::ControlLayout& layout);
+    void DrawTextBlock(const DRAWITEMSTRUCT& item, const wizard::ControlLayout& layout);
     bool Reachable(HWND control) const;
     bool HasFocusIn(HWND control) const;
     void MoveFocusOnFrom(HWND control);
