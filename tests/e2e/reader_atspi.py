@@ -75,12 +75,6 @@ def check_reading(objects):
 
 
 def main():
-    def arguments(parser):
-        parser.add_argument("--bin", required=True, help="folder of the programs")
-        parser.add_argument("--flash", required=True, help="the release's program-memory block")
-        parser.add_argument("--data", required=True, help="the release's data-memory block")
-        parser.add_argument("--shots", required=True, help="folder for the screenshots")
-
     def run(case, args, work):
         with VirtualScreen() as screen:
             env = dict(os.environ, DISPLAY=screen.display, QT_QPA_PLATFORM="xcb",
@@ -100,7 +94,7 @@ def main():
                 bridge.stop()
         check(code == 0, f"ostrel-updater ended with exit code {code}")
 
-    return wizard_e2e.run_cli(["reader"], arguments, "ostrel-reader-", run)
+    return wizard_e2e.run_cli(["reader"], wizard_e2e.arguments, "ostrel-reader-", run)
 
 
 if __name__ == "__main__":

@@ -456,13 +456,15 @@ def run_cli(cases, add_arguments, prefix, run, wrap=None):
     return 0
 
 
-def main():
-    def arguments(parser):
-        parser.add_argument("--bin", required=True, help="folder of the programs")
-        parser.add_argument("--flash", required=True, help="the release's program-memory block")
-        parser.add_argument("--data", required=True, help="the release's data-memory block")
-        parser.add_argument("--shots", required=True, help="folder for the screenshots")
+def arguments(parser):
+    """The arguments of the Linux harnesses: the programs, the release and the screenshots."""
+    parser.add_argument("--bin", required=True, help="folder of the programs")
+    parser.add_argument("--flash", required=True, help="the release's program-memory block")
+    parser.add_argument("--data", required=True, help="the release's data-memory block")
+    parser.add_argument("--shots", required=True, help="folder for the screenshots")
 
+
+def main():
     return run_cli(["update", "keep-user", "pulled-out", "keyboard"], arguments, "ostrel-e2e-",
                    run_case)
 
