@@ -47,6 +47,11 @@ def heard(node):
     return found
 
 
+def showing(app, result):
+    """Whether the notification `result` shows: a reader says it as it appears."""
+    return any(o[0] == "notification" and o[4] for o in named(heard(app), result))
+
+
 def named(objects, name):
     return [o for o in objects if o[1] == name]
 
@@ -87,8 +92,19 @@ def main():
                 window = Window(screen.display, args.shots)
                 window.find(bridge.process)
                 window.wait_for(wizard_e2e.page1)
-                check_reading(heard(application()))
-                wizard_e2e.update_by_keyboard(window)
+                app = application()
+                check_reading(heard(app))
+                window.keys("Return", "Return", "Return")  # Next, Next, Connect
+                window.wait_for(wizard_e2e.connected, unless=wizard_e2e.not_connected)
+                check(showing(app, "УСТАНОВЛЕНО") and not showing(app, "НЕ УСТАНОВЛЕНО"),
+                      "the connection's result is not what the reader is told of")
+                window.keys("Return")  # Next, which Connect handed the focus to
+                window.wait_for(wizard_e2e.update_succeeded, timeout=90,
+                                unless=wizard_e2e.update_failed)
+                check(showing(app, 'Обновление успешно завершено! Нажмите кнопку "Далее".')
+                      and not showing(app, "ОШИБКА!!!"),
+                      "the update's result is not what the reader is told of")
+                window.keys("Return", "Return")  # Next, "OK"
                 code = bridge.exit_code()
             finally:
                 bridge.stop()

@@ -6,7 +6,6 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QTest>
-#include <algorithm>
 #include <vector>
 
 #include "tests/wizard/qt/wizard_fixture.h"
@@ -112,26 +111,6 @@ TEST(WizardScreenReader, HearsWhatTheScreenShows) {
         EXPECT_TRUE(QAccessible::queryAccessibleInterface(w.form->Page(page))
                         ->text(QAccessible::Name)
                         .isEmpty());
-    }
-}
-
-// Qt's bridge on Linux passes alert events by; a result tells the reader by its role instead,
-// as it shows. Every other label reads as its text.
-TEST(WizardScreenReader, ResultsShowAsNotifications) {
-    Wizard w;
-    for (const wizard::ControlLayout& layout : wizard::Controls()) {
-        if (layout.kind != wizard::ControlKind::Label && layout.id != ControlId::ListWriteOK) {
-            continue;
-        }
-        SCOPED_TRACE(layout.name);
-        QAccessibleInterface* face =
-            QAccessible::queryAccessibleInterface(w.form->Control(layout.id));
-        const bool result =
-            std::ranges::find(wizard::kResults, layout.id) != std::end(wizard::kResults);
-        EXPECT_EQ(face->role(), result ? QAccessible::Notification : QAccessible::StaticText);
-        if (layout.kind == wizard::ControlKind::Label) {
-            EXPECT_EQ(face->text(QAccessible::Name), QString::fromUtf8(layout.lines[0]));
-        }
     }
 }
 
