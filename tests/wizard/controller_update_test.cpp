@@ -202,36 +202,37 @@ TEST(WizardControllerUpdate, ASecondRunStartsCleanWithBackAndNextDisabled) {
 // display shows where the line went. The data-memory failure with both bars full comes only
 // from a line that answered every block of program memory, written and read back.
 TEST(WizardControllerUpdate, APullOutShowsWhereTheLineWent) {
-    constexpr std::uint32_t kLost = kFlashStart + 36 * kBlockSize;  // about 12 s in at 9600
+    constexpr std::size_t kWritten = 36;  // blocks written when the line goes, about 12 s in
+    constexpr std::uint32_t kLost = kFlashStart + kWritten * kBlockSize;
     const Names writeFailed{"lbWrite", "lbWriteErr", "BarWrite", "txtWriteFail", "ListWriteFail"};
     struct Case {
         const char* what;
         std::optional<Fault> lineGoes;
-        std::optional<std::uint32_t> noticeAfter;  // the write block whose processing meets it
+        std::optional<std::size_t> noticeAfter;  // after how many written blocks the run meets it
         Names shown;
         int barWrite;
         int barVerify;  // -1: never shown
     };
     const std::vector<Case> cases = {
         {"notice with the pull-out",
-         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kLost}, kLost - kBlockSize,
+         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kLost}, kWritten,
          writeFailed, 15, -1},
         {"notice ahead of the line going",
-         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kLost},
-         kFlashStart + 10 * kBlockSize, writeFailed, 15, -1},
+         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kLost}, 10, writeFailed, 15,
+         -1},
         {"notice met only after the run (a slow window)",
          Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kLost}, std::nullopt,
          writeFailed, 15, -1},
         {"notice while the line stays",
          std::nullopt,
-         kLost,
+         kWritten,
          {"lbWrite", "lbWriteOK", "BarWrite", "lbVerify", "lbVerifyOK", "BarVerify", "txtWriteOK",
           "ListWriteOK"},
          100,
          100},
         {"line going in the data memory",
          Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kDataStart + kBlockSize},
-         kLost,
+         kWritten,
          {"lbWrite", "lbWriteErr", "BarWrite", "lbVerify", "lbVerifyOK", "BarVerify",
           "txtWriteFail", "ListWriteFail"},
          100,
@@ -243,8 +244,9 @@ TEST(WizardControllerUpdate, APullOutShowsWhereTheLineWent) {
         r.ToConnectedPage3();
         if (c.lineGoes) r.model.AddFault(*c.lineGoes);
         r.view.onPump = [&] {
+            // The write bar's positions: its start, then one for each block written.
             if (c.noticeAfter && r.State().UpdatePhase == Phase::WritingProgram &&
-                r.State().CurrentAddress == *c.noticeAfter + kBlockSize) {
+                r.view.barHistory[ControlId::BarWrite].size() == *c.noticeAfter + 1) {
                 r.events->Post(kBridgeRemoved);
             }
         };
