@@ -1,0 +1,30 @@
+#!/bin/busybox sh
+# The guest's first process: loads the modules, puts a writable overlay over the host's root,
+# and runs the scenario in it; the results folder is the only way out.
+/bin/busybox --install -s /bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+for m in $(cat /modules/order); do insmod "/modules/$m" 2>/dev/null; done
+for arg in $(cat /proc/cmdline); do
+    case $arg in
+        ostrel.scenario=*) scenario=${arg#*=} ;;
+        ostrel.build=*) build=${arg#*=} ;;
+    esac
+done
+mkdir -p /host /results /rw /root
+mount -t 9p -o trans=virtio,version=9p2000.L,ro host /host
+mount -t 9p -o trans=virtio,version=9p2000.L results /results
+mount -t tmpfs rw /rw
+mkdir -p /rw/upper /rw/work
+mount -t overlay overlay -o lowerdir=/host,upperdir=/rw/upper,workdir=/rw/work /root
+mount --move /proc /root/proc
+mount --move /sys /root/sys
+mount --move /dev /root/dev
+mkdir -p /root/ostrel-results
+mount --move /results /root/ostrel-results
+mount -t tmpfs run /root/run
+mount -t tmpfs tmp /root/tmp
+chroot /root /bin/bash -c "cd / && OSTREL_BUILD='$build' bash '$scenario' >/ostrel-results/output.log 2>&1; echo \$? >/ostrel-results/exit"
+sync
+poweroff -f
