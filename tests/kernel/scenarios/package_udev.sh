@@ -1,0 +1,23 @@
+# The package installs with dpkg; real udev applies its rule to the tty the cp210x driver makes,
+# and the installed ostrel-flash --list marks the adapter by the ids udev gives it.
+. "$(dirname "$0")/../guest_lib.sh"
+start_udev
+dpkg -i "$OSTREL_BUILD"/kernel-deb/*.deb >"$work/dpkg.log" 2>&1
+check "the package installs with dpkg" [ $? -eq 0 ]
+check "the udev rule is installed" test -s /usr/lib/udev/rules.d/70-ostrel-vantor7.rules
+start_sim --fast
+check "the cp210x driver makes /dev/ttyUSB0" wait_node /dev/ttyUSB0
+udevadm info /dev/ttyUSB0 >"$work/udevadm-info.log" 2>&1
+cat "$work/udevadm-info.log"
+info=$work/udevadm-info.log
+check "udev gives the tty the adapter's USB ids" grep -qx "E: ID_VENDOR_ID=10c4" "$info"
+check "... and its model id" grep -qx "E: ID_MODEL_ID=ea60" "$info"
+check "the rule tags the tty for the seat user (uaccess)" grep -Eq "^(G: uaccess|E: TAGS=.*:uaccess:)" "$info"
+check "the rule keeps ModemManager away" grep -qx "E: ID_MM_DEVICE_IGNORE=1" "$info"
+/usr/bin/ostrel-flash --list >"$work/list.log" 2>&1
+check "--list runs" [ $? -eq 0 ]
+cat "$work/list.log"
+check "--list marks /dev/ttyUSB0 as the programming adapter" \
+    grep -Eq "^/dev/ttyUSB0 .*<- programming adapter \(CP210x, USB 10c4:ea60\)" "$work/list.log"
+stop_sim
+finish
