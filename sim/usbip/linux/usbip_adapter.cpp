@@ -64,7 +64,10 @@ bool UsbipAdapter::Attach(std::string& error) {
     }
     socket_ = pair[0];
     device_ = Cp2102Device(device_.Serial());
+    // The adapter powers the tracker's bootloader side: plugging it in restarts the part,
+    // which measures the rate of the next sync afresh.
     rate_ = RateLock();
+    model_.Restart();
     return true;
 }
 
