@@ -21,6 +21,13 @@ mount -t overlay overlay -o lowerdir=/host,upperdir=/rw/upper,workdir=/rw/work /
 mount --move /proc /root/proc
 mount --move /sys /root/sys
 mount --move /dev /root/dev
+# What systemd would add to /dev: the descriptor links (bash's process substitution uses
+# them), pseudo-terminals and shared memory.
+ln -s /proc/self/fd /root/dev/fd
+for n in 0 1 2; do ln -s /proc/self/fd/$n /root/dev/$(echo stdin stdout stderr | cut -d' ' -f$((n + 1))); done
+mkdir -p /root/dev/pts /root/dev/shm
+mount -t devpts devpts /root/dev/pts
+mount -t tmpfs shm /root/dev/shm
 mkdir -p /root/ostrel-results
 mount --move /results /root/ostrel-results
 mount -t tmpfs run /root/run

@@ -49,3 +49,10 @@ holds_release() {
     cmp -i 0x8C00:0 -n 29696 "$1" "$src/payload/flash.bin" &&
         cmp -i 0x1000:0 -n 1024 "$1" "$src/payload/data.bin"
 }
+
+# Waits (up to 60 s) until FILE holds COUNT lines that match PATTERN. (GNU grep writing to
+# /dev/null stops at the first match whatever -m says: its output goes through a pipe.)
+wait_lines() {  # wait_lines FILE PATTERN [COUNT]
+    timeout 60 bash -c 'set -o pipefail; grep -m "$3" -- "$2" <(tail -n +1 -f "$1") | cat >/dev/null' \
+        _ "$1" "$2" "${3:-1}"
+}
