@@ -13,7 +13,7 @@ cache=$build/kernel-cache
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
 command -v qemu-system-x86_64 >/dev/null || fail "qemu-system-x86_64 is not installed (scripts/deps test installs it)"
-[ -x /bin/busybox ] && busybox --list | grep -qx insmod || fail "busybox-static is not installed"
+[ -x /bin/busybox ] && grep -qx insmod <(busybox --list) || fail "busybox-static is not installed"
 command -v depmod >/dev/null || fail "kmod (depmod) is not installed"
 [ -x /lib/systemd/systemd-udevd ] || fail "udev is not installed"
 
@@ -66,7 +66,7 @@ rm -rf "$results"
 mkdir -p "$results"
 # The guest powers off when the scenario ends; the time-out is for a guest that hangs.
 status=0
-timeout 240 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -nographic -no-reboot -nic none \
+timeout 240 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -icount shift=0,sleep=on -nographic -no-reboot -nic none \
     -kernel "$kernel" -initrd "$initrd" \
     -append "console=ttyS0 quiet panic=-1 ostrel.scenario=$scenario ostrel.build=$build" \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \

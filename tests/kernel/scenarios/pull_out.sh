@@ -12,8 +12,7 @@ check "the pulled-out run ends, and does not hang" [ "$rc" -ne 124 ]
 check "it fails with exit code 1" [ "$rc" -eq 1 ]
 check "its result line names the write stage" grep -q "^result=failed stage=write " "$work/pulled.log"
 check "its reason names the disconnect" grep -q "reason=the adapter was disconnected" "$work/pulled.log"
-udevadm settle --timeout=60
-check "the kernel removed /dev/ttyUSB0" test ! -e /dev/ttyUSB0
+check "the kernel removed /dev/ttyUSB0" udevadm wait --removed --timeout=60 /dev/ttyUSB0
 check "no process holds a tty of the adapter" sh -c "! fuser /dev/ttyUSB* 2>/dev/null"
 
 kill -USR2 "$sim_pid"
