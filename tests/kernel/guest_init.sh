@@ -1,6 +1,8 @@
 #!/bin/busybox sh
-# The guest's first process: loads the modules, puts a writable overlay over the host's root,
-# and runs the scenario in it; the results folder is the only way out.
+# The guest's first process: loads the modules, puts a writable overlay over the host's root
+# and makes it the root of the running system (switch_root, not chroot: udevadm refuses its
+# settle, trigger and control requests inside a chroot). guest_run.sh then runs the scenario;
+# the results folder is the only way out.
 /bin/busybox --install -s /bin
 mount -t proc proc /proc
 mount -t sysfs sys /sys
@@ -21,17 +23,17 @@ mount -t overlay overlay -o lowerdir=/host,upperdir=/rw/upper,workdir=/rw/work /
 mount --move /proc /root/proc
 mount --move /sys /root/sys
 mount --move /dev /root/dev
-# What systemd would add to /dev: the descriptor links (bash's process substitution uses
-# them), pseudo-terminals and shared memory.
-ln -s /proc/self/fd /root/dev/fd
-for n in 0 1 2; do ln -s /proc/self/fd/$n /root/dev/$(echo stdin stdout stderr | cut -d' ' -f$((n + 1))); done
-mkdir -p /root/dev/pts /root/dev/shm
-mount -t devpts devpts /root/dev/pts
-mount -t tmpfs shm /root/dev/shm
 mkdir -p /root/ostrel-results
 mount --move /results /root/ostrel-results
 mount -t tmpfs run /root/run
 mount -t tmpfs tmp /root/tmp
-chroot /root /bin/bash -c "cd / && OSTREL_BUILD='$build' bash '$scenario' >/ostrel-results/output.log 2>&1; echo \$? >/ostrel-results/exit"
-sync
-poweroff -f
+# What systemd would add to /dev: the descriptor links (bash's process substitution uses
+# them), pseudo-terminals and shared memory.
+ln -s /proc/self/fd /root/dev/fd
+ln -s /proc/self/fd/0 /root/dev/stdin
+ln -s /proc/self/fd/1 /root/dev/stdout
+ln -s /proc/self/fd/2 /root/dev/stderr
+mkdir -p /root/dev/pts /root/dev/shm
+mount -t devpts devpts /root/dev/pts
+mount -t tmpfs shm /root/dev/shm
+exec switch_root /root /bin/bash "$(dirname "$scenario")/../guest_run.sh" "$scenario" "$build"
