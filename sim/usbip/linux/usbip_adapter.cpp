@@ -163,22 +163,17 @@ void UsbipAdapter::BulkOut(const Command& command) {
             lineInUse_ = device_.LineControl();
             baudInUse_ = baud;
         }
-        const Clock::time_point arrived = timing_.ToDevice(now, baud);
-        if (!framed) continue;
-        const std::uint8_t heard = rate_.ToDevice(byte, baud);
-        const std::vector<Reply> replies = model_.Receive({&heard, 1});
+        if (!framed) {
+            timing_.ToDevice(now, baud);  // it still takes its time on the line
+            continue;
+        }
+        const std::vector<TimedByte> answer = CrossLine(model_, timing_, rate_, byte, now, baud);
         if (detachAt_ != 0 && model_.Exchanges().size() >= detachAt_) {
             detachAt_ = 0;
             Detach();
             return;
         }
-        const std::uint32_t deviceBaud = rate_.Locked() != 0 ? rate_.Locked() : baud;
-        for (const Reply& reply : replies) {
-            const std::vector<Clock::time_point> times = timing_.ToHost(arrived, reply, deviceBaud);
-            for (std::size_t i = 0; i < times.size(); ++i) {
-                outgoing_.push_back({times[i], rate_.ToHost(reply.bytes[i], baud)});
-            }
-        }
+        outgoing_.insert(outgoing_.end(), answer.begin(), answer.end());
     }
     Send(RetSubmit(command, 0, {}, static_cast<std::uint32_t>(command.data.size())));
 }

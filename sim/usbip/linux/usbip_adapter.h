@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "sim/bootloader_model.h"
-#include "sim/tty/line_timing.h"
-#include "sim/tty/rate_lock.h"
+#include "sim/tty/line_crossing.h"
 #include "sim/usbip/cp2102_device.h"
 
 namespace ostrel::sim::usbip {
@@ -48,10 +47,6 @@ class UsbipAdapter {
     std::uint32_t Detaches() const { return detaches_; }
 
   private:
-    struct Outgoing {
-        Clock::time_point due;
-        std::uint8_t byte;
-    };
     bool ReadCommand();
     void BulkOut(const Command& command);
     void SendDue();
@@ -64,7 +59,7 @@ class UsbipAdapter {
     RateLock rate_;
     int socket_ = -1;
     std::deque<Command> reads_;  // the driver's bulk IN requests, oldest first
-    std::deque<Outgoing> outgoing_;
+    std::deque<TimedByte> outgoing_;
     std::size_t detachAt_ = 0;
     std::uint16_t lineInUse_ = 0;
     std::uint32_t baudInUse_ = 0;
