@@ -23,7 +23,7 @@ finish() {
 
 start_udev() {
     /lib/systemd/systemd-udevd --daemon --resolve-names=never
-    udevadm trigger --action=add
+    udevadm trigger --action=add --subsystem-match=tty --subsystem-match=usb
     udevadm settle --timeout=60
 }
 
