@@ -57,18 +57,9 @@ int main(int argc, char** argv) {
 
     std::FILE* trace = nullptr;
     if (!options.traceFile.empty()) {
-        // It holds the owner's settings as read back, as a backup does.
-        trace = CreatePrivateFile(options.traceFile);
+        RunResult result;
+        trace = OpenTraceFile(options.traceFile, false, result);
         if (trace == nullptr) {
-            RunResult result =
-                Failed(kExitFileFailed, "trace",
-                       "cannot write " + options.traceFile + ": " + std::strerror(errno));
-            if (InterruptionRequested()) {  // the open waited, for a pipe's reader
-                result = Failed(kExitInterrupted, "trace",
-                                "interrupted while opening the trace " + options.traceFile +
-                                    ": the tracker was not touched");
-                result.outcome = "interrupted";
-            }
             PrintText(stderr, "ostrel-flash: %s\n", result.reason.c_str());
             PrintResultLine(result);
             return result.exitCode;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/report/run_messages.h"
+#include "cli/system/atomic_file.h"
 #include "cli/system/console_output.h"
 
 namespace ostrel::cli {
@@ -52,7 +53,7 @@ FlashSession::~FlashSession() {
 std::optional<RunResult> FlashSession::Connect() {
     connector_.ConnectSequence();
     if (Stopped()) {
-        return Interrupted("connect", std::nullopt, kInterruptedBeforeUpdate);
+        return Interrupted(UpdateStage::Connect, std::nullopt, kInterruptedBeforeUpdate);
     }
     if (state_.DeviceReady) {
         char version[8];
@@ -72,7 +73,7 @@ std::optional<RunResult> FlashSession::Connect() {
     PrintText(stderr, "ostrel-flash: not connected: %s\n", why.c_str());
     ReportRecentExchanges();
     // The result line is one line: the cure, on the lines after the cause, stays on stderr.
-    return Failed(kExitNotConnected, "connect", why.substr(0, why.find('\n')));
+    return Failed(kExitNotConnected, UpdateStage::Connect, why.substr(0, why.find('\n')));
 }
 
 void FlashSession::Say(const std::string& line) {
@@ -83,11 +84,11 @@ void FlashSession::Say(const std::string& line) {
     std::fflush(stdout);
 }
 
-RunResult FlashSession::Fail(const char* stage, const char* words, std::uint32_t block,
+RunResult FlashSession::Fail(UpdateStage stage, const char* words, std::uint32_t block,
                              const std::string& reason) {
     if (Stopped()) {
-        const std::string what = std::string(stage) == "restore" ? "data memory partly written"
-                                 : std::string(stage) == "check"
+        const std::string what = stage == UpdateStage::Restore ? "data memory partly written"
+                                 : stage == UpdateStage::Check
                                      ? "data memory restored but not read back"
                                      : "nothing was written into it";
         return Interrupted(stage, block,
@@ -104,12 +105,12 @@ RunResult FlashSession::Fail(const char* stage, const char* words, std::uint32_t
     return Failed(kExitUpdateFailed, stage, why, block);
 }
 
-RunResult FlashSession::Interrupted(const char* stage, std::optional<std::uint32_t> block,
+RunResult FlashSession::Interrupted(UpdateStage stage, std::optional<std::uint32_t> block,
                                     const std::string& description) {
     std::fflush(stdout);
     PrintText(stderr, "ostrel-flash: %s\n", description.c_str());
     RunResult result = Failed(kExitInterrupted, stage, description, block);
-    result.outcome = "interrupted";
+    result.outcome = RunOutcome::Interrupted;
     return result;
 }
 
@@ -131,6 +132,20 @@ RunResult FlashSession::Finish(RunResult result) {
     return result;
 }
 
+std::FILE* OpenTraceFile(const std::string& path, bool append, RunResult& failure) {
+    std::FILE* trace = CreatePrivateFile(path, append);
+    if (trace != nullptr) return trace;
+    failure = Failed(kExitFileFailed, UpdateStage::Trace,
+                     "cannot write " + path + ": " + std::strerror(errno));
+    if (InterruptionRequested()) {  // the open waited, for a pipe's reader
+        failure =
+            Failed(kExitInterrupted, UpdateStage::Trace,
+                   "interrupted while opening the trace " + path + ": the tracker was not touched");
+        failure.outcome = RunOutcome::Interrupted;
+    }
+    return nullptr;
+}
+
 RunResult WithTraceChecked(RunResult result, std::FILE* trace, const std::string& name) {
     if (trace == nullptr) return result;
     const bool flushed = std::fflush(trace) == 0;
@@ -141,7 +156,7 @@ RunResult WithTraceChecked(RunResult result, std::FILE* trace, const std::string
         (flushed ? std::string() : std::string(": ") + std::strerror(failure));
     PrintText(stderr, "ostrel-flash: %s\n", reason.c_str());
     if (!result.Succeeded()) return result;
-    RunResult failed = Failed(kExitFileFailed, "trace", reason);
+    RunResult failed = Failed(kExitFileFailed, UpdateStage::Trace, reason);
     failed.port = result.port;
     failed.seconds = result.seconds;
     return failed;

@@ -47,10 +47,10 @@ class FlashSession {
     // A failed exchange or check at `block`: says so on stderr in one line ("Failed in
     // `words`, block 0x9000: `reason`"), lists the last exchanges, and gives the result. When
     // the exchange was refused on request, reports the interruption instead.
-    RunResult Fail(const char* stage, const char* words, std::uint32_t block,
+    RunResult Fail(UpdateStage stage, const char* words, std::uint32_t block,
                    const std::string& reason);
     // The run stopped on request: says where and what the tracker holds, on stderr.
-    RunResult Interrupted(const char* stage, std::optional<std::uint32_t> block,
+    RunResult Interrupted(UpdateStage stage, std::optional<std::uint32_t> block,
                           const std::string& description);
     // Closes the port and stamps the port and the time taken on `result`.
     RunResult Finish(RunResult result);
@@ -71,6 +71,11 @@ class FlashSession {
     Connector connector_;
     UpdateEvents* progressEvents_ = nullptr;
 };
+
+// Opens the --trace file `path` (`append`: a station's bay keeps one trace for every tracker it
+// updates). It holds the owner's settings as read back, as a backup does: only its owner may
+// read it. On failure, null and the result that reports it in `failure`.
+std::FILE* OpenTraceFile(const std::string& path, bool append, RunResult& failure);
 
 // A trace that could not be written whole (a full disk) fails a run that otherwise succeeded,
 // as the trace was asked for; a run that failed keeps its own failure, with a warning. Flushes

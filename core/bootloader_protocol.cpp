@@ -68,7 +68,7 @@ bool BootloaderProtocol::SyncBootloader() {
     transmit_[0] = kSyncByte;
     Send(ExchangeFrame::Sync, 0, 1);
     // Only the first answer byte is read; the next exchange's flush drops any others.
-    return AwaitAndRead(200, 1, 0) && Acknowledged(0);
+    return AwaitAndRead(kAckPolls, 1, 0) && Acknowledged(0);
 }
 
 bool BootloaderProtocol::QueryBootloader() {
@@ -78,16 +78,16 @@ bool BootloaderProtocol::QueryBootloader() {
     transmit_[0] = kCmdGet;
     transmit_[1] = kCmdGet ^ 0xFF;
     Send(ExchangeFrame::Command, 0, 2);
-    if (!AwaitAndRead(200, 1, 0) || !Acknowledged(0)) return false;
+    if (!AwaitAndRead(kAckPolls, 1, 0) || !Acknowledged(0)) return false;
     // The rest of the answer: the count N, the version and N command codes, then an ACK.
     record_.frame = ExchangeFrame::Count;
-    if (!AwaitAndRead(100, 1, 1)) return false;
+    if (!AwaitAndRead(kCommandListPolls, 1, 1)) return false;
     const std::uint8_t n = receive_[1];
     state_.SupportedCommandCount = n;   // kept even when the count is refused below
     if (n + 2 >= 10) return Refuse(n);  // at most 7 command codes
     record_.frame = ExchangeFrame::Data;
     const auto rest = static_cast<std::uint16_t>(n + 2);
-    if (!AwaitAndRead(100, rest, 2) || !Acknowledged(n + 3)) return false;
+    if (!AwaitAndRead(kCommandListPolls, rest, 2) || !Acknowledged(n + 3)) return false;
     state_.BootloaderVersion = receive_[2];
     std::copy_n(receive_.begin() + 3, n, supported_.begin());
     return true;
@@ -101,15 +101,15 @@ bool BootloaderProtocol::ReadBlock(std::uint32_t address) {
     transmit_[8] = (kBlockSize - 1) ^ 0xFF;
 
     Send(ExchangeFrame::Command, 0, 2);
-    if (!AwaitAndRead(200, 1, 0) || !Acknowledged(0)) return false;
+    if (!AwaitAndRead(kAckPolls, 1, 0) || !Acknowledged(0)) return false;
     // The address ACK and the answer land on position 0, which still holds the command's ACK,
     // and the data positions stay zero where nothing was read: here a failed read must fail
     // the exchange, or it would pass for an acknowledged block of zeros.
     Send(ExchangeFrame::Address, 2, 5);
-    if (!AwaitAndReadAll(200, 1, 0) || !Acknowledged(0)) return false;
+    if (!AwaitAndReadAll(kAckPolls, 1, 0) || !Acknowledged(0)) return false;
     Send(ExchangeFrame::Count, 7, 2);
     // The whole answer, ACK and 128 data bytes, is awaited and read in one piece.
-    return AwaitAndReadAll(500, kBlockSize + 1, 0) && Acknowledged(0);
+    return AwaitAndReadAll(kBlockAnswerPolls, kBlockSize + 1, 0) && Acknowledged(0);
 }
 
 bool BootloaderProtocol::WriteBlock(std::uint32_t address) {
@@ -134,12 +134,12 @@ bool BootloaderProtocol::WriteBlock(std::uint32_t address,
     transmit_[8 + kBlockSize] = checksum;
 
     Send(ExchangeFrame::Command, 0, 2);
-    if (!AwaitAndRead(200, 1, 0) || !Acknowledged(0)) return false;
+    if (!AwaitAndRead(kAckPolls, 1, 0) || !Acknowledged(0)) return false;
     Send(ExchangeFrame::Address, 2, 5);
-    // The address is acknowledged within 100 polls here, where a read allows 200.
-    if (!AwaitAndRead(100, 1, 1) || !Acknowledged(1)) return false;
+    // The address is acknowledged within a shorter budget here than in a read.
+    if (!AwaitAndRead(kWriteAddressAckPolls, 1, 1) || !Acknowledged(1)) return false;
     Send(ExchangeFrame::Data, 7, kBlockSize + 2);
-    return AwaitAndRead(500, 1, 2) && Acknowledged(2);
+    return AwaitAndRead(kBlockAnswerPolls, 1, 2) && Acknowledged(2);
 }
 
 }  // namespace ostrel

@@ -21,6 +21,13 @@ inline constexpr std::uint16_t kBlockSize = 128;
 inline constexpr std::size_t kBufferSize = 4096;
 inline constexpr std::size_t kMaxSupportedCommands = 16;
 
+// How long the bootloader may take over each answer, in polls of the link (one poll is at least
+// 1 ms, see ByteLink::WaitForInput).
+inline constexpr std::uint32_t kAckPolls = 200;              // sync, a command, a read's address
+inline constexpr std::uint32_t kWriteAddressAckPolls = 100;  // a write's address
+inline constexpr std::uint32_t kCommandListPolls = 100;      // Get: the count, then the list
+inline constexpr std::uint32_t kBlockAnswerPolls = 500;      // a read's 129 bytes, a write's data
+
 using ProtocolBuffer = std::array<std::uint8_t, kBufferSize>;
 
 class BootloaderProtocol {

@@ -7,11 +7,30 @@
 namespace ostrel {
 
 inline constexpr std::size_t kImageSize = 0x10000;
-inline constexpr std::uint32_t kFlashStart = 0x8C00;       // program memory, up to 0xFFFF
-inline constexpr std::uint32_t kFlashSize = 0x7400;        // 29,696 bytes, 232 blocks
-inline constexpr std::uint32_t kDataStart = 0x1000;        // data memory, up to 0x13FF
-inline constexpr std::uint32_t kDataSize = 0x400;          // 1,024 bytes, 8 blocks
-inline constexpr std::uint32_t kUserSettingsEnd = 0x1100;  // owner's settings: 0x1000-0x10FF
+
+// Target addresses from `start` up to, and not including, `end`.
+struct MemoryRange {
+    std::uint32_t start;
+    std::uint32_t end;
+
+    constexpr std::uint32_t Size() const { return end - start; }
+    constexpr bool Contains(std::uint32_t address) const {
+        return address >= start && address < end;
+    }
+};
+
+// The target's memory map: program memory 0x8C00-0xFFFF (29,696 bytes, 232 blocks), data memory
+// 0x1000-0x13FF (1,024 bytes, 8 blocks) with the owner's settings in its first 256 bytes.
+inline constexpr MemoryRange kProgramMemory{0x8C00, 0x10000};
+inline constexpr MemoryRange kDataMemory{0x1000, 0x1400};
+inline constexpr MemoryRange kUserSettings{0x1000, 0x1100};
+// What an update writes of the data memory when the owner's settings are kept.
+inline constexpr MemoryRange kDataAfterUserSettings{kUserSettings.end, kDataMemory.end};
+
+inline constexpr std::uint32_t kFlashStart = kProgramMemory.start;
+inline constexpr std::uint32_t kFlashSize = kProgramMemory.Size();
+inline constexpr std::uint32_t kDataStart = kDataMemory.start;
+inline constexpr std::uint32_t kDataSize = kDataMemory.Size();
 
 using FirmwareImage = std::array<std::uint8_t, kImageSize>;
 

@@ -5,12 +5,9 @@
 #include <optional>
 
 #include "core/exchange_record.h"
+#include "core/update_stage.h"
 
 namespace ostrel {
-
-// The three stages, in their order: program memory written, read back and compared, data
-// memory written.
-enum class UpdateStage : std::uint8_t { Write, Verify, Data };
 
 class UpdateEvents {
   public:
@@ -23,11 +20,20 @@ class UpdateEvents {
     virtual void StageEnded(UpdateStage stage, bool ok) = 0;
 };
 
+// For a run whose stages nobody shows.
+class NoUpdateEvents final : public UpdateEvents {
+  public:
+    void StageBegun(UpdateStage, std::uint32_t) override {}
+    void Progress(UpdateStage, std::uint32_t, std::uint32_t) override {}
+    void StageEnded(UpdateStage, bool) override {}
+};
+
 enum class UpdateFailure : std::uint8_t {
     None,             // the update succeeded
     NotReady,         // no bootloader was ready: nothing was sent
     Exchange,         // an exchange failed; `step` says which frame and what came back
-    ReadBackDiffers,  // the block read back is not the release's; `differsAt` is the first byte
+    ReadBackDiffers,  // the block read back is not what was written; `differsAt` is the first byte
+    ReadsDiffer,      // two reads of the same memory disagree; `differsAt` is the first byte
 };
 
 struct UpdateOutcome {
@@ -36,6 +42,7 @@ struct UpdateOutcome {
     ExchangeRecord step;                     // the failed exchange, as the protocol recorded it
     UpdateFailure reason = UpdateFailure::None;
     std::optional<std::uint32_t> differsAt;
+    bool secondRead = false;  // the failed exchange was in the second of two reads
 
     bool Succeeded() const { return reason == UpdateFailure::None; }
 };

@@ -7,9 +7,6 @@
 
 namespace ostrel {
 
-inline constexpr std::uint32_t kFlashEnd = 0xFFFF;
-inline constexpr std::uint32_t kDataEnd = 0x13FF;
-
 // Runs only when state.DeviceReady (otherwise ends at once as NotReady, sending nothing). Each
 // stage stops at its first failure and the update with it. `keepUserSettings` leaves the
 // owner's settings area (0x1000-0x10FF) as the tracker holds it. state.UpdatePhase ends as

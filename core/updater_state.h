@@ -17,19 +17,13 @@ enum class Phase : std::uint8_t {
     Succeeded = 5,
 };
 
-enum PendingEvent : std::uint8_t { kNoDeviceEvent = 0, kBridgeArrived = 1, kBridgeRemoved = 2 };
-
 struct UpdaterState {
     bool PortOpen = false;     // the port is open and configured
     bool DeviceReady = false;  // the bootloader answered the sync (and, once connected, Get)
     std::uint8_t SupportedCommandCount = 0;  // N of the last Get reply
     std::uint16_t BootloaderVersion = 0;
     Phase UpdatePhase = Phase::Idle;
-    std::uint32_t CurrentAddress = 0;
-    std::uint32_t EndAddress = 0;
-    std::uint16_t BlockSize = 128;
-    std::uint8_t PendingDeviceEvent = kNoDeviceEvent;  // single slot, a newer event overwrites
-    std::vector<std::string> PortList;                 // port names found by the last scan
+    std::vector<std::string> PortList;  // port names found by the last scan
 };
 
 }  // namespace ostrel

@@ -2,10 +2,11 @@
 
 namespace ostrel {
 
-DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connector) {
+DeviceEventResult ActOnPendingDeviceEvent(DeviceEventSource& source, UpdaterState& state,
+                                          Connector& connector) {
     DeviceEventResult result = DeviceEventResult::None;
-    if (state.PendingDeviceEvent == kBridgeArrived && !state.PortOpen) {
-        state.PendingDeviceEvent = kNoDeviceEvent;
+    if (source.PendingNotice() == kBridgeArrived && !state.PortOpen) {
+        source.TakeNotice();
         const std::string name = connector.Directory().FindBridgePort();
         if (name.empty()) {
             result = DeviceEventResult::PortNotFound;
@@ -16,9 +17,9 @@ DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connec
                 state.DeviceReady ? DeviceEventResult::Connected : DeviceEventResult::NotConnected;
         }
     }
-    if (state.PendingDeviceEvent == kBridgeRemoved && state.PortOpen) {
+    if (source.PendingNotice() == kBridgeRemoved && state.PortOpen) {
         connector.ClosePortAfterRemoval();
-        state.PendingDeviceEvent = kNoDeviceEvent;
+        source.TakeNotice();
     }
     return result;
 }

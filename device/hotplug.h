@@ -5,6 +5,7 @@
 #include <string>
 
 #include "device/connection.h"
+#include "device/device_events.h"
 
 namespace ostrel {
 
@@ -15,9 +16,11 @@ enum class DeviceEventResult : std::uint8_t {
     PortNotFound,  // an arrival whose port the lookup did not find (yet)
 };
 
-// An arrival with no port open connects by name lookup (no scan); a removal with a port open
-// closes it. An event whose condition does not hold stays pending.
-DeviceEventResult ActOnPendingDeviceEvent(UpdaterState& state, Connector& connector);
+// Acts on the notice pending in `source`: an arrival with no port open connects by name lookup
+// (no scan); a removal with a port open closes it. A notice whose condition does not hold stays
+// pending.
+DeviceEventResult ActOnPendingDeviceEvent(DeviceEventSource& source, UpdaterState& state,
+                                          Connector& connector);
 
 // Windows announces a USB adapter before its driver has made the COM port. After an arrival
 // whose lookup found no port, the lookup is repeated about this long after the arrival, then

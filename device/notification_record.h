@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/updater_state.h"
+#include "device/device_events.h"
 
 namespace ostrel {
 

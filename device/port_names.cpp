@@ -121,7 +121,10 @@ std::string BayFromLocationPath(std::string_view path) {
         if (const std::string_view pci = Argument(element, "PCI"); AllDigits(pci, true)) {
             controller = AsciiUpper(pci);  // the controller is the last PCI device
         } else if (const std::string_view port = Argument(element, "USB"); AllDigits(port, false)) {
-            ports += (ports.empty() ? "" : ".") + WithoutLeadingZeros(port);
+            // Appended piece by piece: GCC 12 at -O3 wrongly warns -Wrestrict on a literal plus a
+            // temporary string (GCC bug 105329).
+            if (!ports.empty()) ports += '.';
+            ports += WithoutLeadingZeros(port);
         }
     }
     if (ports.empty()) return {};

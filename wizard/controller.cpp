@@ -42,8 +42,6 @@ void WizardController::OnCreate() {
     state_.DeviceReady = false;
     state_.BootloaderVersion = 0;
     state_.SupportedCommandCount = 0;
-    state_.BlockSize = kBlockSize;
-    state_.EndAddress = 0;
     state_.UpdatePhase = Phase::Idle;
     BuildFirmwareImage(*image_);
     state_.PortList.clear();
@@ -58,8 +56,7 @@ void WizardController::OnCreate() {
     SetPage(1);
     UpdateButtons();
 
-    state_.PendingDeviceEvent = kNoDeviceEvent;
-    if (registerDeviceWatch_) deviceWatch_ = registerDeviceWatch_(state_);
+    if (registerDeviceWatch_) deviceWatch_ = registerDeviceWatch_();
     if (deviceWatch_) view_.WatchDeviceEvents(*deviceWatch_);
 }
 
@@ -164,19 +161,22 @@ void WizardController::OnConnect() {
 }
 
 void WizardController::OnIdle() {
-    if (closed_) return;
-    const bool arrival = state_.PendingDeviceEvent == kBridgeArrived && !state_.PortOpen;
+    if (closed_ || !deviceWatch_) return;
+    const bool arrival = deviceWatch_->PendingNotice() == kBridgeArrived && !state_.PortOpen;
     if (arrival) arrivalRetries_ = 0;
-    FollowArrival(ActOnPendingDeviceEvent(state_, connector_));
+    FollowArrival(ActOnPendingDeviceEvent(*deviceWatch_, state_, connector_));
 }
 
 void WizardController::OnArrivalRetry() {
     // A newer notice, an open port (connected, or an update running) or the closed window
     // ends the looks.
-    if (closed_ || state_.PortOpen || state_.PendingDeviceEvent != kNoDeviceEvent) return;
+    if (closed_ || !deviceWatch_ || state_.PortOpen ||
+        deviceWatch_->PendingNotice() != kNoDeviceEvent) {
+        return;
+    }
     if (++arrivalRetries_ > kArrivalRetries) return;
-    state_.PendingDeviceEvent = kBridgeArrived;
-    FollowArrival(ActOnPendingDeviceEvent(state_, connector_));
+    deviceWatch_->Record(kBridgeArrived);
+    FollowArrival(ActOnPendingDeviceEvent(*deviceWatch_, state_, connector_));
 }
 
 void WizardController::FollowArrival(DeviceEventResult result) {
@@ -242,6 +242,8 @@ void WizardController::StageEnded(UpdateStage stage, bool ok) {
             if (!ok) return ShowUpdateFailure(ControlId::lbWriteOn, ControlId::lbWriteErr);
             view_.SetVisible(ControlId::txtWriteOK, true);
             view_.SetVisible(ControlId::ListWriteOK, true);
+            return;
+        default:  // the console's own stages never run here
             return;
     }
 }

@@ -21,8 +21,7 @@ namespace ostrel {
 
 class WizardController : private UpdateEvents {
   public:
-    using DeviceWatchRegistration =
-        std::function<std::unique_ptr<DeviceEventSource>(UpdaterState&)>;
+    using DeviceWatchRegistration = std::function<std::unique_ptr<DeviceEventSource>()>;
 
     // Touches neither the view nor the port: the view calls OnCreate once it is built.
     WizardController(WizardView& view, SerialPort& port, PortDirectory& directory,

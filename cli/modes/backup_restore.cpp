@@ -1,7 +1,5 @@
 // The tracker's data memory (0x1000-0x13FF, the owner's settings first) saved to a file before
 // an update or on its own, and written back from such a file.
-#include <algorithm>
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,24 +10,10 @@
 #include "cli/system/console_output.h"
 #include "cli/system/interruption.h"
 #include "cli/system/program_files.h"
+#include "core/data_memory.h"
 
 namespace ostrel::cli {
 namespace {
-
-using DataMemory = std::array<std::uint8_t, kDataSize>;
-
-std::optional<RunResult> ReadDataMemory(FlashSession& session, DataMemory& memory,
-                                        const char* stage, const char* words) {
-    for (std::uint32_t offset = 0; offset < kDataSize; offset += kBlockSize) {
-        if (!session.Protocol().ReadBlock(kDataStart + offset)) {
-            return session.Fail(stage, words, kDataStart + offset,
-                                DescribeExchange(session.Protocol().LastExchange()));
-        }
-        const auto& received = session.Protocol().ReceiveBuffer();
-        std::copy_n(received.begin() + 1, kBlockSize, memory.begin() + offset);
-    }
-    return std::nullopt;
-}
 
 // The saved data memory, which must be exactly its 1,024 bytes of a regular file: a folder
 // would read as empty, and a pipe or a device would keep the run waiting for bytes.
@@ -62,35 +46,31 @@ bool LoadDataMemory(const std::string& file, DataMemory& memory, std::string& er
 
 std::optional<RunResult> SaveDataMemory(FlashSession& session) {
     const std::string& file = session.Options().backupFile;
-    // One glitched byte on the line would go into the owner's only copy: it is read twice, and
-    // saved only when both reads agree.
     DataMemory memory{};
-    DataMemory again{};
-    if (auto failed = ReadDataMemory(session, memory, "backup", "reading data memory")) {
-        return failed;
+    NoUpdateEvents unshown;  // the console shows no bar for the data memory's eight blocks
+    const UpdateOutcome read = ReadDataMemory(session.Protocol(), memory, unshown);
+    if (read.reason == UpdateFailure::ReadsDiffer) {
+        return session.Fail(UpdateStage::Backup, "reading data memory", read.block,
+                            "two reads of the data memory differ at " +
+                                HexAddress(*read.differsAt) +
+                                ": the line is unreliable; nothing was saved");
     }
-    if (auto failed = ReadDataMemory(session, again, "backup", "reading data memory again")) {
-        return failed;
-    }
-    const auto [first, second] = std::mismatch(memory.begin(), memory.end(), again.begin());
-    if (first != memory.end()) {
-        const auto at = static_cast<std::uint32_t>(first - memory.begin());
-        return session.Fail(
-            "backup", "reading data memory", kDataStart + at / kBlockSize * kBlockSize,
-            "two reads of the data memory differ at " + HexAddress(kDataStart + at) +
-                ": the line is unreliable; nothing was saved");
+    if (!read.Succeeded()) {
+        return session.Fail(UpdateStage::Backup,
+                            read.secondRead ? "reading data memory again" : "reading data memory",
+                            read.block, DescribeExchange(read.step));
     }
     std::string error;
     if (!WriteFileAtomically(file, memory, error)) {
         if (InterruptionRequested()) {
-            return session.Interrupted("backup", std::nullopt,
+            return session.Interrupted(UpdateStage::Backup, std::nullopt,
                                        "interrupted while saving the data memory to " + file +
                                            ": nothing was written into the tracker.");
         }
         const std::string reason = "cannot save the data memory to " + file + ": " + error;
         PrintText(stderr, "ostrel-flash: %s; nothing was written into the tracker\n",
                   reason.c_str());
-        return Failed(kExitFileFailed, "backup", reason);
+        return Failed(kExitFileFailed, UpdateStage::Backup, reason);
     }
     session.Say("Data memory 0x1000-0x13FF saved to " + file);
     return std::nullopt;
@@ -109,35 +89,29 @@ RunResult RestoreTracker(FlashSession& session) {
     if (!LoadDataMemory(file, saved, error)) {
         if (InterruptionRequested()) {
             return session.Interrupted(
-                "restore", std::nullopt,
+                UpdateStage::Restore, std::nullopt,
                 "interrupted while reading " + file + ": nothing was written into the tracker.");
         }
         PrintText(stderr, "ostrel-flash: %s; nothing was written into the tracker\n",
                   error.c_str());
-        return Failed(kExitFileFailed, "restore", error);
+        return Failed(kExitFileFailed, UpdateStage::Restore, error);
     }
     if (std::optional<RunResult> failed = session.Connect()) return *failed;
     if (!session.Options().backupFile.empty()) {
         if (std::optional<RunResult> failed = SaveDataMemory(session)) return *failed;
     }
-    BootloaderProtocol& protocol = session.Protocol();
-    for (std::uint32_t offset = 0; offset < kDataSize; offset += kBlockSize) {
-        const std::span<const std::uint8_t, kBlockSize> block(&saved[offset], kBlockSize);
-        if (!protocol.WriteBlock(kDataStart + offset, block)) {
-            return session.Fail("restore", "writing data memory", kDataStart + offset,
-                                DescribeExchange(session.Protocol().LastExchange()));
-        }
+    NoUpdateEvents unshown;
+    const UpdateOutcome written = WriteDataMemory(session.Protocol(), saved, unshown);
+    if (written.reason == UpdateFailure::ReadBackDiffers) {
+        return session.Fail(UpdateStage::Check, "reading data memory back", written.block,
+                            "the data memory read back differs from " + file + " at " +
+                                HexAddress(*written.differsAt));
     }
-    DataMemory back{};
-    if (auto failed = ReadDataMemory(session, back, "check", "reading data memory back")) {
-        return *failed;
-    }
-    for (std::uint32_t i = 0; i < kDataSize; ++i) {
-        if (back[i] == saved[i]) continue;
-        const std::uint32_t block = kDataStart + i / kBlockSize * kBlockSize;
-        return session.Fail(
-            "check", "reading data memory back", block,
-            "the data memory read back differs from " + file + " at " + HexAddress(kDataStart + i));
+    if (!written.Succeeded()) {
+        return session.Fail(written.stage,
+                            written.stage == UpdateStage::Check ? "reading data memory back"
+                                                                : "writing data memory",
+                            written.block, DescribeExchange(written.step));
     }
     session.Say("Data memory 0x1000-0x13FF restored from " + file + " and read back");
     return RunResult{};

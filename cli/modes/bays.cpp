@@ -12,6 +12,7 @@
 
 #include "cli/modes/modes.h"
 #include "cli/report/bay_display.h"
+#include "cli/report/run_messages.h"
 #include "cli/system/atomic_file.h"
 #include "cli/system/bench_wait.h"
 #include "cli/system/console_output.h"
@@ -90,13 +91,9 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
     std::FILE* trace = nullptr;
     if (!shared.traceFile.empty()) {
         options.traceFile = BayTraceFile(shared.traceFile, adapter.bay);
-        // A station's bay keeps one trace for every tracker it updates.
-        trace =
-            shared.repeat ? OpenFile(options.traceFile, "a") : CreatePrivateFile(options.traceFile);
+        RunResult result;
+        trace = OpenTraceFile(options.traceFile, shared.repeat, result);
         if (trace == nullptr) {
-            RunResult result =
-                Failed(kExitFileFailed, "trace",
-                       "cannot write " + options.traceFile + ": " + std::strerror(errno));
             result.port = adapter.port;
             return result;
         }
@@ -143,15 +140,14 @@ class Station {
         : options_(options), display_(stdout, StyleFor(options), TerminalColumns(stdout)) {}
 
     int Run() {
-        UpdaterState events;  // only the hot-plug source's notices
-        const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(events);
+        const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
         if (source == nullptr) {
             PutText(stderr, "ostrel-flash: cannot watch for adapters being plugged in\n");
             return kExitNotConnected;
         }
         const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
         {
-            BenchWait wait(*source, events);
+            BenchWait wait(*source);
             if (!options_.quiet) {
                 PutText(stdout,
                         "Plug the adapters into the bays; each tracker is updated as it "
@@ -161,11 +157,16 @@ class Station {
             std::vector<DeviceEventSource::BayNotice> notices;
             do {
                 StartPluggedIn(directory->FindBridgePorts(), notices);
-                events.PendingDeviceEvent = kNoDeviceEvent;
+                source->TakeNotice();
                 if (!wait.ForAnyNotice()) break;
                 notices = source->TakeBayNotices();
             } while (!wait.StopRequested());
-            // Each tracker in hand finishes its exchange in flight and is reported.
+            // Each tracker in hand finishes its exchange in flight and is reported; with none
+            // in hand, the stop is said as the single bench's loop says it.
+            if (!AnyBusy()) {
+                PrintText(stderr, "\nostrel-flash: %s\n",
+                          DescribeStoppedWaiting("an adapter to be plugged in").c_str());
+            }
             CountInterruptionRequest();
             for (auto& [name, bay] : bays_) {
                 if (bay.session.joinable()) bay.session.join();
@@ -209,10 +210,16 @@ class Station {
             }
             bay.state = BayState::Busy;
             bay.pulledOut = false;
-            display_.Progress(adapter.bay, adapter.port, "connect", 0, {});
+            display_.Progress(adapter.bay, adapter.port, StageName(UpdateStage::Connect), 0, {});
             if (bay.session.joinable()) bay.session.join();  // ended: only its last line to go
             bay.session = std::jthread([this, adapter] { Update(adapter); });
         }
+    }
+
+    bool AnyBusy() {
+        std::lock_guard lock(mutex_);
+        return std::any_of(bays_.begin(), bays_.end(),
+                           [](const auto& entry) { return entry.second.state == BayState::Busy; });
     }
 
     // Called with the lock held.
@@ -276,7 +283,8 @@ int RunBays(const FlashOptions& options) {
     }
     BayDisplay display(stdout, StyleFor(options), TerminalColumns(stdout));
     // Every bay's line from the start, in the order of the bays, whichever thread runs first.
-    for (const AdapterPort& bay : bays) display.Progress(bay.bay, bay.port, "connect", 0, {});
+    for (const AdapterPort& bay : bays)
+        display.Progress(bay.bay, bay.port, StageName(UpdateStage::Connect), 0, {});
     std::vector<RunResult> results(bays.size());
     {
         std::vector<std::jthread> sessions;

@@ -1,6 +1,7 @@
 #include "cli/modes/bench_loop.h"
 
 #include "cli/modes/modes.h"
+#include "cli/report/run_messages.h"
 #include "cli/system/bench_wait.h"
 #include "cli/system/console_output.h"
 #include "device/hotplug.h"
@@ -9,23 +10,22 @@
 namespace ostrel::cli {
 
 int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
-    UpdaterState events;  // only the hot-plug source's notices
-    const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(events);
+    const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
     if (source == nullptr) {
         PutText(stderr, "ostrel-flash: cannot watch for the adapter being plugged in\n");
         return kExitNotConnected;
     }
-    BenchWait wait(*source, events);
+    BenchWait wait(*source);
     const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
     auto say = [&](const char* line) {
         if (!options.quiet) PrintText(stdout, "%s\n", line);
         std::fflush(stdout);
     };
     auto stoppedWaiting = [&](const char* forWhat) {
-        PrintText(stderr,
-                  "\nostrel-flash: stopped while waiting for the adapter to be %s: no "
-                  "tracker was in hand\n",
-                  forWhat);
+        // The line after the terminal's echo of ^C.
+        PrintText(
+            stderr, "\nostrel-flash: %s\n",
+            DescribeStoppedWaiting((std::string("the adapter to be ") + forWhat).c_str()).c_str());
     };
 
     int updated = 0;
@@ -42,7 +42,7 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
             }
         }
         present = false;
-        events.PendingDeviceEvent = kNoDeviceEvent;
+        source->TakeNotice();
         // The port may show some time after the adapter (Windows' driver makes it later).
         const bool pausedOut =
             FindBridgePortAfterArrival(*directory, [&](std::uint32_t ms) { return wait.Pause(ms); })
@@ -69,7 +69,7 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
             stoppedWaiting("pulled out");
             break;
         }
-        events.PendingDeviceEvent = kNoDeviceEvent;
+        source->TakeNotice();
     }
     // What the loop did to each tracker: updated it, or found it held the release.
     const char* done = ModeOf(options) == FlashMode::VerifyOnly ? "verified" : "updated";

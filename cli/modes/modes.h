@@ -26,17 +26,9 @@ RunResult RunMode(FlashSession& session);
 // (the caller then writes nothing).
 std::optional<RunResult> SaveDataMemory(FlashSession& session);
 
-// The stage as the result line names it: write, verify or data.
-const char* StageName(UpdateStage stage);
-
 // The stage display on stdout: none with --quiet, bars on a terminal, lines elsewhere.
 ConsoleView MakeConsoleView(const FlashOptions& options);
 // Where the stages and their progress go: the session's bay line when it has one, else `view`.
 UpdateEvents& ProgressEvents(FlashSession& session, ConsoleView& view);
-
-// The first address of the block at `block` whose byte read back differs from `expected`.
-std::optional<std::uint32_t> FirstDifference(const BootloaderProtocol& protocol,
-                                             std::uint32_t block,
-                                             std::span<const std::uint8_t> expected);
 
 }  // namespace ostrel::cli

@@ -9,34 +9,13 @@
 namespace ostrel::cli {
 namespace {
 
-// Each stage's name in the result line and words in the failure message, in the stages' order.
-struct StageText {
-    const char* name;
-    const char* words;
-};
-constexpr StageText kStageTexts[] = {{"write", "writing program memory"},
-                                     {"verify", "check of program memory"},
-                                     {"data", "writing data memory"}};
-static_assert(static_cast<int>(UpdateStage::Data) == 2);
-
-const StageText& TextOf(UpdateStage stage) {
-    return kStageTexts[static_cast<int>(stage)];
+// The update's stages in the failure message: "Failed in writing program memory, ...".
+const char* WordsOf(UpdateStage stage) {
+    if (stage == UpdateStage::Verify) return "check of program memory";
+    return stage == UpdateStage::Data ? "writing data memory" : "writing program memory";
 }
 
 }  // namespace
-
-const char* StageName(UpdateStage stage) {
-    return TextOf(stage).name;
-}
-
-std::optional<std::uint32_t> FirstDifference(const BootloaderProtocol& protocol,
-                                             std::uint32_t block,
-                                             std::span<const std::uint8_t> expected) {
-    for (std::uint32_t i = 0; i < expected.size() && i < kBlockSize; ++i) {
-        if (protocol.ReceiveBuffer()[1 + i] != expected[i]) return block + i;
-    }
-    return std::nullopt;
-}
 
 ConsoleView MakeConsoleView(const FlashOptions& options) {
     return ConsoleView(options.quiet ? nullptr : stdout, IsTerminal(stdout),
@@ -66,7 +45,7 @@ RunResult UpdateTracker(FlashSession& session) {
                                             options.keepUserSettings, events);
     if (session.Stopped()) {
         view.Silence();
-        return session.Interrupted(StageName(outcome.stage), outcome.block,
+        return session.Interrupted(outcome.stage, outcome.block,
                                    DescribeInterruption(outcome.stage, outcome.block));
     }
     view.SayOutcome(outcome.Succeeded());
@@ -75,8 +54,7 @@ RunResult UpdateTracker(FlashSession& session) {
         outcome.reason == UpdateFailure::ReadBackDiffers
             ? "the block read back differs from the release at " + HexAddress(*outcome.differsAt)
             : DescribeExchange(outcome.step);
-    return session.Fail(StageName(outcome.stage), TextOf(outcome.stage).words, outcome.block,
-                        reason);
+    return session.Fail(outcome.stage, WordsOf(outcome.stage), outcome.block, reason);
 }
 
 RunResult RunMode(FlashSession& session) {

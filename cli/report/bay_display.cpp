@@ -98,8 +98,8 @@ void BayDisplay::Result(const std::string& bay, RunResult result) {
     row.port = result.port;
     row.stage = "waiting";
     row.secondsLeft.reset();
-    row.lastResult = result.outcome;
-    if (result.stage != nullptr) row.lastResult += std::string(" in ") + result.stage;
+    row.lastResult = OutcomeName(result.outcome);
+    if (result.stage) row.lastResult += std::string(" in ") + StageName(*result.stage);
     if (style_ == BayDisplayStyle::Terminal) {
         Redraw({line});
     } else {

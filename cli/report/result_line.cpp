@@ -2,16 +2,28 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "cli/system/console_output.h"
 #include "payload/release_identity.h"
 
 namespace ostrel::cli {
+namespace {
 
-RunResult Failed(int exitCode, const char* stage, std::string reason,
+// In the order of the enum.
+constexpr const char* kOutcomeNames[] = {"ok", "failed", "differs", "interrupted"};
+static_assert(std::size(kOutcomeNames) == std::size(kAllOutcomes));
+
+}  // namespace
+
+const char* OutcomeName(RunOutcome outcome) {
+    return kOutcomeNames[static_cast<std::size_t>(outcome)];
+}
+
+RunResult Failed(int exitCode, UpdateStage stage, std::string reason,
                  std::optional<std::uint32_t> block) {
     RunResult result;
-    result.outcome = "failed";
+    result.outcome = RunOutcome::Failed;
     result.exitCode = exitCode;
     result.stage = stage;
     result.block = block;
@@ -32,8 +44,8 @@ std::string HexAddress(std::uint32_t address) {
 }
 
 std::string FormatResultLine(const RunResult& result) {
-    std::string line = std::string("result=") + result.outcome;
-    if (result.stage != nullptr) line += std::string(" stage=") + result.stage;
+    std::string line = std::string("result=") + OutcomeName(result.outcome);
+    if (result.stage) line += std::string(" stage=") + StageName(*result.stage);
     if (result.block) line += " block=" + HexAddress(*result.block);
     if (result.address) line += " address=" + HexAddress(*result.address);
     line += " port=" + (result.port.empty() ? std::string("-") : result.port);

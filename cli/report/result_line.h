@@ -7,16 +7,31 @@
 #include <string>
 
 #include "cli/flash_options.h"
+#include "core/update_stage.h"
 
 namespace ostrel::cli {
+
+// How a run ended, as the result line's first word names it.
+enum class RunOutcome : std::uint8_t {
+    Ok,           // done: updated, verified, saved or restored
+    Failed,       // an exchange, a check or a file failed
+    Differs,      // --verify-only: the tracker does not hold this release
+    Interrupted,  // stopped on request, after the exchange in flight
+};
+
+inline constexpr RunOutcome kAllOutcomes[] = {RunOutcome::Ok, RunOutcome::Failed,
+                                              RunOutcome::Differs, RunOutcome::Interrupted};
+
+// "ok", "failed", "differs", "interrupted".
+const char* OutcomeName(RunOutcome outcome);
 
 // The release built into this program, as the result line names it: "v2.2.5-R27".
 std::string ReleaseLabel();
 
 struct RunResult {
-    const char* outcome = "ok";  // "ok", "failed", or "differs" (the release is not there)
+    RunOutcome outcome = RunOutcome::Ok;
     int exitCode = kExitSuccess;
-    const char* stage = nullptr;           // where it failed: "connect", "backup", "write", ...
+    std::optional<UpdateStage> stage;      // where it failed or stopped
     std::optional<std::uint32_t> block;    // the block whose exchange or check failed
     std::optional<std::uint32_t> address;  // the first address that differs
     std::string port;                      // the port used, empty when none was opened
@@ -27,7 +42,7 @@ struct RunResult {
     bool Succeeded() const { return exitCode == kExitSuccess; }
 };
 
-RunResult Failed(int exitCode, const char* stage, std::string reason,
+RunResult Failed(int exitCode, UpdateStage stage, std::string reason,
                  std::optional<std::uint32_t> block = std::nullopt);
 
 // The line without its newline; the reason, which may hold blanks, comes last.

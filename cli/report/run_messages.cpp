@@ -116,6 +116,10 @@ std::string DescribeInterruption(UpdateStage stage, std::uint32_t block) {
     return "interrupted " + where + ": " + holds + "; run the update again.";
 }
 
+std::string DescribeStoppedWaiting(const char* what) {
+    return std::string("stopped while waiting for ") + what + ": no tracker was in hand";
+}
+
 std::string DescribeExchange(const ExchangeRecord& record) {
     std::string frame;
     switch (record.frame) {

@@ -34,6 +34,10 @@ extern const char* const kInterruptedBeforeUpdate;
 // answered with 0x1F (NACK)", "only 3 of the 129 answer bytes to the length frame arrived".
 std::string DescribeExchange(const ExchangeRecord& record);
 
+// Ctrl-C while a bench waited for `what` ("the adapter to be plugged in"): no tracker was in
+// hand, so none was touched.
+std::string DescribeStoppedWaiting(const char* what);
+
 // The port hung up under an exchange: the adapter was pulled out.
 extern const char* const kAdapterDisconnected;
 

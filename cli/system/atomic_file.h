@@ -24,8 +24,9 @@ bool SameFile(const std::string& a, const std::string& b);
 enum class FileKind { Missing, Regular, Directory, Other };
 FileKind KindOf(const std::string& path);
 
-// Opens `path` for writing text, emptied, readable by its owner only when the call creates it
-// or it is a regular file; nullptr with errno set when it cannot.
-std::FILE* CreatePrivateFile(const std::string& path);
+// Opens `path` for writing text, emptied or, with `append`, kept and written on at its end;
+// readable by its owner only when the call creates it or it is a regular file. nullptr with
+// errno set when it cannot.
+std::FILE* CreatePrivateFile(const std::string& path, bool append = false);
 
 }  // namespace ostrel::cli

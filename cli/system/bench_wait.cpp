@@ -17,7 +17,7 @@ bool BenchWait::Pause(std::uint32_t milliseconds) {
 }
 
 bool BenchWait::ForAnyNotice() {
-    while (!StopRequested() && events_.PendingDeviceEvent == kNoDeviceEvent) {
+    while (!StopRequested() && source_.PendingNotice() == kNoDeviceEvent) {
         if (!DeliverNotices(-1)) return false;
     }
     return !StopRequested();

@@ -5,15 +5,14 @@
 // tracker in hand is done; a second one ends the program at once.
 #include <cstdint>
 
-#include "core/updater_state.h"
 #include "device/device_events.h"
 
 namespace ostrel::cli {
 
 class BenchWait {
   public:
-    // `source` records its notices in `events`.
-    BenchWait(DeviceEventSource& source, UpdaterState& events);
+    // Waits for the notices of `source`; the caller takes them.
+    explicit BenchWait(DeviceEventSource& source);
     ~BenchWait();
     BenchWait(const BenchWait&) = delete;
     BenchWait& operator=(const BenchWait&) = delete;
@@ -33,7 +32,6 @@ class BenchWait {
     bool DeliverNotices(int milliseconds);
 
     DeviceEventSource& source_;
-    UpdaterState& events_;
 };
 
 }  // namespace ostrel::cli

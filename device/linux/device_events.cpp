@@ -19,8 +19,8 @@ constexpr int kMaxEventsPerRead = 64;
 
 class UdevDeviceEventSource : public DeviceEventSource {
   public:
-    UdevDeviceEventSource(UpdaterState& state, udev* context, udev_monitor* monitor)
-        : state_(state), context_(context), monitor_(monitor) {}
+    UdevDeviceEventSource(udev* context, udev_monitor* monitor)
+        : context_(context), monitor_(monitor) {}
     ~UdevDeviceEventSource() override {
         udev_monitor_unref(monitor_);
         udev_unref(context_);
@@ -35,14 +35,14 @@ class UdevDeviceEventSource : public DeviceEventSource {
         for (int i = 0; i < kMaxEventsPerRead; ++i) {
             udev_device* device = udev_monitor_receive_device(monitor_);
             if (device == nullptr) return;
-            Record(device);
+            RecordDevice(device);
             udev_device_unref(device);
         }
     }
     std::vector<BayNotice> TakeBayNotices() override { return std::exchange(bays_, {}); }
 
   private:
-    void Record(udev_device* device) {
+    void RecordDevice(udev_device* device) {
         const char* action = udev_device_get_action(device);
         if (action == nullptr) return;
         const std::string_view what(action);
@@ -52,7 +52,7 @@ class UdevDeviceEventSource : public DeviceEventSource {
         if (event == kNoDeviceEvent) return;
         const std::optional<std::string> path = UsbInterfacePath(device);
         if (!path || !IsBridgeInterface(*path)) return;
-        state_.PendingDeviceEvent = event;
+        Record(static_cast<PendingEvent>(event));
         // Kept for a reader that takes them; a reader that never does keeps only the latest.
         if (bays_.size() == kMaxEventsPerRead) bays_.erase(bays_.begin());
         if (const char* sysPath = udev_device_get_syspath(device)) {
@@ -71,7 +71,6 @@ class UdevDeviceEventSource : public DeviceEventSource {
         return BayFromUsbDevicePath(path.substr(0, end));
     }
 
-    UpdaterState& state_;
     std::vector<BayNotice> bays_;
     udev* context_;
     udev_monitor* monitor_;
@@ -79,8 +78,7 @@ class UdevDeviceEventSource : public DeviceEventSource {
 
 }  // namespace
 
-std::unique_ptr<DeviceEventSource> RegisterDeviceWatch(UpdaterState& state) {
-    state.PendingDeviceEvent = kNoDeviceEvent;
+std::unique_ptr<DeviceEventSource> RegisterDeviceWatch() {
     udev* context = udev_new();
     if (context == nullptr) return nullptr;
     // The "udev" source delivers events after the rules ran, so the node exists and the
@@ -93,7 +91,7 @@ std::unique_ptr<DeviceEventSource> RegisterDeviceWatch(UpdaterState& state) {
         udev_unref(context);
         return nullptr;
     }
-    return std::make_unique<UdevDeviceEventSource>(state, context, monitor);
+    return std::make_unique<UdevDeviceEventSource>(context, monitor);
 }
 
 }  // namespace ostrel

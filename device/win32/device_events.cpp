@@ -21,11 +21,10 @@ bool RegisterWindowClass(HINSTANCE instance, WNDPROC proc) {
 
 }  // namespace
 
-std::unique_ptr<Win32DeviceEventSource> Win32DeviceEventSource::Create(UpdaterState& state) {
-    state.PendingDeviceEvent = kNoDeviceEvent;
+std::unique_ptr<Win32DeviceEventSource> Win32DeviceEventSource::Create() {
     const HINSTANCE instance = GetModuleHandleA(nullptr);
     if (!RegisterWindowClass(instance, &WindowProc)) return nullptr;
-    std::unique_ptr<Win32DeviceEventSource> source(new Win32DeviceEventSource(state));
+    std::unique_ptr<Win32DeviceEventSource> source(new Win32DeviceEventSource());
     source->window_ = CreateWindowExA(0, kDeviceWatchWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE,
                                       nullptr, instance, source.get());
     if (source->window_ == nullptr) return nullptr;
@@ -56,14 +55,14 @@ LRESULT CALLBACK Win32DeviceEventSource::WindowProc(HWND window, UINT message, W
     }
     // Only recorded here; the idle hook does the device work once the queue has run empty.
     const PendingEvent event = BridgeEventOf(wParam, reinterpret_cast<const std::uint8_t*>(lParam));
-    if (event != kNoDeviceEvent) source->state_.PendingDeviceEvent = event;
+    if (event != kNoDeviceEvent) source->Record(event);
     return 0;
 }
 
 }  // namespace win32
 
-std::unique_ptr<DeviceEventSource> RegisterDeviceWatch(UpdaterState& state) {
-    return win32::Win32DeviceEventSource::Create(state);
+std::unique_ptr<DeviceEventSource> RegisterDeviceWatch() {
+    return win32::Win32DeviceEventSource::Create();
 }
 
 }  // namespace ostrel

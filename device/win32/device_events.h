@@ -12,7 +12,7 @@ inline constexpr char kDeviceWatchWindowClass[] = "OstrelDeviceWatch";
 class Win32DeviceEventSource final : public DeviceEventSource {
   public:
     // Null when the window or the notification registration could not be made.
-    static std::unique_ptr<Win32DeviceEventSource> Create(UpdaterState& state);
+    static std::unique_ptr<Win32DeviceEventSource> Create();
     ~Win32DeviceEventSource() override;
     Win32DeviceEventSource(const Win32DeviceEventSource&) = delete;
     Win32DeviceEventSource& operator=(const Win32DeviceEventSource&) = delete;
@@ -24,10 +24,9 @@ class Win32DeviceEventSource final : public DeviceEventSource {
     HWND Window() const { return window_; }
 
   private:
-    explicit Win32DeviceEventSource(UpdaterState& state) : state_(state) {}
+    Win32DeviceEventSource() = default;
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    UpdaterState& state_;
     HWND window_ = nullptr;
     HDEVNOTIFY registration_ = nullptr;
 };

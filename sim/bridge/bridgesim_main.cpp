@@ -344,7 +344,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "ostrel-bridgesim: %s\n", bridge.Error().c_str());
             return kExitHarnessFailed;
         }
-        ready += " " + bridge.DevicePath();
+        ready += ' ';  // not " " + path: GCC 12 -O3 warns -Wrestrict on it (GCC bug 105329)
+        ready += bridge.DevicePath();
     }
     Reply(ready);
 

@@ -1,20 +1,9 @@
 #include "cli/flash_options.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <array>
-#include <csignal>
-#include <filesystem>
-#include <fstream>
-
-#include "cli/report/list_ports.h"
-#include "cli/report/result_line.h"
-#include "cli/system/atomic_file.h"
+#include <string>
+#include <vector>
 
 namespace ostrel::cli {
 namespace {
@@ -98,95 +87,6 @@ TEST(ParseFlashOptions, RefusesMissingValuesUnknownArgumentsAndConflictingModes)
     }
 }
 
-// A scratch folder with a saved file, another one, and links to the first.
-class OwnersFiles : public testing::Test {
-  protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/ostrel-files.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        std::ofstream(Path("saved.bin")) << "saved";
-        std::ofstream(Path("other.bin")) << "other";
-        ASSERT_EQ(link(Path("saved.bin").c_str(), Path("hard.bin").c_str()), 0);
-        ASSERT_EQ(symlink(Path("saved.bin").c_str(), Path("soft.bin").c_str()), 0);
-    }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
-            names.push_back(entry.path().filename().string());
-        }
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-    std::string dir_;
-    const std::array<std::uint8_t, 3> bytes_{1, 2, 3};
-};
-
-TEST_F(OwnersFiles, SameFileByAnyPathAndNeverTwoFiles) {
-    struct Case {
-        std::string a, b;
-        bool same;
-    };
-    for (const Case& c : {Case{Path("saved.bin"), dir_ + "/./saved.bin", true},
-                          Case{Path("saved.bin"), Path("hard.bin"), true},
-                          Case{Path("soft.bin"), Path("saved.bin"), true},
-                          Case{Path("saved.bin"), Path("other.bin"), false},
-                          Case{Path("new.bin"), dir_ + "/./new.bin", true},
-                          Case{Path("new.bin"), Path("new2.bin"), false},
-                          Case{Path("new.bin"), Path("saved.bin"), false}}) {
-        EXPECT_EQ(SameFile(c.a, c.b), c.same) << c.a << " " << c.b;
-    }
-}
-
-TEST_F(OwnersFiles, AtomicWriteRefusesWhatIsNotARegularFileAndLeavesNoTemporary) {
-    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
-    ASSERT_EQ(symlink("/dev/null", Path("to-null").c_str()), 0);
-    std::filesystem::create_directory(Path("folder"));
-    for (const char* name : {"fifo", "to-null", "folder"}) {
-        std::string error;
-        EXPECT_FALSE(WriteFileAtomically(Path(name), bytes_, error)) << name;
-        EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
-    }
-    EXPECT_EQ(KindOf(Path("fifo")), FileKind::Other);
-    EXPECT_EQ(KindOf(Path("folder")), FileKind::Directory);
-    EXPECT_TRUE(std::filesystem::is_symlink(Path("to-null")));
-
-    // Through a link the file it leads to is replaced, and the link stays.
-    std::string error;
-    ASSERT_TRUE(WriteFileAtomically(Path("soft.bin"), bytes_, error)) << error;
-    EXPECT_TRUE(std::filesystem::is_symlink(Path("soft.bin")));
-    EXPECT_EQ(std::filesystem::file_size(Path("saved.bin")), 3u);
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"fifo", "folder", "hard.bin", "other.bin",
-                                                   "saved.bin", "soft.bin", "to-null"}));
-
-    // A write that fails half-way (here: the file size limit) leaves the old file alone.
-    const pid_t child = fork();
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{2, 2};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        std::string failure;
-        _exit(WriteFileAtomically(Path("other.bin"), bytes_, failure) ? 1 : 0);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    EXPECT_EQ(status, 0) << "the write should have failed";
-    EXPECT_EQ(std::filesystem::file_size(Path("other.bin")), 5u);
-    EXPECT_EQ(Entries().size(), 7u) << "a temporary file was left behind";
-}
-
-TEST(ResultLineText, CarriesAReasonOnlyWhenThereIsOne) {
-    RunResult ok;
-    ok.port = "/dev/ttyUSB0";
-    EXPECT_EQ(FormatResultLine(ok).find("reason"), std::string::npos) << FormatResultLine(ok);
-    const std::string failed = FormatResultLine(Failed(kExitFileFailed, "trace", "disk full"));
-    EXPECT_EQ(failed.find("result=failed stage=trace port=- "), 0u) << failed;
-    EXPECT_EQ(failed.substr(failed.size() - 17), " reason=disk full");
-}
-
 // --all and several --port run a bay each; the per-tracker options go with them, the files
 // that one tracker's data would go to do not (yet).
 TEST(ParseFlashOptions, ManyBaysTakeThePerTrackerOptionsAndRefuseBackupAndRestore) {
@@ -222,24 +122,6 @@ TEST(BayTraceFile, PutsTheBayBeforeTheExtension) {
     EXPECT_EQ(BayTraceFile("support.txt", "1-1.2"), "support-1-1.2.txt");
     EXPECT_EQ(BayTraceFile("logs.d/trace", "COM201"), "logs.d/trace-COM201");
     EXPECT_EQ(BayTraceFile("/tmp/t.log", "pts/3"), "/tmp/t-pts-3.log");
-}
-
-TEST(PortListingText, MarksTheAdapterAndSaysWhatToDoWhenItHasNoPort) {
-    PortListing listing;
-    listing.ports = {{"/dev/ttyS0", "", false},
-                     {"/dev/ttyUSB0", "Silicon Labs CP210x UART Bridge (ttyUSB0)", true}};
-    EXPECT_EQ(FormatPortListing(listing),
-              "/dev/ttyS0    (no device name)\n"
-              "/dev/ttyUSB0  Silicon Labs CP210x UART Bridge (ttyUSB0)  <- programming adapter "
-              "(CP210x, USB 10c4:ea60)\n");
-    listing.ports.pop_back();
-    EXPECT_NE(FormatPortListing(listing).find("No programming adapter"), std::string::npos);
-    listing.adaptersWithoutPort = 1;
-    const std::string claimed = FormatPortListing(listing);
-    EXPECT_NE(claimed.find("plugged in but has no serial port: another program has claimed it"),
-              std::string::npos);
-    EXPECT_NE(claimed.find("sudo apt remove brltty"), std::string::npos);
-    EXPECT_EQ(FormatPortListing({}).find("No serial ports found.\n"), 0u);
 }
 
 }  // namespace

@@ -8,62 +8,16 @@
 #include <thread>
 #include <vector>
 
-#include "sim/bootloader_model.h"
-#include "sim/sim_link.h"
-#include "tests/support/recording_events.h"
+#include "tests/core/connected_tracker.h"
 
 namespace ostrel {
 namespace {
 
+using test::ConnectedTracker;
+
 using sim::Command;
 using sim::FaultKind;
 using sim::Step;
-
-
-// A connected simulated tracker, as the Next button finds it on the connection page.
-struct ConnectedTracker {
-    ConnectedTracker() {
-        BuildFirmwareImage(*image);
-        EXPECT_TRUE(link.OpenPort("SIM1"));
-        EXPECT_TRUE(protocol.SyncBootloader());
-        EXPECT_TRUE(protocol.QueryBootloader());
-        state.DeviceReady = true;
-        model.ClearExchanges();
-    }
-    void RunOnce(bool keepUser = false) {
-        state.UpdatePhase = Phase::Requested;
-        outcome = RunUpdate(state, protocol, *image, keepUser, events);
-    }
-    bool FlashEqualsImage() const {
-        return std::equal(image->begin() + kFlashStart, image->end(),
-                          model.Memory().begin() + kFlashStart);
-    }
-    bool DataEqualsImage(std::uint32_t from) const {
-        return std::equal(image->begin() + from, image->begin() + kDataEnd + 1,
-                          model.Memory().begin() + from);
-    }
-    std::vector<std::string> ExchangeList() const {
-        std::vector<std::string> out;
-        for (const auto& e : model.Exchanges()) {
-            const char* kind = e.command == Command::ReadMemory ? "R" : "W";
-            out.push_back(kind + std::to_string(e.address));
-        }
-        return out;
-    }
-    static std::vector<std::string> Blocks(const char* kind, std::uint32_t from, std::uint32_t to) {
-        std::vector<std::string> out;
-        for (std::uint32_t a = from; a <= to; a += 128) out.push_back(kind + std::to_string(a));
-        return out;
-    }
-
-    std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
-    sim::BootloaderModel model;
-    sim::SimLink link{model};
-    UpdaterState state;
-    BootloaderProtocol protocol{link, *image, state};
-    test::RecordingEvents events;
-    UpdateOutcome outcome;
-};
 
 class UpdateTest : public ::testing::Test, public ConnectedTracker {};
 
@@ -206,8 +160,7 @@ TEST_F(UpdateTest, EachFailureEndsItsStageWithTheOutcome) {
             EXPECT_EQ(fresh.outcome.step.answer, c.answer);
         }
         // The failed stage ends failed, after one progress event per good block before it.
-        EXPECT_EQ(fresh.events.lines.back(),
-                  std::string("end ") + test::StageName(c.stage) + " failed");
+        EXPECT_EQ(fresh.events.lines.back(), std::string("end ") + StageName(c.stage) + " failed");
         const std::uint32_t first = c.stage == UpdateStage::Data ? kDataStart : kFlashStart;
         EXPECT_EQ(fresh.events.progress[c.stage].size(), (c.block - first) / kBlockSize);
         EXPECT_TRUE(fresh.state.DeviceReady);  // the port stays usable for another try
@@ -256,7 +209,7 @@ TEST(UpdateSideBySide, TwoSessionsOnTwoThreadsEachLeaveTheirRelease) {
     EXPECT_TRUE(first.outcome.Succeeded());
     EXPECT_TRUE(second.outcome.Succeeded());
     EXPECT_TRUE(first.FlashEqualsImage() && first.DataEqualsImage(kDataStart));
-    EXPECT_TRUE(second.FlashEqualsImage() && second.DataEqualsImage(kUserSettingsEnd));
+    EXPECT_TRUE(second.FlashEqualsImage() && second.DataEqualsImage(kDataAfterUserSettings.start));
     EXPECT_EQ(first.model.Exchanges().size(), 472u);
     EXPECT_EQ(second.model.Exchanges().size(), 470u);
 }

@@ -21,6 +21,11 @@ struct HotplugTest : ::testing::Test {
         directory.lookups = 0;
     }
 
+    // Notices recorded as a platform's source records them.
+    struct Notices final : DeviceEventSource {
+        int NotificationDescriptor() const override { return -1; }
+        void ReadNotifications() override {}
+    } events;
     UpdaterState state;
     FirmwareImage image{};  // connecting writes nothing
     sim::BootloaderModel model;
@@ -51,10 +56,10 @@ class IdleTable : public HotplugTest, public ::testing::WithParamInterface<IdleC
 TEST_P(IdleTable, ActsOnlyWhenTheEventsConditionHolds) {
     const IdleCase& c = GetParam();
     if (c.portOpen) Connect();
-    state.PendingDeviceEvent = c.pending;
-    EXPECT_EQ(ActOnPendingDeviceEvent(state, connector) == DeviceEventResult::Connected,
+    events.Record(static_cast<PendingEvent>(c.pending));
+    EXPECT_EQ(ActOnPendingDeviceEvent(events, state, connector) == DeviceEventResult::Connected,
               c.pageForward);
-    EXPECT_EQ(state.PendingDeviceEvent, c.pendingAfter);
+    EXPECT_EQ(events.PendingNotice(), c.pendingAfter);
     EXPECT_EQ(state.PortOpen, c.portOpenAfter);
     EXPECT_EQ(state.DeviceReady, c.portOpenAfter);
     EXPECT_EQ(link.IsOpen(), c.portOpenAfter);
@@ -75,37 +80,37 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(HotplugTest, ArrivalWithoutABridgeFoundIsConsumedWithoutAScan) {
     directory.bridgePort.clear();
     directory.ports = {"SIM1"};
-    state.PendingDeviceEvent = kBridgeArrived;
-    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
-    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+    events.Record(static_cast<PendingEvent>(kBridgeArrived));
+    EXPECT_NE(ActOnPendingDeviceEvent(events, state, connector), DeviceEventResult::Connected);
+    EXPECT_EQ(events.PendingNotice(), kNoDeviceEvent);
     EXPECT_EQ(directory.scans, 0);
     EXPECT_EQ(link.OpenCount(), 0u);
 }
 
 TEST_F(HotplugTest, ArrivalWhoseGetFailsLeavesThePortOpenAndLaterArrivalsWait) {
     model.AddFault({.kind = sim::FaultKind::Silence, .command = sim::Command::Get});
-    state.PendingDeviceEvent = kBridgeArrived;
-    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
+    events.Record(static_cast<PendingEvent>(kBridgeArrived));
+    EXPECT_NE(ActOnPendingDeviceEvent(events, state, connector), DeviceEventResult::Connected);
     EXPECT_TRUE(state.PortOpen);
     EXPECT_FALSE(state.DeviceReady);
 
-    state.PendingDeviceEvent = kBridgeArrived;
-    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
-    EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
+    events.Record(static_cast<PendingEvent>(kBridgeArrived));
+    EXPECT_NE(ActOnPendingDeviceEvent(events, state, connector), DeviceEventResult::Connected);
+    EXPECT_EQ(events.PendingNotice(), kBridgeArrived);
     EXPECT_EQ(link.OpenCount(), 1u);
 
     // A removal overwrites the waiting arrival and closes the port; nothing is left pending.
-    state.PendingDeviceEvent = kBridgeRemoved;
-    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
-    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+    events.Record(static_cast<PendingEvent>(kBridgeRemoved));
+    EXPECT_NE(ActOnPendingDeviceEvent(events, state, connector), DeviceEventResult::Connected);
+    EXPECT_EQ(events.PendingNotice(), kNoDeviceEvent);
     EXPECT_FALSE(link.IsOpen());
 }
 
 TEST_F(HotplugTest, RemovalRecordedWithNoPortClosesAPortOpenedLaterByConnect) {
-    state.PendingDeviceEvent = kBridgeRemoved;
-    ActOnPendingDeviceEvent(state, connector);
+    events.Record(static_cast<PendingEvent>(kBridgeRemoved));
+    ActOnPendingDeviceEvent(events, state, connector);
     Connect();
-    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
+    EXPECT_NE(ActOnPendingDeviceEvent(events, state, connector), DeviceEventResult::Connected);
     EXPECT_FALSE(state.PortOpen);
     EXPECT_FALSE(state.DeviceReady);
     EXPECT_FALSE(link.IsOpen());

@@ -56,7 +56,7 @@ TEST_P(FullUpdate, LeavesTheTrackerMemoryEqualToTheImage) {
     EXPECT_TRUE(
         std::equal(image->begin() + kFlashStart, image->end(), memory.begin() + kFlashStart));
     for (std::uint32_t a = kDataStart; a < kDataStart + kDataSize; ++a) {
-        const bool owners = keep && a < kUserSettingsEnd;
+        const bool owners = keep && a < kUserSettings.end;
         const std::uint8_t expected = owners ? BootloaderModel::OwnerSettingsByte(a) : (*image)[a];
         ASSERT_EQ(memory[a], expected) << std::hex << "at 0x" << a;
     }

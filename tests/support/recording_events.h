@@ -12,18 +12,6 @@
 
 namespace ostrel::test {
 
-inline const char* StageName(UpdateStage stage) {
-    switch (stage) {
-        case UpdateStage::Write:
-            return "write";
-        case UpdateStage::Verify:
-            return "verify";
-        case UpdateStage::Data:
-            return "data";
-    }
-    return "?";
-}
-
 class RecordingEvents : public UpdateEvents {
   public:
     void StageBegun(UpdateStage stage, std::uint32_t total) override {

@@ -24,11 +24,9 @@ std::vector<std::uint8_t> Record(std::uint32_t type, const std::string& name,
 }
 
 TEST(Win32DeviceWatch, RecordsOnlyTheBridgesArrivalAndRemoval) {
-    UpdaterState state;
-    state.PendingDeviceEvent = kBridgeArrived;
-    auto source = RegisterDeviceWatch(state);
+    auto source = RegisterDeviceWatch();
     ASSERT_NE(source, nullptr) << "window or notification registration failed";
-    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent) << "cleared by the registration";
+    EXPECT_EQ(source->PendingNotice(), kNoDeviceEvent) << "none pending at the registration";
     EXPECT_EQ(source->NotificationDescriptor(), -1);
     // Found the way the system finds it: a message-only window of the device layer's class.
     HWND window = FindWindowExA(HWND_MESSAGE, nullptr, win32::kDeviceWatchWindowClass, nullptr);
@@ -62,10 +60,10 @@ TEST(Win32DeviceWatch, RecordsOnlyTheBridgesArrivalAndRemoval) {
          kNoDeviceEvent, kNoDeviceEvent},
     };
     for (const Case& c : cases) {
-        state.PendingDeviceEvent = c.before;
+        source->Record(static_cast<PendingEvent>(c.before));
         const LPARAM record = c.record.empty() ? 0 : reinterpret_cast<LPARAM>(c.record.data());
         EXPECT_EQ(SendMessageA(window, WM_DEVICECHANGE, c.code, record), 0) << c.what;
-        EXPECT_EQ(state.PendingDeviceEvent, c.after) << c.what;
+        EXPECT_EQ(source->PendingNotice(), c.after) << c.what;
     }
 
     source.reset();

@@ -36,8 +36,9 @@ std::vector<std::uint8_t> ReadDump(const std::string& linuxPath) {
 std::vector<std::uint8_t> ExpectedMemory(const FirmwareImage& image, bool keepUser) {
     const sim::BootloaderModel fresh;
     std::vector<std::uint8_t> memory(fresh.Memory().begin(), fresh.Memory().end());
-    for (std::uint32_t a = kFlashStart; a <= kFlashEnd; ++a) memory[a] = image[a];
-    for (std::uint32_t a = keepUser ? kUserSettingsEnd : kDataStart; a <= kDataEnd; ++a) {
+    for (std::uint32_t a = kFlashStart; a < kProgramMemory.end; ++a) memory[a] = image[a];
+    for (std::uint32_t a = keepUser ? kDataAfterUserSettings.start : kDataStart;
+         a < kDataMemory.end; ++a) {
         memory[a] = image[a];
     }
     return memory;

@@ -107,16 +107,12 @@ class RecordingWizardView : public WizardView {
     bool closed = false;
 };
 
-// Notices recorded straight into the state, as a window-message handler records them.
+// Notices recorded as they come, as a window-message handler records them.
 class RecordedDeviceEvents : public DeviceEventSource {
   public:
-    explicit RecordedDeviceEvents(UpdaterState& state) : state_(state) {}
     int NotificationDescriptor() const override { return -1; }
     void ReadNotifications() override {}
-    void Post(PendingEvent event) { state_.PendingDeviceEvent = event; }
-
-  private:
-    UpdaterState& state_;
+    void Post(PendingEvent event) { Record(event); }
 };
 
 struct ControllerRig {
@@ -147,9 +143,9 @@ struct ControllerRig {
     RecordingWizardView view;
     RecordedDeviceEvents* events = nullptr;
     std::function<void()> onRegister;
-    WizardController controller{view, link, directory, [this](UpdaterState& state) {
+    WizardController controller{view, link, directory, [this] {
                                     if (onRegister) onRegister();
-                                    auto source = std::make_unique<RecordedDeviceEvents>(state);
+                                    auto source = std::make_unique<RecordedDeviceEvents>();
                                     events = source.get();
                                     return source;
                                 }};

@@ -27,17 +27,14 @@ const Names kDone{"lbWrite",    "lbWriteOK", "BarWrite",   "lbVerify",
 
 TEST(WizardController, StartUpHidesEverythingShowsPageOneAndRegistersTheWatchLast) {
     ControllerRig r(false);
-    // Left from before: every start value is set, PendingDeviceEvent just before the watch.
-    r.State().PendingDeviceEvent = kBridgeRemoved;
+    // Left from before: every start value is set just before the watch.
     r.State().UpdatePhase = Phase::Verifying;
     r.State().DeviceReady = true;
     r.State().PortList = {"SIM0"};
     std::vector<std::string> callsAtRegistration;
-    std::uint8_t pendingAtRegistration = 0xFF;
     bool imageBuilt = false;
     r.onRegister = [&] {
         callsAtRegistration = r.view.calls;
-        pendingAtRegistration = r.State().PendingDeviceEvent;
         imageBuilt = r.controller.Image()[kFlashStart] == FlashBlock[0] &&
                      r.controller.Image()[kDataStart] == DataBlock[0];
     };
@@ -48,14 +45,12 @@ TEST(WizardController, StartUpHidesEverythingShowsPageOneAndRegistersTheWatchLas
     for (ControlId id : kIndicators) expected.push_back(std::string("hide ") + r.view.Name(id));
     expected.insert(expected.end(), {"page 1", "show btnESC", "hide btnBACK", "enable btnNEXT"});
     EXPECT_EQ(callsAtRegistration, expected);
-    EXPECT_EQ(pendingAtRegistration, kNoDeviceEvent);
     EXPECT_TRUE(imageBuilt);
     EXPECT_EQ(r.view.lines.at({ControlId::ListBoxVer, 5}), "версия: v2.2.5 R27");
     EXPECT_EQ(r.view.lines.at({ControlId::ListBoxVer, 6}), "дата: 11.11.2012");
     ExpectButtons(r, {1, true, false, "Далее", true});
     EXPECT_FALSE(r.State().DeviceReady);
     EXPECT_EQ(r.State().UpdatePhase, Phase::Idle);
-    EXPECT_EQ(r.State().BlockSize, 128);
     EXPECT_TRUE(r.State().PortList.empty());
     EXPECT_NE(r.controller.DeviceWatch(), nullptr);
     EXPECT_FALSE(r.link.IsOpen());
@@ -203,7 +198,7 @@ TEST(WizardController, PlugInBringsTheConnectionPageForwardOnlyAtIdle) {
         r.events->Post(kBridgeArrived);
         EXPECT_EQ(r.Page(), from);  // the notice alone is only recorded
         r.Idle();
-        EXPECT_EQ(r.State().PendingDeviceEvent, kNoDeviceEvent);
+        EXPECT_EQ(r.events->PendingNotice(), kNoDeviceEvent);
         ExpectButtons(r, {3, true, true, "Далее", true});
         EXPECT_TRUE(r.State().DeviceReady);
         EXPECT_FALSE(r.view.Enabled(ControlId::btnConnect));

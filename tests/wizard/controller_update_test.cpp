@@ -26,11 +26,12 @@ Names PageFour(const ControllerRig& r) {
 
 bool DataEqualsImage(const ControllerRig& r, std::uint32_t from) {
     return std::equal(r.controller.Image().begin() + from,
-                      r.controller.Image().begin() + kDataEnd + 1, r.model.Memory().begin() + from);
+                      r.controller.Image().begin() + kDataMemory.end,
+                      r.model.Memory().begin() + from);
 }
 
 bool SettingsUntouched(const ControllerRig& r) {
-    for (std::uint32_t a = kDataStart; a < kUserSettingsEnd; ++a) {
+    for (std::uint32_t a = kDataStart; a < kUserSettings.end; ++a) {
         if (r.model.Memory()[a] != sim::BootloaderModel::OwnerSettingsByte(a)) return false;
     }
     return true;
@@ -151,7 +152,7 @@ TEST(WizardControllerUpdate, TheKeepSettingsBoxDecidesEachRun) {
     r.Next();
     EXPECT_EQ(r.State().UpdatePhase, Phase::Succeeded);
     EXPECT_TRUE(SettingsUntouched(r));
-    EXPECT_TRUE(DataEqualsImage(r, kUserSettingsEnd));
+    EXPECT_TRUE(DataEqualsImage(r, kDataAfterUserSettings.start));
 
     r.Back();
     r.view.keepUser = false;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Draws the updater's logo (148 x 86, 256 colours) and icon (32 x 32, 16 colours, and for
-# Windows 16, 24, 32, 48 and 256 pixels in 32-bit colour) with ImageMagick. The mark: a location pin sending a signal, beside the product name.
+# Draws the updater's logo (148 x 86, 256 colours) and icon (32 x 32, 16 colours, for Windows
+# 16, 24, 32, 48 and 256 pixels and for Linux 16 to 256 pixels in 32-bit colour) with
+# ImageMagick. The mark: a location pin sending a signal, beside the product name.
 # Run it after changing the drawing; the rendered files are kept beside it.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -40,5 +41,14 @@ convert -size 256x256 xc:none -draw "scale 8,8 fill $navy roundrectangle 0,0 31.
     -draw "scale 8,8 fill $navy circle 16,13.5 16,18" \
     -define png:exclude-chunks=date,time -define icon:auto-resize=256,48,32,24,16 \
     -depth 8 -type TrueColorAlpha icon.ico
+# The Linux menus and software centres pick the icon from the hicolor theme, one file per size:
+# the same 256-pixel drawing, reduced.
+for size in 16 22 24 32 48 64 128 256; do
+    convert -size 256x256 xc:none -draw "scale 8,8 fill $navy roundrectangle 0,0 31.9,31.9 4,4" \
+        -draw "scale 8,8 fill $orange $icon_pin" \
+        -draw "scale 8,8 fill $navy circle 16,13.5 16,18" \
+        -resize "${size}x${size}" -define png:exclude-chunks=date,time -depth 8 \
+        PNG32:"hicolor/icon-$size.png"
+done
 # The Windows window shows the logo from a bitmap resource.
 convert logo.png -type Palette -compress none BMP3:logo.bmp

@@ -114,15 +114,16 @@ FileKind KindOf(const std::string& path) {
     return S_ISDIR(status.st_mode) ? FileKind::Directory : FileKind::Other;
 }
 
-std::FILE* CreatePrivateFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+std::FILE* CreatePrivateFile(const std::string& path, bool append) {
+    const int fd =
+        open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC), 0600);
     if (fd < 0) return nullptr;
-    // An older file of the same name keeps its mode through O_TRUNC; a device is left alone.
+    // An older file of the same name keeps its mode through the open; a device is left alone.
     struct stat status {};
     if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 077) != 0) {
         fchmod(fd, status.st_mode & 0700);
     }
-    std::FILE* file = fdopen(fd, "w");
+    std::FILE* file = fdopen(fd, append ? "a" : "w");
     if (file == nullptr) {
         const int failure = errno;
         close(fd);

@@ -31,8 +31,7 @@ void OnStopSignal(int) {
 
 }  // namespace
 
-BenchWait::BenchWait(DeviceEventSource& source, UpdaterState& events)
-    : source_(source), events_(events) {
+BenchWait::BenchWait(DeviceEventSource& source) : source_(source) {
     stopRequested = 0;
     if (pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) wakePipe[0] = wakePipe[1] = -1;
     struct sigaction action {};
@@ -62,10 +61,10 @@ bool BenchWait::DeliverNotices(int milliseconds) {
 
 bool BenchWait::For(PendingEvent event) {
     waiting = 1;
-    while (!stopRequested && events_.PendingDeviceEvent != event && DeliverNotices(-1)) {
+    while (!stopRequested && source_.PendingNotice() != event && DeliverNotices(-1)) {
     }
     waiting = 0;
-    return !stopRequested && events_.PendingDeviceEvent == event;
+    return !stopRequested && source_.PendingNotice() == event;
 }
 
 }  // namespace ostrel::cli

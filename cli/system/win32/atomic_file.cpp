@@ -56,15 +56,35 @@ bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     return read;
 }
 
+// The absolute path a name leads to from the current folder; empty when it cannot be made.
+std::wstring FullPath(const std::string& path) {
+    const std::wstring name = WideFromUtf8(path);
+    const DWORD size = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    if (size == 0) return {};
+    std::wstring full(size, L'\0');
+    const DWORD length = GetFullPathNameW(name.c_str(), size, full.data(), nullptr);
+    full.resize(length < size ? length : 0);
+    return full;
+}
+
 }  // namespace
 
 bool SameFile(const std::string& a, const std::string& b) {
+    if (a == b) return true;
     BY_HANDLE_FILE_INFORMATION first{};
     BY_HANDLE_FILE_INFORMATION second{};
-    return a == b || (FileIdentity(a, first) && FileIdentity(b, second) &&
-                      first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
-                      first.nFileIndexHigh == second.nFileIndexHigh &&
-                      first.nFileIndexLow == second.nFileIndexLow);
+    const bool firstExists = FileIdentity(a, first);
+    const bool secondExists = FileIdentity(b, second);
+    if (firstExists || secondExists) {
+        return firstExists && secondExists &&
+               first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+               first.nFileIndexHigh == second.nFileIndexHigh &&
+               first.nFileIndexLow == second.nFileIndexLow;
+    }
+    // Neither exists yet: one full path ("x" and ".\\x", letters in any case) is one file to be.
+    const std::wstring fullA = FullPath(a);
+    return !fullA.empty() &&
+           CompareStringOrdinal(fullA.c_str(), -1, FullPath(b).c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
 FileKind KindOf(const std::string& path) {
@@ -75,8 +95,8 @@ FileKind KindOf(const std::string& path) {
 }
 
 // The user's own folders already keep others out; the file takes their permissions.
-std::FILE* CreatePrivateFile(const std::string& path) {
-    return OpenFile(path, "w");
+std::FILE* CreatePrivateFile(const std::string& path, bool append) {
+    return OpenFile(path, append ? "a" : "w");
 }
 
 }  // namespace ostrel::cli

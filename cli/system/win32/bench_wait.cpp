@@ -30,8 +30,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 
 }  // namespace
 
-BenchWait::BenchWait(DeviceEventSource& source, UpdaterState& events)
-    : source_(source), events_(events) {
+BenchWait::BenchWait(DeviceEventSource& source) : source_(source) {
     stopRequested = 0;
     consoleClosing = 0;
     wakeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
@@ -63,7 +62,7 @@ bool BenchWait::DeliverNotices(int milliseconds) {
 }
 
 bool BenchWait::For(PendingEvent event) {
-    while (!stopRequested && events_.PendingDeviceEvent != event) {
+    while (!stopRequested && source_.PendingNotice() != event) {
         if (!DeliverNotices(-1)) return false;
     }
     return !stopRequested;

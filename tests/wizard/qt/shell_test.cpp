@@ -85,12 +85,12 @@ TEST(WizardShell, PlugInOnTheFirstPageBringsTheConnectionPageForward) {
     w.events->Post(kBridgeArrived);
     w.DeliverNotifications();
     // The notice alone is only recorded.
-    EXPECT_EQ(w.State().PendingDeviceEvent, kBridgeArrived);
+    EXPECT_EQ(w.events->PendingNotice(), kBridgeArrived);
     EXPECT_EQ(w.Page(), 1);
     EXPECT_FALSE(w.link.IsOpen());
 
     Wizard::RunUntilIdle();
-    EXPECT_EQ(w.State().PendingDeviceEvent, kNoDeviceEvent);
+    EXPECT_EQ(w.events->PendingNotice(), kNoDeviceEvent);
     EXPECT_EQ(w.Page(), 3);
     EXPECT_TRUE(w.State().DeviceReady);
     EXPECT_EQ(w.ShownIndicators(), (Names{"lbConnected", "txtConnOK"}));
@@ -118,7 +118,7 @@ TEST(WizardShell, DeviceEventsDuringTheUpdateWaitForTheIdleLoop) {
     EXPECT_GT(w.events->reads, readsBefore);  // noticed during the run
     EXPECT_EQ(w.State().UpdatePhase, Phase::Succeeded);
     EXPECT_EQ(w.model.Exchanges().size(), 472u);
-    EXPECT_EQ(w.State().PendingDeviceEvent, kBridgeRemoved);
+    EXPECT_EQ(w.events->PendingNotice(), kBridgeRemoved);
     EXPECT_TRUE(w.link.IsOpen());
 
     Wizard::RunUntilIdle();
@@ -147,7 +147,7 @@ TEST(WizardShell, NoDeviceWorkInsideANestedLoop) {
         pageInNestedLoop = w.Page();
     });
     EXPECT_EQ(pageInNestedLoop, 1);
-    EXPECT_EQ(w.State().PendingDeviceEvent, kBridgeArrived);
+    EXPECT_EQ(w.events->PendingNotice(), kBridgeArrived);
     Wizard::RunUntilIdle();
     EXPECT_EQ(w.Page(), 3);
 }

@@ -32,7 +32,7 @@ TEST(WizardWindowUpdate, TheTickedBoxKeepsTheOwnersSettings) {
     w.form->ControlAs<QCheckBox>(ControlId::cbKeepUser)->click();
     w.Next();
     ASSERT_EQ(w.State().UpdatePhase, Phase::Succeeded);
-    for (std::uint32_t a = kDataStart; a < kUserSettingsEnd; ++a) {
+    for (std::uint32_t a = kDataStart; a < kUserSettings.end; ++a) {
         ASSERT_EQ(w.model.Memory()[a], sim::BootloaderModel::OwnerSettingsByte(a)) << a;
     }
 }

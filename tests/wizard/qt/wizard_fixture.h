@@ -35,7 +35,7 @@ namespace ostrel::test {
 // the last arrival or removal of the bridge.
 class PipeDeviceEvents : public DeviceEventSource {
   public:
-    explicit PipeDeviceEvents(UpdaterState& state) : state_(state) {
+    PipeDeviceEvents() {
         if (pipe(fds_) == 0) {
             fcntl(fds_[0], F_SETFL, O_NONBLOCK);
         }
@@ -47,7 +47,7 @@ class PipeDeviceEvents : public DeviceEventSource {
     int NotificationDescriptor() const override { return fds_[0]; }
     void ReadNotifications() override {
         std::uint8_t event = 0;
-        while (read(fds_[0], &event, 1) == 1) state_.PendingDeviceEvent = event;
+        while (read(fds_[0], &event, 1) == 1) Record(static_cast<PendingEvent>(event));
         ++reads;
     }
     void Post(PendingEvent event) {
@@ -58,7 +58,6 @@ class PipeDeviceEvents : public DeviceEventSource {
     int reads = 0;
 
   private:
-    UpdaterState& state_;
     int fds_[2] = {-1, -1};
 };
 
@@ -76,12 +75,11 @@ struct Wizard {
     Wizard() {
         directory.bridgePort = "SIM1";
         form = std::make_unique<QtWizardWindow>();
-        controller =
-            std::make_unique<WizardController>(*form, link, directory, [this](UpdaterState& state) {
-                auto source = std::make_unique<PipeDeviceEvents>(state);
-                events = source.get();
-                return source;
-            });
+        controller = std::make_unique<WizardController>(*form, link, directory, [this] {
+            auto source = std::make_unique<PipeDeviceEvents>();
+            events = source.get();
+            return source;
+        });
         form->Attach(*controller);
         controller->OnCreate();
     }

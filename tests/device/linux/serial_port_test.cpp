@@ -1,4 +1,6 @@
 // The Linux serial port over real pseudo-terminals, the test playing the device side.
+#include "device/serial_port.h"
+
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -12,8 +14,7 @@
 #include <vector>
 
 #include "device/linux/line_settings.h"
-#include "device/serial_port.h"
-#include "tests/device/raw_pty.h"
+#include "tests/device/linux/raw_pty.h"
 
 namespace ostrel {
 namespace {

@@ -83,7 +83,7 @@ TEST_P(FlashCli, ExitCodeMessagesAndTrackerMemory) {
     ASSERT_EQ(run.memory.size(), kImageSize);
     for (std::uint32_t a = kDataStart; a < kImageSize; ++a) {
         if (a >= kDataStart + kDataSize && a < kFlashStart) continue;
-        const bool owners = c.ownerSettingsKept && a < kUserSettingsEnd;
+        const bool owners = c.ownerSettingsKept && a < kUserSettings.end;
         const std::uint8_t expected =
             owners ? sim::BootloaderModel::OwnerSettingsByte(a) : (*image)[a];
         ASSERT_EQ(static_cast<std::uint8_t>(run.memory[a]), expected) << std::hex << "at 0x" << a;

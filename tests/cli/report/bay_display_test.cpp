@@ -29,7 +29,7 @@ void TwoBays(BayDisplay& d) {
     d.Progress("1-2", "/dev/ttyUSB1", "write", 7, 74);
     d.Progress("1-1", "/dev/ttyUSB0", "write", 8, 73);
     RunResult failed =
-        Failed(kExitUpdateFailed, "verify", "no answer to the address frame", 0x8E80);
+        Failed(kExitUpdateFailed, UpdateStage::Verify, "no answer to the address frame", 0x8E80);
     failed.port = "/dev/ttyUSB1";
     d.Result("1-2", failed);
     d.Summary("updated", 0, 1);

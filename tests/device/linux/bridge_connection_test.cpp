@@ -96,29 +96,29 @@ TEST_F(BridgeTest, ConnectSequenceLeavesThePortOpenWhenGetIsNotAnswered) {
 }
 
 TEST_F(BridgeTest, PlugInConnectsAtIdleAndRemovalClosesThePort) {
-    std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(state);
+    std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
     ASSERT_NE(source, nullptr);
 
     PlugIn();
     DeliverNotifications(*source);
-    EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
-    EXPECT_EQ(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
+    EXPECT_EQ(source->PendingNotice(), kBridgeArrived);
+    EXPECT_EQ(ActOnPendingDeviceEvent(*source, state, connector), DeviceEventResult::Connected);
     EXPECT_TRUE(state.PortOpen);
     EXPECT_TRUE(state.DeviceReady);
-    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+    EXPECT_EQ(source->PendingNotice(), kNoDeviceEvent);
 
     bridge.Unplug();
     DeliverNotifications(*source);
-    EXPECT_EQ(state.PendingDeviceEvent, kBridgeRemoved);
-    EXPECT_NE(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
+    EXPECT_EQ(source->PendingNotice(), kBridgeRemoved);
+    EXPECT_NE(ActOnPendingDeviceEvent(*source, state, connector), DeviceEventResult::Connected);
     EXPECT_FALSE(state.PortOpen);
     EXPECT_FALSE(state.DeviceReady);
-    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+    EXPECT_EQ(source->PendingNotice(), kNoDeviceEvent);
 
     // Plugged in again, the tracker starts afresh and the same node connects again.
     PlugIn();
     DeliverNotifications(*source);
-    EXPECT_EQ(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
+    EXPECT_EQ(ActOnPendingDeviceEvent(*source, state, connector), DeviceEventResult::Connected);
     EXPECT_TRUE(state.DeviceReady);
 }
 
@@ -136,14 +136,14 @@ TEST(BridgeWithoutDatabase, PlugInConnects) {
     std::unique_ptr<PortDirectory> directory = MakePortDirectory();
     BootloaderProtocol protocol{*port, *image, state};
     Connector connector{state, *port, *directory, protocol};
-    std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(state);
+    std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
     ASSERT_NE(source, nullptr);
 
     ASSERT_TRUE(bridge.Plug()) << bridge.Error();
     pollfd p{source->NotificationDescriptor(), POLLIN, 0};
     ASSERT_EQ(poll(&p, 1, 10'000), 1) << "no notification arrived";
     source->ReadNotifications();
-    EXPECT_EQ(ActOnPendingDeviceEvent(state, connector), DeviceEventResult::Connected);
+    EXPECT_EQ(ActOnPendingDeviceEvent(*source, state, connector), DeviceEventResult::Connected);
     EXPECT_TRUE(state.DeviceReady);
     // A bridge keeps even parity; the settings read back say so.
     EXPECT_TRUE(port->LastOpenReport().lineSettingsKept);
@@ -164,7 +164,7 @@ class PullOut : public BridgeTest, public ::testing::WithParamInterface<PullOutC
 
 TEST_P(PullOut, EndsTheUpdateWithTheStagesFailure) {
     PlugIn();
-    std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch(state);
+    std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
     ASSERT_NE(source, nullptr);
     connector.ConnectSequence();
     ASSERT_TRUE(state.DeviceReady);
@@ -182,8 +182,8 @@ TEST_P(PullOut, EndsTheUpdateWithTheStagesFailure) {
 
     // The removal was only recorded; the idle action after the update closes the port.
     DeliverNotifications(*source);
-    EXPECT_EQ(state.PendingDeviceEvent, kBridgeRemoved);
-    ActOnPendingDeviceEvent(state, connector);
+    EXPECT_EQ(source->PendingNotice(), kBridgeRemoved);
+    ActOnPendingDeviceEvent(*source, state, connector);
     EXPECT_FALSE(state.PortOpen);
 }
 

@@ -182,10 +182,9 @@ class EventTest : public UdevTest {
   protected:
     void SetUp() override {
         UdevTest::SetUp();
-        state.PendingDeviceEvent = 7;  // registration starts from nothing pending
-        source = RegisterDeviceWatch(state);
+        source = RegisterDeviceWatch();
         ASSERT_NE(source, nullptr);
-        EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+        EXPECT_EQ(source->PendingNotice(), kNoDeviceEvent);
     }
 
     // What the window's event loop does: wait until the descriptor is readable, then read.
@@ -196,7 +195,6 @@ class EventTest : public UdevTest {
         source->ReadNotifications();
     }
 
-    UpdaterState state;
     std::unique_ptr<DeviceEventSource> source;
 };
 
@@ -207,30 +205,30 @@ TEST_F(EventTest, RecordsArrivalAndRemovalOfAnyAdapterWithTheBridgesIds) {
     second.productId = "EA60";
     Plug(first);
     Deliver();
-    EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
+    EXPECT_EQ(source->PendingNotice(), kBridgeArrived);
     testbed.Unplug(first);
     Deliver();
-    EXPECT_EQ(state.PendingDeviceEvent, kBridgeRemoved);
+    EXPECT_EQ(source->PendingNotice(), kBridgeRemoved);
     Plug(second);
     Deliver();
-    EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
+    EXPECT_EQ(source->PendingNotice(), kBridgeArrived);
 }
 
 TEST_F(EventTest, OnlyTheLaterOfTwoWaitingEventsCounts) {
     Plug(UsbSerialAdapter::Cp2102());
     testbed.Unplug(UsbSerialAdapter::Cp2102());
     Deliver();
-    EXPECT_EQ(state.PendingDeviceEvent, kBridgeRemoved);
+    EXPECT_EQ(source->PendingNotice(), kBridgeRemoved);
 }
 
 TEST_F(EventTest, OtherIdsChangeNothing) {
     Plug(Cp2105());
     Deliver();
-    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
-    state.PendingDeviceEvent = kBridgeArrived;  // a waiting arrival is not overwritten
+    EXPECT_EQ(source->PendingNotice(), kNoDeviceEvent);
+    source->Record(kBridgeArrived);  // a waiting arrival is not overwritten
     testbed.Unplug(Cp2105());
     Deliver();
-    EXPECT_EQ(state.PendingDeviceEvent, kBridgeArrived);
+    EXPECT_EQ(source->PendingNotice(), kBridgeArrived);
 }
 
 TEST_F(EventTest, OnlyTtyDevicesCount) {
@@ -240,7 +238,7 @@ TEST_F(EventTest, OnlyTtyDevicesCount) {
     // Events arrive in order: once this adapter's tty event is read, the USB one was too.
     Plug(Ftdi("1-2", "ttyUSB1"));
     Deliver();
-    EXPECT_EQ(state.PendingDeviceEvent, kNoDeviceEvent);
+    EXPECT_EQ(source->PendingNotice(), kNoDeviceEvent);
 }
 
 }  // namespace

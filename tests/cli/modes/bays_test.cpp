@@ -3,6 +3,7 @@
 // testbed.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -118,14 +119,22 @@ INSTANTIATE_TEST_SUITE_P(InBay3, BenchAll,
                          ::testing::Values(Upset::None, Upset::Nack, Upset::PulledOut));
 
 // The station: adapters plugged into and pulled out of the bays in an interleaved order, one
-// bay re-plugged with a new tracker, one tracker that fails, one left in its bay; then Ctrl-C.
+// bay re-plugged with a new tracker, one tracker that fails, one left in its bay; then Ctrl-C
+// with no tracker in hand. Each bay keeps one trace, its owner's only, as a single run's.
 TEST_F(Bench, StationUpdatesEachPlugInOfEveryBayUntilCtrlC) {
+    // A trace left from before, readable by all, is kept and written on, by its owner only.
+    std::FILE* old = std::fopen((dir + "/support-1-4.txt").c_str(), "w");
+    ASSERT_NE(old, nullptr);
+    std::fputs("an earlier station's trace\n", old);
+    std::fclose(old);
+    chmod((dir + "/support-1-4.txt").c_str(), 0644);
     // Bay 3's adapter is in before the station starts, its tracker refusing a block.
     ASSERT_TRUE(bridges[2]->Plug());
     bridges[2]->WithModel([](sim::BootloaderModel& m) {
         m.AddFault({sim::FaultKind::Nack, sim::Command::WriteMemory, sim::Step::Address, 0x9000});
     });
-    test::ChildProcess flash(OSTREL_FLASH, {"--repeat", "--all"});
+    test::ChildProcess flash(OSTREL_FLASH, {"--repeat", "--all", "--trace", dir + "/support.txt"},
+                             "", dir + "/err.txt");
     ASSERT_TRUE(flash.Started());
     ASSERT_TRUE(flash.StdoutLine().starts_with("Plug the adapters")) << "not watching";
     std::vector<std::string> unclaimed;  // result lines read, not yet awaited
@@ -167,6 +176,21 @@ TEST_F(Bench, StationUpdatesEachPlugInOfEveryBayUntilCtrlC) {
     EXPECT_EQ(out.find("result="), std::string::npos) << out;
     EXPECT_EQ(results, 5);
     EXPECT_EQ(flash.Wait(), 1);
+    const std::string err = test::FileText(dir + "/err.txt");
+    EXPECT_NE(err.find("ostrel-flash: stopped while waiting for an adapter to be plugged in: no "
+                       "tracker was in hand\n"),
+              std::string::npos)
+        << err;
+    for (int bay = 1; bay <= kBays; ++bay) {
+        const std::string trace = dir + "/support-1-" + std::to_string(bay) + ".txt";
+        struct stat status {};
+        ASSERT_EQ(stat(trace.c_str(), &status), 0) << trace;
+        EXPECT_EQ(status.st_mode & 0777, 0600u) << trace;
+    }
+    // Bay 2 updated two trackers, each from its sync on; bay 4's earlier lines stay.
+    const std::string second = test::FileText(dir + "/support-1-2.txt");
+    EXPECT_NE(second.find(" sync ("), second.rfind(" sync (")) << second;
+    EXPECT_TRUE(test::FileText(dir + "/support-1-4.txt").starts_with("an earlier station's"));
 }
 
 // Ctrl-C while three trackers are being written, at the line's own pace: each stops at the end
