@@ -61,6 +61,8 @@ void WizardController::OnCreate() {
     // The container has no tabs to take out or to clear.
     SetPage(1);
     UpdateButtons();
+    // A keyboard user starts on a button, not in the welcome text.
+    view_.SetFocus(ControlId::btnNEXT);
 
     if (registerDeviceWatch_) deviceWatch_ = registerDeviceWatch_();
     if (deviceWatch_) view_.WatchDeviceEvents(*deviceWatch_);
@@ -95,6 +97,7 @@ void WizardController::UpdateButtons() {
 }
 
 void WizardController::OnNext() {
+    bool ran = false;
     bool succeededNow = false;
     switch (page_) {
         case 1:
@@ -116,6 +119,7 @@ void WizardController::OnNext() {
                 succeededNow =
                     RunUpdate(state_, protocol_, *image_, view_.IsKeepUserChecked(), *this)
                         .Succeeded();
+                ran = true;
                 view_.SetEnabled(ControlId::btnBACK, true);
                 view_.SetEnabled(ControlId::btnNEXT, true);
             }
@@ -128,8 +132,9 @@ void WizardController::OnNext() {
             break;
     }
     UpdateButtons();
-    // The success note asks for Next: Enter presses it.
-    if (succeededNow && !closed_) view_.SetFocus(ControlId::btnNEXT);
+    // The run held the focus on Cancel, the one button left enabled. The success note asks for
+    // Next, the failure note for the way back to Connect: Enter presses the one asked for.
+    if (ran && !closed_) view_.SetFocus(succeededNow ? ControlId::btnNEXT : ControlId::btnBACK);
 }
 
 void WizardController::OnBack() {
@@ -172,6 +177,9 @@ void WizardController::OnConnect() {
     if (closed_) return;
     if (!state_.DeviceReady) ShowConnectionPair(false);
     UpdateButtons();
+    view_.Announce(state_.DeviceReady ? ControlId::lbConnected : ControlId::lbNotConnected);
+    // Connect, pressed and now disabled, had the focus: it goes on to the step that follows.
+    if (state_.DeviceReady) view_.SetFocus(ControlId::btnNEXT);
 }
 
 void WizardController::OnIdle() {
@@ -197,6 +205,7 @@ void WizardController::FollowArrival(DeviceEventResult result) {
     if (result == DeviceEventResult::Connected) {
         SetPage(3);
         UpdateButtons();
+        view_.Announce(ControlId::lbConnected);
     } else if (result == DeviceEventResult::PortNotFound && arrivalRetries_ < kArrivalRetries) {
         const std::uint32_t since = arrivalRetries_ == 0 ? 0 : kArrivalRetryMs[arrivalRetries_ - 1];
         view_.StartRetryTimer(static_cast<int>(kArrivalRetryMs[arrivalRetries_] - since));
@@ -252,10 +261,15 @@ void WizardController::StageEnded(UpdateStage stage, bool ok) {
             view_.SetVisible(ControlId::lbVerifyOK, true);
             return;
         case UpdateStage::Data:
-            // The data memory shares the write line's error mark.
-            if (!ok) return ShowUpdateFailure(ControlId::lbWriteOn, ControlId::lbWriteErr);
+            if (!ok) {
+                // The data memory shares the write line's error mark, which covers that line's
+                // "ОК": hidden beneath it, so that a screen reader hears only the error.
+                view_.SetVisible(ControlId::lbWriteOK, false);
+                return ShowUpdateFailure(ControlId::lbWriteOn, ControlId::lbWriteErr);
+            }
             view_.SetVisible(ControlId::txtWriteOK, true);
             view_.SetVisible(ControlId::ListWriteOK, true);
+            view_.Announce(ControlId::ListWriteOK);
             return;
         default:  // the console's own stages never run here
             return;
@@ -267,6 +281,7 @@ void WizardController::ShowUpdateFailure(ControlId running, ControlId failed) {
     view_.SetVisible(failed, true);
     view_.SetVisible(ControlId::txtWriteFail, true);
     view_.SetVisible(ControlId::ListWriteFail, true);
+    view_.Announce(failed);
 }
 
 }  // namespace ostrel

@@ -32,6 +32,9 @@ inline constexpr char kVerifyTitle[] = "ПРОВЕРКА:";
 inline constexpr char kExchange[] = "ОБМЕН";
 inline constexpr char kStateOK[] = "ОК";
 inline constexpr char kStateError[] = "ОШИБКА!!!";
+// What a screen reader says for the check mark and the cross, which show no letters.
+inline constexpr char kCheckMarkName[] = "успешно";
+inline constexpr char kCrossMarkName[] = "ошибка";
 
 Lines VersionBlock();
 Lines WelcomeText();

@@ -54,6 +54,7 @@ TEST(WizardController, StartUpHidesEverythingShowsPageOneAndRegistersTheWatchLas
     EXPECT_TRUE(r.State().PortList.empty());
     EXPECT_NE(r.controller.DeviceWatch(), nullptr);
     EXPECT_FALSE(r.link.IsOpen());
+    EXPECT_EQ(r.view.focus, ControlId::btnNEXT) << "a keyboard user starts on a button";
 }
 
 // One walk through every row of the navigation: each step, then the page and buttons it leaves.
@@ -145,8 +146,13 @@ TEST(WizardController, ConnectShowsExactlyOnePairOfIndicators) {
             r.view.hidden[id] = false;
         }
         r.view.calls.clear();
+        r.view.focus = ControlId::btnConnect;
         r.Connect();
         EXPECT_EQ(r.State().DeviceReady, c.ready);
+        EXPECT_EQ(r.view.alerts,
+                  std::vector<std::string>{c.ready ? "lbConnected" : "lbNotConnected"});
+        // Connect, disabled once connected, hands the focus on to Next.
+        EXPECT_EQ(r.view.focus, c.ready ? ControlId::btnNEXT : ControlId::btnConnect);
         EXPECT_EQ(r.view.ShownIndicators(), c.ready ? kGreen : kRed);
         // The other pair never shows on the way, not even for a moment.
         for (const std::string& name : c.ready ? kRed : kGreen) {
