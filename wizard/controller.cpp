@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/update_sequence.h"
+#include "device/sleep_inhibitor.h"
 #include "wizard/texts.h"
 
 namespace ostrel {
@@ -33,7 +34,12 @@ WizardController::WizardController(WizardView& view, SerialPort& port, PortDirec
       port_(port),
       protocol_(port, *image_, state_),
       connector_(state_, port, directory, protocol_),
-      registerDeviceWatch_(std::move(registerDeviceWatch)) {}
+      registerDeviceWatch_(std::move(registerDeviceWatch)) {
+    connector_.SetBetweenPorts([this] {
+        view_.ProcessPendingEvents();
+        return !closed_;
+    });
+}
 
 WizardController::~WizardController() = default;
 
@@ -109,6 +115,7 @@ void WizardController::OnNext() {
                 UpdateButtons();
                 view_.SetEnabled(ControlId::btnBACK, false);
                 view_.SetEnabled(ControlId::btnNEXT, false);
+                const std::unique_ptr<SleepInhibitor> awake = InhibitSleep();
                 succeededNow =
                     RunUpdate(state_, protocol_, *image_, view_.IsKeepUserChecked(), *this)
                         .Succeeded();
@@ -159,8 +166,15 @@ void WizardController::OnCancel() {
 }
 
 void WizardController::OnConnect() {
+    if (connecting_) return;
     HideConnectionIndicators();
+    // A scan may take long: the window stays responsive between its ports (it repaints, and
+    // Cancel ends the scan), and the button cannot start a second one meanwhile.
+    view_.SetEnabled(ControlId::btnConnect, false);
+    connecting_ = true;
     connector_.ConnectSequence();
+    connecting_ = false;
+    if (closed_) return;
     if (!state_.DeviceReady) ShowConnectionPair(false);
     UpdateButtons();
     view_.Announce(state_.DeviceReady ? ControlId::lbConnected : ControlId::lbNotConnected);

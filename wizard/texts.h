@@ -19,6 +19,9 @@ inline constexpr char kCancel[] = "Отмена";
 inline constexpr char kBack[] = "Назад";
 inline constexpr char kNext[] = "Далее";
 inline constexpr char kFinish[] = "OK";
+// Why the wizard asks Windows not to end the session while it writes the tracker.
+inline constexpr char kSessionEndRefused[] =
+    "Идёт запись прошивки в трекер. Не выключайте компьютер, пока обновление не завершится.";
 inline constexpr char kConnection[] = "СОЕДИНЕНИЕ:";
 inline constexpr char kConnected[] = "УСТАНОВЛЕНО";
 inline constexpr char kNotConnected[] = "НЕ УСТАНОВЛЕНО";

@@ -435,6 +435,60 @@ TEST(Win32Window, ClicksReachTheControllerAndClosingEndsTheLoop) {
     EXPECT_EQ(idles, 0) << "the loop ended at the quit message, before going idle";
 }
 
+// Windows asks before it logs off or shuts down: the window says no while the tracker is being
+// written, and yes before, after a failed run and after a finished one.
+TEST(Win32Window, RefusesToEndTheSessionOnlyWhileTheTrackerIsWritten) {
+    Wizard wizard(96);
+    HWND window = wizard.window.Window();
+    for (const Phase phase :
+         {Phase::Requested, Phase::WritingProgram, Phase::Verifying, Phase::WritingData}) {
+        wizard.controller.State().UpdatePhase = phase;
+        EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), FALSE) << static_cast<int>(phase);
+    }
+    for (const Phase phase : {Phase::Idle, Phase::Succeeded}) {
+        wizard.controller.State().UpdatePhase = phase;
+        EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), TRUE) << static_cast<int>(phase);
+    }
+}
+
+// The thread's standing execution state: reading it means setting it, so it is set back at once.
+EXECUTION_STATE StandingExecutionState() {
+    const EXECUTION_STATE state = SetThreadExecutionState(ES_CONTINUOUS);
+    SetThreadExecutionState(state | ES_CONTINUOUS);
+    return state;
+}
+
+// While the wizard writes the tracker the PC is kept awake, and only then: the thread's execution
+// state, sampled by a timer each time the update lets the window's messages through.
+TEST(Win32Window, KeepsThePcAwakeWhileWritingTheTracker) {
+    test::WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    const std::string port = peer.MapSimulator(136, "--fast");
+    ASSERT_FALSE(port.empty());
+    Wizard wizard(96);
+    wizard.directory.bridgePort = port;
+    SetThreadExecutionState(ES_CONTINUOUS);
+    wizard.Click(ControlId::btnNEXT);
+    wizard.Click(ControlId::btnNEXT);
+    wizard.Click(ControlId::btnConnect);
+    ASSERT_TRUE(wizard.controller.State().DeviceReady);
+
+    static std::vector<EXECUTION_STATE> samples;
+    samples.clear();
+    const UINT_PTR timer =
+        SetTimer(nullptr, 0, USER_TIMER_MINIMUM,
+                 [](HWND, UINT, UINT_PTR, DWORD) { samples.push_back(StandingExecutionState()); });
+    wizard.Click(ControlId::btnNEXT);  // the update runs inside the click
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(wizard.controller.State().UpdatePhase, Phase::Succeeded);
+    ASSERT_FALSE(samples.empty()) << "the update let no message through";
+    for (const EXECUTION_STATE state : samples) {
+        EXPECT_EQ(state, ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    }
+    EXPECT_EQ(StandingExecutionState(), static_cast<EXECUTION_STATE>(ES_CONTINUOUS));
+    wizard.port->ClosePort();
+}
+
 // The name the system's accessibility proxy gives a control, as a screen reader asks for it;
 // "(none)" when it has none.
 std::wstring ProxyName(HWND control) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "wizard/win32/message_loop.h"
+#include "wizard/win32/session_end.h"
 
 namespace ostrel::win32 {
 namespace {
@@ -357,6 +358,8 @@ LRESULT Win32WizardWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             KillTimer(window_, kArrivalRetryTimer);
             if (controller_ != nullptr && !closed_) controller_->OnArrivalRetry();
             return 0;
+        case WM_QUERYENDSESSION:
+            return controller_ == nullptr || AllowSessionEnd(window_, controller_->State());
         case WM_CLOSE:
             // The window stays (hidden) until the message loop has ended, so that an update
             // still running in the Next handler returns into intact controls. Closing the port
