@@ -20,9 +20,9 @@ class BenchWait {
     bool For(PendingEvent event);
     // Delivers device notices for `milliseconds`; false when a stop comes first.
     bool Pause(std::uint32_t milliseconds);
-    // Delivers device notices until one of either kind is recorded or Wake is called; false
-    // when a stop comes first.
-    bool ForAnyNotice();
+    // Delivers device notices until one of either kind is recorded, Wake is called, or
+    // `milliseconds` have passed (-1: no limit); false when a stop comes first.
+    bool ForAnyNotice(int milliseconds = -1);
     // From another thread: ForAnyNotice returns, so that the caller looks at the bays again.
     void Wake();
     // A stop was requested: no new tracker is taken.

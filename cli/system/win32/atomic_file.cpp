@@ -10,6 +10,30 @@ namespace ostrel::cli {
 using win32::SystemMessage;
 using win32::WideFromUtf8;
 
+namespace {
+
+// Another program (an antivirus scanning the new file, a backup or indexing tool) may hold the
+// target or the new file for a moment: the rename is tried again for about two seconds.
+constexpr int kMoveAttempts = 20;
+constexpr DWORD kMovePauseMs = 100;
+
+bool MoveIntoPlace(const std::wstring& from, const std::wstring& to) {
+    for (int attempt = 1;; ++attempt) {
+        // Write-through: the rename is on the disk when the call returns.
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return true;
+        }
+        const DWORD code = GetLastError();
+        const bool held = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ||
+                          code == ERROR_LOCK_VIOLATION;
+        if (!held || attempt == kMoveAttempts) return false;
+        Sleep(kMovePauseMs);
+    }
+}
+
+}  // namespace
+
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                          std::string& error) {
     if (const FileKind kind = KindOf(path);
@@ -30,9 +54,7 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
               written == bytes.size() && FlushFileBuffers(file);
     DWORD failure = GetLastError();
     CloseHandle(file);
-    // Write-through: the rename is on the disk when the call returns.
-    if (ok && !MoveFileExW(temporary.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (ok && !MoveIntoPlace(temporary, target)) {
         ok = false;
         failure = GetLastError();
     }

@@ -6,6 +6,8 @@
 
 #include <atomic>
 
+#include "cli/system/console_output.h"
+
 namespace ostrel::cli {
 namespace {
 
@@ -51,6 +53,7 @@ void EndAtOnce() {
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStoppedAtOnce, sizeof kStoppedAtOnce - 1, &written,
               nullptr);
+    RestoreConsoleMode();  // ExitProcess runs no exit handlers
     ExitProcess(static_cast<UINT>(stopExitCode));
 }
 
