@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "cli/system/program_files.h"
 #include "device/win32/wide_text.h"
 
@@ -10,11 +13,43 @@ namespace ostrel::cli {
 using win32::SystemMessage;
 using win32::WideFromUtf8;
 
+namespace {
+
+// The name Windows keeps for a device in every folder (CON, NUL, COM1, LPT1, ... with any
+// extension), or a device path (\\.\COM201): not a file, whatever the folder.
+bool DeviceName(const std::string& path) {
+    if (path.starts_with("\\\\.\\")) return true;
+    const std::size_t slash = path.find_last_of("\\/:");
+    std::string stem = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    stem = stem.substr(0, stem.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" ||
+        stem == "CONOUT$") {
+        return true;
+    }
+    return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
+
+FileTarget CheckFileTarget(const std::string& path, Existing existing) {
+    if (DeviceName(path)) return {FileRefusal::DeviceName, {}};
+    const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return {};
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return {FileRefusal::Folder, {}};
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return {FileRefusal::NotRegular, {}};
+    if (existing == Existing::Refuse) return {FileRefusal::Exists, {}};
+    if (attributes & FILE_ATTRIBUTE_READONLY) return {FileRefusal::ReadOnly, {}};
+    return {};
+}
+
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                         std::string& error) {
-    if (const FileKind kind = KindOf(path);
-        kind != FileKind::Missing && kind != FileKind::Regular) {
-        error = "it exists and is not a regular file; it is left as it is";
+                         Existing existing, std::string& error) {
+    if (const FileTarget target = CheckFileTarget(path, existing);
+        target.refusal != FileRefusal::None) {
+        error = DescribeRefusal(target);
         return false;
     }
     const std::wstring target = WideFromUtf8(path);
@@ -30,15 +65,19 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
               written == bytes.size() && FlushFileBuffers(file);
     DWORD failure = GetLastError();
     CloseHandle(file);
-    // Write-through: the rename is on the disk when the call returns.
-    if (ok && !MoveFileExW(temporary.c_str(), target.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    // Write-through: the rename is on the disk when the call returns. Without leave to
+    // replace, a file that appeared since the check stays.
+    const DWORD flags =
+        MOVEFILE_WRITE_THROUGH | (existing == Existing::Replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (ok && !MoveFileExW(temporary.c_str(), target.c_str(), flags)) {
         ok = false;
         failure = GetLastError();
     }
     if (!ok) {
         DeleteFileW(temporary.c_str());
-        error = SystemMessage(failure);
+        error = failure == ERROR_ALREADY_EXISTS || failure == ERROR_FILE_EXISTS
+                    ? DescribeRefusal({FileRefusal::Exists, {}})
+                    : SystemMessage(failure);
     }
     return ok;
 }
@@ -94,9 +133,21 @@ FileKind KindOf(const std::string& path) {
     return attributes & FILE_ATTRIBUTE_DEVICE ? FileKind::Other : FileKind::Regular;
 }
 
+bool IsNullDevice(const std::string& path) {
+    std::string name = path;
+    for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return name == "NUL" || name == "NUL:" || name == "\\\\.\\NUL";
+}
+
 // The user's own folders already keep others out; the file takes their permissions.
-std::FILE* CreatePrivateFile(const std::string& path, bool append) {
-    return OpenFile(path, append ? "a" : "w");
+std::FILE* AppendPrivateFile(const std::string& path, std::string& error) {
+    if (KindOf(path) == FileKind::Other) {
+        error = DescribeRefusal({FileRefusal::NotRegular, {}});
+        return nullptr;
+    }
+    std::FILE* file = OpenFile(path, "a");
+    if (file == nullptr) error = std::strerror(errno);
+    return file;
 }
 
 }  // namespace ostrel::cli
