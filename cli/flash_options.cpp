@@ -255,10 +255,8 @@ Exit codes:
 std::string FlashUsage() {
     std::string text = kUsageText;
     const std::pair<const char*, const char*> words[] = {
-        {"@PORT@", kSystemWords.examplePort},
-        {"@SCANNED@", kSystemWords.scannedPorts},
-        {"@STOPS@", kSystemWords.stopRequests},
-        {"@STOP_LIST@", kSystemWords.stopRequestList},
+        {"@PORT@", kSystemWords.examplePort},   {"@SCANNED@", kSystemWords.scannedPorts},
+        {"@STOPS@", kSystemWords.stopRequests}, {"@STOP_LIST@", kSystemWords.stopRequestList},
         {"@NULL@", kSystemWords.nullDevice},
     };
     for (const auto& [token, word] : words) {

@@ -160,8 +160,7 @@ TEST(Win32ConsoleUpdater, SavesTheDataMemoryOverAnOlderBackupOnlyWhenAsked) {
 
     const Finished kept = RunFlash(command);
     EXPECT_EQ(kept.exitCode, static_cast<DWORD>(cli::kExitFileFailed)) << kept.output;
-    EXPECT_NE(kept.output.find("it exists; it is left as it is"), std::string::npos)
-        << kept.output;
+    EXPECT_NE(kept.output.find("it exists; it is left as it is"), std::string::npos) << kept.output;
     EXPECT_EQ(ReadDump(backup).size(), 22u);
     const Finished device = RunFlash("--port COM133 --backup-only --backup con.bin");
     EXPECT_EQ(device.exitCode, static_cast<DWORD>(cli::kExitFileFailed)) << device.output;
