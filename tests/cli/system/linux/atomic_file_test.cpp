@@ -1,6 +1,7 @@
 // The owner's files: one file by any path, and a write that replaces a file whole or not at all.
 #include "cli/system/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -185,6 +186,13 @@ TEST_F(OwnersFiles, OnlyARegularFileTakesATraceAndTheEmptyDeviceIsNoFile) {
     // Nobody reads the pipe: refused at once rather than waited on.
     EXPECT_EQ(AppendPrivateFile(Path("fifo"), error), nullptr);
     EXPECT_EQ(error, DescribeRefusal({FileRefusal::NotRegular, {}}));
+    // Read, it is still no file of its own.
+    const int reader = open(Path("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    error.clear();
+    EXPECT_EQ(AppendPrivateFile(Path("fifo"), error), nullptr);
+    EXPECT_EQ(error, DescribeRefusal({FileRefusal::NotRegular, {}}));
+    close(reader);
     std::FILE* file = AppendPrivateFile(Path("saved.bin"), error);
     ASSERT_NE(file, nullptr) << error;
     std::fputs("+", file);
