@@ -132,6 +132,7 @@ TEST(FlashBackup, AFileThatCannotBeWrittenOrReadStopsTheRunBeforeAnyWrite) {
                   6,
                   "result=failed stage=backup ",
                   "/dev or /proc"},
+             Case{{}, {"--trace", "/dev/stdout"}, 6, "result=failed stage=trace ", "/dev or /proc"},
              Case{{},
                   {"--backup", runner.Path("dangling")},
                   6,
