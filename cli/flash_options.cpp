@@ -207,7 +207,7 @@ program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then da
                          and its outcome, and at its end the result line. A trace file that
                          exists is written on at its end, each run under a heading line; any
                          other file that exists is left as it is and refused, and so are a
-                         port, a pipe and a device. --trace /dev/null writes no trace
+                         port, a pipe and a device. --trace @NULL@ writes no trace
   --quiet                print only the result line (errors still go to stderr)
   --repeat               bench loop: wait for the adapter to be plugged in, update (or verify),
                          wait for it to be pulled out, and again, until Ctrl-C; then a summary
