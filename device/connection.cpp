@@ -20,18 +20,21 @@ void Connector::ConnectByScan() {
     state_.DeviceReady = false;
     state_.PortList = directory_.ScanComPorts();
     for (auto it = state_.PortList.rbegin(); it != state_.PortList.rend(); ++it) {
+        if (betweenPorts_ && !betweenPorts_()) break;
         TryPort(*it);
         if (state_.DeviceReady) break;
     }
 }
 
 void Connector::ConnectSequence() {
-    const std::string name = directory_.FindBridgePort();
-    if (!name.empty()) {
-        TryPort(name);
-    } else {
-        ConnectByScan();
+    // Other products carry the same bridge (radio sticks, development boards): every adapter
+    // found by its ids is tried until one answers.
+    const std::vector<AdapterPort> adapters = directory_.FindBridgePorts();
+    for (const AdapterPort& adapter : adapters) {
+        TryPort(adapter.port);
+        if (state_.DeviceReady) break;
     }
+    if (adapters.empty()) ConnectByScan();
     if (state_.DeviceReady) state_.DeviceReady = protocol_.QueryBootloader();
 }
 

@@ -7,33 +7,50 @@ DeviceEventResult ActOnPendingDeviceEvent(DeviceEventSource& source, UpdaterStat
     DeviceEventResult result = DeviceEventResult::None;
     if (source.PendingNotice() == kBridgeArrived && !state.PortOpen) {
         source.TakeNotice();
-        const std::string name = connector.Directory().FindBridgePort();
-        if (name.empty()) {
+        const std::vector<std::string> ports = ReadyBridgePorts(connector.Directory());
+        // A port that went missing between the look and the open is not there yet either.
+        bool unmade = ports.empty();
+        for (const std::string& name : ports) {
+            connector.TryPort(name);
+            if (state.DeviceReady) break;
+            unmade = unmade || connector.Port().LastOpenReport().error == PortOpenError::NotFound;
+        }
+        if (state.DeviceReady) state.DeviceReady = connector.Protocol().QueryBootloader();
+        if (state.DeviceReady) {
+            result = DeviceEventResult::Connected;
+        } else if (!state.PortOpen && unmade) {
             result = DeviceEventResult::PortNotFound;
         } else {
-            connector.TryPort(name);
-            if (state.DeviceReady) state.DeviceReady = connector.Protocol().QueryBootloader();
-            result =
-                state.DeviceReady ? DeviceEventResult::Connected : DeviceEventResult::NotConnected;
+            result = DeviceEventResult::NotConnected;
         }
     }
     if (source.PendingNotice() == kBridgeRemoved && state.PortOpen) {
-        connector.ClosePortAfterRemoval();
         source.TakeNotice();
+        // The notice names the kind of device, and another adapter of that kind may be the one
+        // pulled out: a port whose own device still answers stays open.
+        if (!connector.Port().DeviceStillPresent()) connector.ClosePortAfterRemoval();
     }
     return result;
 }
 
+std::vector<std::string> ReadyBridgePorts(PortDirectory& directory) {
+    std::vector<std::string> ready;
+    for (const AdapterPort& adapter : directory.FindBridgePorts()) {
+        if (directory.PortExists(adapter.port)) ready.push_back(adapter.port);
+    }
+    return ready;
+}
+
 std::string FindBridgePortAfterArrival(PortDirectory& directory,
                                        const std::function<bool(std::uint32_t)>& pause) {
-    std::string port = directory.FindBridgePort();
+    std::vector<std::string> ports = ReadyBridgePorts(directory);
     std::uint32_t waited = 0;
     for (std::uint32_t at : kArrivalRetryMs) {
-        if (!port.empty() || !pause(at - waited)) break;
+        if (!ports.empty() || !pause(at - waited)) break;
         waited = at;
-        port = directory.FindBridgePort();
+        ports = ReadyBridgePorts(directory);
     }
-    return port;
+    return ports.empty() ? std::string() : ports.front();
 }
 
 }  // namespace ostrel

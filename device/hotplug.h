@@ -2,7 +2,9 @@
 // What the application's idle hook does with a recorded bridge arrival or removal.
 #include <cstdint>
 #include <functional>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "device/connection.h"
 #include "device/device_events.h"
@@ -16,17 +18,21 @@ enum class DeviceEventResult : std::uint8_t {
     PortNotFound,  // an arrival whose port the lookup did not find (yet)
 };
 
-// Acts on the notice pending in `source`: an arrival with no port open connects by name lookup
-// (no scan); a removal with a port open closes it. A notice whose condition does not hold stays
-// pending.
+// Acts on the notice pending in `source`: an arrival with no port open connects to the first
+// adapter that answers (no scan); a removal with a port open closes it unless the port's own
+// device is still there. A notice whose condition does not hold stays pending.
 DeviceEventResult ActOnPendingDeviceEvent(DeviceEventSource& source, UpdaterState& state,
                                           Connector& connector);
 
-// Windows announces a USB adapter before its driver has made the COM port. After an arrival
-// whose lookup found no port, the lookup is repeated about this long after the arrival, then
-// given up.
-inline constexpr std::uint32_t kArrivalRetryMs[] = {300, 1000, 2000};
-inline constexpr int kArrivalRetries = 3;
+// Windows announces a USB adapter before its driver has made the COM port, and installing the
+// driver for an adapter it has never seen takes some seconds more. After an arrival whose port
+// is not there yet, the lookup is repeated about this long after the arrival, then given up.
+inline constexpr std::uint32_t kArrivalRetryMs[] = {300, 1000, 2000, 4000, 8000, 15000, 30000};
+inline constexpr int kArrivalRetries = static_cast<int>(std::size(kArrivalRetryMs));
+
+// The adapters' ports that exist: none while the lookup finds no adapter, or names ports that
+// their driver has not made yet.
+std::vector<std::string> ReadyBridgePorts(PortDirectory& directory);
 
 // The bridge's port after an arrival: looked up at once, then at each retry time, `pause(ms)`
 // waiting out the time from the look before (false gives up at once). "" when it never shows.

@@ -40,6 +40,10 @@ class PortDirectory {
     }
     // Every existing port, in rising order, found without exchanging data with any of them.
     virtual std::vector<std::string> ScanComPorts() = 0;
+    // Whether the port `name` exists now, asked without exchanging data. A device record may
+    // name its port before the driver has made it (Windows lists an adapter it has seen before
+    // with its saved port name at once); where the lookup lists only existing ports, true.
+    virtual bool PortExists(const std::string& name) { return !name.empty(); }
     // Every existing port with what the system says about it, exchanging no data. By default
     // the scan's ports, unnamed and unmarked.
     virtual PortListing ListPorts() {

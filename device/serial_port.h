@@ -24,6 +24,9 @@ class SerialPort : public ByteLink {
     // The port went away under the open handle (the adapter was pulled out) and was released;
     // the next OpenPort clears it.
     virtual bool HungUp() const { return false; }
+    // Whether the open port's own device is still there, asked without exchanging data; false
+    // where the port cannot tell (a removal notice is then taken as this port's).
+    virtual bool DeviceStillPresent() { return false; }
     // Why the last OpenPort failed, or how the line came out after it succeeded.
     virtual PortOpenReport LastOpenReport() const { return {}; }
 

@@ -23,6 +23,13 @@ std::uint8_t BootloaderModel::OwnerSettingsByte(std::uint32_t address) {
     return static_cast<std::uint8_t>(kText[address % (sizeof(kText) - 1)]);
 }
 
+void BootloaderModel::Restart() {
+    state_ = State::Idle;
+    synced_ = false;
+    frame_.clear();
+    pendingFlood_ = 0;
+}
+
 void BootloaderModel::SetGetAnswer(std::uint8_t version, std::vector<std::uint8_t> codes) {
     version_ = version;
     codes_ = std::move(codes);

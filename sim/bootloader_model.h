@@ -70,6 +70,10 @@ class BootloaderModel {
     // Takes the bytes the host sent and returns the replies they caused, in order.
     std::vector<Reply> Receive(std::span<const std::uint8_t> bytes);
 
+    // Power removed and restored (the adapter that feeds the part was pulled out and plugged
+    // in): the part waits for a sync again and forgets an exchange in progress; memory stays.
+    void Restart();
+
     void AddFault(const Fault& fault) { faults_.push_back({fault, 0, false}); }
     void ClearFaults() { faults_.clear(); }
     // The Get answer: version byte and command codes (STM8: 0x10 and 00 11 21 31 43).

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/update_sequence.h"
+#include "device/sleep_inhibitor.h"
 #include "wizard/texts.h"
 
 namespace ostrel {
@@ -33,7 +34,12 @@ WizardController::WizardController(WizardView& view, SerialPort& port, PortDirec
       port_(port),
       protocol_(port, *image_, state_),
       connector_(state_, port, directory, protocol_),
-      registerDeviceWatch_(std::move(registerDeviceWatch)) {}
+      registerDeviceWatch_(std::move(registerDeviceWatch)) {
+    connector_.SetBetweenPorts([this] {
+        view_.ProcessPendingEvents();
+        return !closed_;
+    });
+}
 
 WizardController::~WizardController() = default;
 
@@ -55,6 +61,8 @@ void WizardController::OnCreate() {
     // The container has no tabs to take out or to clear.
     SetPage(1);
     UpdateButtons();
+    // A keyboard user starts on a button, not in the welcome text.
+    view_.SetFocus(ControlId::btnNEXT);
 
     if (registerDeviceWatch_) deviceWatch_ = registerDeviceWatch_();
     if (deviceWatch_) view_.WatchDeviceEvents(*deviceWatch_);
@@ -89,6 +97,7 @@ void WizardController::UpdateButtons() {
 }
 
 void WizardController::OnNext() {
+    bool ran = false;
     bool succeededNow = false;
     switch (page_) {
         case 1:
@@ -106,9 +115,11 @@ void WizardController::OnNext() {
                 UpdateButtons();
                 view_.SetEnabled(ControlId::btnBACK, false);
                 view_.SetEnabled(ControlId::btnNEXT, false);
+                const std::unique_ptr<SleepInhibitor> awake = InhibitSleep();
                 succeededNow =
                     RunUpdate(state_, protocol_, *image_, view_.IsKeepUserChecked(), *this)
                         .Succeeded();
+                ran = true;
                 view_.SetEnabled(ControlId::btnBACK, true);
                 view_.SetEnabled(ControlId::btnNEXT, true);
             }
@@ -121,8 +132,9 @@ void WizardController::OnNext() {
             break;
     }
     UpdateButtons();
-    // The success note asks for Next: Enter presses it.
-    if (succeededNow && !closed_) view_.SetFocus(ControlId::btnNEXT);
+    // The run held the focus on Cancel, the one button left enabled. The success note asks for
+    // Next, the failure note for the way back to Connect: Enter presses the one asked for.
+    if (ran && !closed_) view_.SetFocus(succeededNow ? ControlId::btnNEXT : ControlId::btnBACK);
 }
 
 void WizardController::OnBack() {
@@ -154,10 +166,20 @@ void WizardController::OnCancel() {
 }
 
 void WizardController::OnConnect() {
+    if (connecting_) return;
     HideConnectionIndicators();
+    // A scan may take long: the window stays responsive between its ports (it repaints, and
+    // Cancel ends the scan), and the button cannot start a second one meanwhile.
+    view_.SetEnabled(ControlId::btnConnect, false);
+    connecting_ = true;
     connector_.ConnectSequence();
+    connecting_ = false;
+    if (closed_) return;
     if (!state_.DeviceReady) ShowConnectionPair(false);
     UpdateButtons();
+    view_.Announce(state_.DeviceReady ? ControlId::lbConnected : ControlId::lbNotConnected);
+    // Connect, pressed and now disabled, had the focus: it goes on to the step that follows.
+    if (state_.DeviceReady) view_.SetFocus(ControlId::btnNEXT);
 }
 
 void WizardController::OnIdle() {
@@ -183,6 +205,7 @@ void WizardController::FollowArrival(DeviceEventResult result) {
     if (result == DeviceEventResult::Connected) {
         SetPage(3);
         UpdateButtons();
+        view_.Announce(ControlId::lbConnected);
     } else if (result == DeviceEventResult::PortNotFound && arrivalRetries_ < kArrivalRetries) {
         const std::uint32_t since = arrivalRetries_ == 0 ? 0 : kArrivalRetryMs[arrivalRetries_ - 1];
         view_.StartRetryTimer(static_cast<int>(kArrivalRetryMs[arrivalRetries_] - since));
@@ -238,10 +261,15 @@ void WizardController::StageEnded(UpdateStage stage, bool ok) {
             view_.SetVisible(ControlId::lbVerifyOK, true);
             return;
         case UpdateStage::Data:
-            // The data memory shares the write line's error mark.
-            if (!ok) return ShowUpdateFailure(ControlId::lbWriteOn, ControlId::lbWriteErr);
+            if (!ok) {
+                // The data memory shares the write line's error mark, which covers that line's
+                // "ОК": hidden beneath it, so that a screen reader hears only the error.
+                view_.SetVisible(ControlId::lbWriteOK, false);
+                return ShowUpdateFailure(ControlId::lbWriteOn, ControlId::lbWriteErr);
+            }
             view_.SetVisible(ControlId::txtWriteOK, true);
             view_.SetVisible(ControlId::ListWriteOK, true);
+            view_.Announce(ControlId::ListWriteOK);
             return;
         default:  // the console's own stages never run here
             return;
@@ -253,6 +281,7 @@ void WizardController::ShowUpdateFailure(ControlId running, ControlId failed) {
     view_.SetVisible(failed, true);
     view_.SetVisible(ControlId::txtWriteFail, true);
     view_.SetVisible(ControlId::ListWriteFail, true);
+    view_.Announce(failed);
 }
 
 }  // namespace ostrel

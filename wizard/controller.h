@@ -72,7 +72,8 @@ class WizardController : private UpdateEvents {
     DeviceWatchRegistration registerDeviceWatch_;
     std::unique_ptr<DeviceEventSource> deviceWatch_;
     int page_ = 1;
-    int arrivalRetries_ = 0;  // looks again after the arrival whose port did not show
+    int arrivalRetries_ = 0;   // looks again after the arrival whose port did not show
+    bool connecting_ = false;  // inside the Connect button's sequence
     // Set once the window has closed: the program is ending, so the idle step leaves the
     // device alone while the handler that was running returns.
     bool closed_ = false;

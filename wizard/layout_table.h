@@ -126,6 +126,12 @@ inline constexpr int kPageContentBottom = 4;
 // every other control stays where it is.
 Rect PageContainerGeometry(int clientWidth, int clientHeight);
 
+// The controls that show a result, a connection made or not or an update's end: a screen reader
+// is told of each as it shows.
+inline constexpr ControlId kResults[] = {ControlId::lbConnected, ControlId::lbNotConnected,
+                                         ControlId::lbWriteErr, ControlId::lbVerifyErr,
+                                         ControlId::ListWriteOK};
+
 // The marks in the symbol font ("Wingdings"), and the same marks in Unicode for a view whose
 // Wingdings lacks them.
 struct MarkGlyph {

@@ -19,6 +19,9 @@ inline constexpr char kCancel[] = "Отмена";
 inline constexpr char kBack[] = "Назад";
 inline constexpr char kNext[] = "Далее";
 inline constexpr char kFinish[] = "OK";
+// Why the wizard asks Windows not to end the session while it writes the tracker.
+inline constexpr char kSessionEndRefused[] =
+    "Идёт запись прошивки в трекер. Не выключайте компьютер, пока обновление не завершится.";
 inline constexpr char kConnection[] = "СОЕДИНЕНИЕ:";
 inline constexpr char kConnected[] = "УСТАНОВЛЕНО";
 inline constexpr char kNotConnected[] = "НЕ УСТАНОВЛЕНО";
@@ -29,6 +32,9 @@ inline constexpr char kVerifyTitle[] = "ПРОВЕРКА:";
 inline constexpr char kExchange[] = "ОБМЕН";
 inline constexpr char kStateOK[] = "ОК";
 inline constexpr char kStateError[] = "ОШИБКА!!!";
+// What a screen reader says for the check mark and the cross, which show no letters.
+inline constexpr char kCheckMarkName[] = "успешно";
+inline constexpr char kCrossMarkName[] = "ошибка";
 
 Lines VersionBlock();
 Lines WelcomeText();

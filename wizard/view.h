@@ -25,6 +25,8 @@ class WizardView {
     virtual void SetBarPosition(wizard::ControlId bar, int position) = 0;
     virtual bool IsKeepUserChecked() = 0;
     virtual void SetFocus(wizard::ControlId button) = 0;
+    // Raises `shown`, a result just shown, as an alert, so that a screen reader says it at once.
+    virtual void Announce(wizard::ControlId shown) = 0;
     // Dispatches what waits (input, painting, device notices) and returns; never the idle step.
     virtual void ProcessPendingEvents() = 0;
     // Closes the window; the view calls the controller's OnClose as the window closes (also

@@ -11,6 +11,7 @@
 #include "cli/system/interruption.h"
 #include "cli/system/program_files.h"
 #include "core/data_memory.h"
+#include "device/sleep_inhibitor.h"
 
 namespace ostrel::cli {
 namespace {
@@ -125,6 +126,7 @@ RunResult RestoreTracker(FlashSession& session) {
         if (std::optional<RunResult> failed = SaveDataMemory(session)) return *failed;
     }
     NoUpdateEvents unshown;
+    const std::unique_ptr<SleepInhibitor> awake = InhibitSleep();
     const UpdateOutcome written = WriteDataMemory(session.Protocol(), saved, unshown);
     if (written.reason == UpdateFailure::ReadBackDiffers) {
         return session.Fail(UpdateStage::Check, "reading data memory back", written.block,

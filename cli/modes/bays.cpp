@@ -19,6 +19,7 @@
 #include "cli/system/interruption.h"
 #include "cli/system/program_files.h"
 #include "device/device_events.h"
+#include "device/hotplug.h"
 #include "device/port_directory.h"
 
 namespace ostrel::cli {
@@ -156,10 +157,25 @@ class Station {
                 std::fflush(stdout);
             }
             std::vector<DeviceEventSource::BayNotice> notices;
+            std::size_t lateLooks = 0;
             do {
-                StartPluggedIn(directory->FindBridgePorts(), notices);
+                std::vector<AdapterPort> ready = directory->FindBridgePorts();
+                const std::size_t listed = ready.size();
+                std::erase_if(ready,
+                              [&](const AdapterPort& a) { return !directory->PortExists(a.port); });
+                StartPluggedIn(ready, notices);
                 source->TakeNotice();
-                if (!wait.ForAnyNotice()) break;
+                // An adapter whose port its driver has not made yet brings no notice when the
+                // port comes: it is looked at again at the times an arrival's port is.
+                int limit = -1;
+                if (ready.size() == listed) {
+                    lateLooks = 0;
+                } else if (lateLooks < std::size(kArrivalRetryMs)) {
+                    limit = static_cast<int>(kArrivalRetryMs[lateLooks] -
+                                             (lateLooks > 0 ? kArrivalRetryMs[lateLooks - 1] : 0));
+                    ++lateLooks;
+                }
+                if (!wait.ForAnyNotice(limit)) break;
                 notices = source->TakeBayNotices();
             } while (!wait.StopRequested());
             // Each tracker in hand finishes its exchange in flight and is reported; with none

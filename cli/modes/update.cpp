@@ -5,6 +5,7 @@
 #include "cli/system/console_output.h"
 #include "cli/system/interruption.h"
 #include "core/update_sequence.h"
+#include "device/sleep_inhibitor.h"
 
 namespace ostrel::cli {
 namespace {
@@ -42,6 +43,7 @@ RunResult UpdateTracker(FlashSession& session) {
         PrintText(stderr, "%s\n", kDoNotInterrupt);
     }
     session.State().UpdatePhase = Phase::Requested;
+    const std::unique_ptr<SleepInhibitor> awake = InhibitSleep();
     const UpdateOutcome outcome = RunUpdate(session.State(), session.Protocol(), session.Image(),
                                             options.keepUserSettings, events);
     if (session.Stopped()) {

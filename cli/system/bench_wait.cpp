@@ -16,9 +16,17 @@ bool BenchWait::Pause(std::uint32_t milliseconds) {
     return !StopRequested();
 }
 
-bool BenchWait::ForAnyNotice() {
+bool BenchWait::ForAnyNotice(int milliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
     while (!StopRequested() && source_.PendingNotice() == kNoDeviceEvent) {
-        if (!DeliverNotices(-1)) return false;
+        int left = -1;
+        if (milliseconds >= 0) {
+            left = static_cast<int>(
+                std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now()).count());
+            if (left <= 0) break;
+        }
+        if (!DeliverNotices(left)) return false;
     }
     return !StopRequested();
 }

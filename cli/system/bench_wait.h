@@ -21,9 +21,9 @@ class BenchWait {
     bool For(PendingEvent event);
     // Delivers device notices for `milliseconds`; false when Ctrl-C comes first.
     bool Pause(std::uint32_t milliseconds);
-    // Delivers device notices until one of either kind is recorded; false when Ctrl-C comes
-    // first.
-    bool ForAnyNotice();
+    // Delivers device notices until one of either kind is recorded, or `milliseconds` have
+    // passed (-1: no limit); false when Ctrl-C comes first.
+    bool ForAnyNotice(int milliseconds = -1);
     bool StopRequested() const;
 
   private:

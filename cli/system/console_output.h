@@ -22,6 +22,8 @@ int TerminalColumns(std::FILE* stream);
 // line), so that lines can be redrawn in place. A Windows console is asked to process them;
 // one that cannot (before Windows 10) gets plain lines, as files and pipes do.
 bool EnableCursorControl(std::FILE* stream);
+// Gives the console back the mode EnableCursorControl found; also done at a normal exit.
+void RestoreConsoleMode();
 int TerminalColumns(std::FILE* stream);
 
 // Opens any of the standard descriptors 0-2 that the caller left closed on the null device, so

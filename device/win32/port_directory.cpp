@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
+#include <cctype>
+#include <cwchar>
+#include <string_view>
 
 #include "device/port_names.h"
+#include "device/win32/wide_text.h"
 
 namespace ostrel {
 namespace win32 {
@@ -23,16 +26,19 @@ constexpr DWORD kLocationBufferSize = 1024;
 constexpr int kLastScannedPort = 250;
 constexpr const char* kDevicePrefix = "\\\\.\\";
 
+// Every text below is read with the wide calls and turned into UTF-8 here, once: the narrow
+// calls give it in the ANSI code page (1251 on a Russian Windows), which is not UTF-8.
+
 std::string ReadNameProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
-    std::array<char, kNameBufferSize> buffer{};
+    std::array<wchar_t, kNameBufferSize> buffer{};
     DWORD dataType = 0;
     DWORD requiredSize = 0;
     // The result is not consulted: a failed read leaves the cleared buffer, an empty name.
-    SetupDiGetDeviceRegistryPropertyA(set, &device, property, &dataType,
-                                      reinterpret_cast<BYTE*>(buffer.data()), kNameBufferSize,
-                                      &requiredSize);
+    SetupDiGetDeviceRegistryPropertyW(set, &device, property, &dataType,
+                                      reinterpret_cast<BYTE*>(buffer.data()),
+                                      (kNameBufferSize - 1) * sizeof(wchar_t), &requiredSize);
     // A driver may fill the buffer without a terminating zero.
-    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+    return Utf8FromWide(std::wstring_view(buffer.data(), wcsnlen(buffer.data(), buffer.size())));
 }
 
 std::string ReadDeviceName(HDEVINFO set, SP_DEVINFO_DATA& device) {
@@ -41,49 +47,48 @@ std::string ReadDeviceName(HDEVINFO set, SP_DEVINFO_DATA& device) {
     return name;
 }
 
-// Whether any of the device's hardware ids (a list of strings, the most specific first) is the
-// bridge's.
-bool HasBridgeHardwareId(HDEVINFO set, SP_DEVINFO_DATA& device) {
+// The strings of a multi-string property (the most specific first), or none when it cannot be
+// read.
+std::vector<std::string> ReadListProperty(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property,
+                                          DWORD capacity) {
     // Two zeros past the end, whatever the driver wrote.
-    std::array<char, kNameBufferSize + 2> buffer{};
+    std::vector<wchar_t> buffer(capacity + 2, L'\0');
     DWORD dataType = 0;
-    if (!SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_HARDWAREID, &dataType,
-                                           reinterpret_cast<BYTE*>(buffer.data()), kNameBufferSize,
-                                           nullptr)) {
-        return false;
+    std::vector<std::string> list;
+    if (!SetupDiGetDeviceRegistryPropertyW(set, &device, property, &dataType,
+                                           reinterpret_cast<BYTE*>(buffer.data()),
+                                           capacity * sizeof(wchar_t), nullptr)) {
+        return list;
     }
-    for (std::size_t at = 0; at < kNameBufferSize && buffer[at] != '\0';) {
-        const std::size_t length = strnlen(buffer.data() + at, kNameBufferSize - at);
-        if (IsBridgeHardwareId(std::string_view(buffer.data() + at, length))) return true;
+    for (std::size_t at = 0; at < capacity && buffer[at] != L'\0';) {
+        const std::size_t length = wcsnlen(buffer.data() + at, capacity - at);
+        list.push_back(Utf8FromWide(std::wstring_view(buffer.data() + at, length)));
         at += length + 1;
     }
-    return false;
+    return list;
 }
 
 // The port name the driver gave the device ("COM3"), from its device registry key.
 std::string ReadPortName(HDEVINFO set, SP_DEVINFO_DATA& device) {
     HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
     if (key == INVALID_HANDLE_VALUE) return {};
-    std::array<char, kNameBufferSize> buffer{};
-    DWORD size = kNameBufferSize - 1;
+    std::array<wchar_t, kNameBufferSize> buffer{};
+    DWORD size = (kNameBufferSize - 1) * sizeof(wchar_t);
     DWORD type = 0;
-    const LONG read = RegQueryValueExA(key, "PortName", nullptr, &type,
+    const LONG read = RegQueryValueExW(key, L"PortName", nullptr, &type,
                                        reinterpret_cast<BYTE*>(buffer.data()), &size);
     RegCloseKey(key);
     if (read != ERROR_SUCCESS || type != REG_SZ) return {};
-    return std::string(buffer.data(), strnlen(buffer.data(), buffer.size()));
+    return Utf8FromWide(std::wstring_view(buffer.data(), wcsnlen(buffer.data(), buffer.size())));
 }
 
 // The USB socket the device is plugged into: from the first of its location paths, else from
 // its location information. Empty when neither names a USB port.
 std::string ReadBay(HDEVINFO set, SP_DEVINFO_DATA& device) {
-    // Two zeros past the end, whatever the driver wrote.
-    std::array<char, kLocationBufferSize + 2> paths{};
-    DWORD dataType = 0;
-    if (SetupDiGetDeviceRegistryPropertyA(set, &device, SPDRP_LOCATION_PATHS, &dataType,
-                                          reinterpret_cast<BYTE*>(paths.data()),
-                                          kLocationBufferSize, nullptr)) {
-        std::string bay = BayFromLocationPath(paths.data());
+    const std::vector<std::string> paths =
+        ReadListProperty(set, device, SPDRP_LOCATION_PATHS, kLocationBufferSize);
+    if (!paths.empty()) {
+        std::string bay = BayFromLocationPath(paths.front());
         if (!bay.empty()) return bay;
     }
     return BayFromLocationInformation(ReadNameProperty(set, device, SPDRP_LOCATION_INFORMATION));
@@ -103,10 +108,27 @@ std::string PortOfAdapter(const PortDevice& device) {
     return !device.portName.empty() ? device.portName : ComPortFromDeviceName(device.name);
 }
 
+bool IsBluetoothHardwareId(const std::string& id) {
+    constexpr std::string_view kBluetoothEnumerator = "BTHENUM\\";
+    return id.size() >= kBluetoothEnumerator.size() &&
+           std::equal(
+               kBluetoothEnumerator.begin(), kBluetoothEnumerator.end(), id.begin(),
+               [](char a, char b) { return a == std::toupper(static_cast<unsigned char>(b)); });
+}
+
 }  // namespace
 
+DWORD ProbePort(const std::string& name) {
+    const std::string path = kDevicePrefix + name;
+    HANDLE probe = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) return GetLastError();
+    CloseHandle(probe);
+    return ERROR_SUCCESS;
+}
+
 DWORD VisitPortDevices(DWORD flags, const std::function<bool(const PortDevice& device)>& visit) {
-    HDEVINFO set = SetupDiGetClassDevsA(&kPortsClassGuid, nullptr, nullptr, flags);
+    HDEVINFO set = SetupDiGetClassDevsW(&kPortsClassGuid, nullptr, nullptr, flags);
     if (set == INVALID_HANDLE_VALUE) return GetLastError();
     DWORD ended = ERROR_SUCCESS;
     for (DWORD index = 0;; ++index) {
@@ -121,7 +143,13 @@ DWORD VisitPortDevices(DWORD flags, const std::function<bool(const PortDevice& d
         PortDevice device;
         device.name = ReadDeviceName(set, data);
         device.portName = ReadPortName(set, data);
-        device.adapter = HasBridgeHardwareId(set, data) || IsBridgeDeviceName(device.name);
+        const std::vector<std::string> ids =
+            ReadListProperty(set, data, SPDRP_HARDWAREID, kNameBufferSize);
+        device.adapter =
+            std::any_of(ids.begin(), ids.end(),
+                        [](const std::string& id) { return IsBridgeHardwareId(id); }) ||
+            IsBridgeDeviceName(device.name);
+        device.bluetooth = std::any_of(ids.begin(), ids.end(), IsBluetoothHardwareId);
         if (device.adapter) device.bay = ReadBay(set, data);
         if (!visit(device)) break;
     }
@@ -166,19 +194,31 @@ std::vector<AdapterPort> Win32PortDirectory::FindBridgePorts() {
     return found;
 }
 
+// Opening a Bluetooth serial port, even only to ask whether it exists, starts a radio
+// connection that takes seconds: the ports the device records name as Bluetooth are left out.
 std::vector<std::string> Win32PortDirectory::ScanComPorts() {
+    std::vector<std::string> bluetooth;
+    for (const DWORD flags : kLookups) {
+        VisitPortDevices(flags, [&bluetooth](const PortDevice& device) {
+            if (device.bluetooth && !device.portName.empty()) bluetooth.push_back(device.portName);
+            return true;
+        });
+    }
     std::vector<std::string> found;
     for (int number = 1; number <= kLastScannedPort; ++number) {
         std::string name = "COM" + std::to_string(number);
-        const std::string path = kDevicePrefix + name;
-        // Access 0 only asks whether the port exists; no data is exchanged with it.
-        HANDLE probe = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (probe == INVALID_HANDLE_VALUE) continue;
-        CloseHandle(probe);
-        found.push_back(std::move(name));
+        if (std::find(bluetooth.begin(), bluetooth.end(), name) != bluetooth.end()) continue;
+        if (probe_(name) == ERROR_SUCCESS) found.push_back(std::move(name));
     }
     return found;
+}
+
+// Only "no such file" means the driver has not made the port yet: a port another program holds
+// refuses even this open, and exists.
+bool Win32PortDirectory::PortExists(const std::string& name) {
+    if (name.empty()) return false;
+    const DWORD probed = probe_(name);
+    return probed != ERROR_FILE_NOT_FOUND && probed != ERROR_PATH_NOT_FOUND;
 }
 
 PortListing Win32PortDirectory::ListPorts() {

@@ -49,6 +49,12 @@ void SetLineSettings(DCB& settings, DWORD baud) {
     settings.fNull = FALSE;
     settings.fErrorChar = FALSE;
     settings.fAbortOnError = FALSE;
+    // Unused with flow control off, but some drivers refuse the whole DCB when the two flow
+    // characters are equal or the limits exceed the queue (a zeroed DCB has both).
+    settings.XonChar = 0x11;
+    settings.XoffChar = 0x13;
+    settings.XonLim = 2048;
+    settings.XoffLim = 512;
     // DTR and RTS stay as found (some adapters power the tracker's interface from them), but
     // are no longer tied to a handshake.
     if (settings.fDtrControl == DTR_CONTROL_HANDSHAKE) settings.fDtrControl = DTR_CONTROL_ENABLE;
@@ -87,9 +93,10 @@ bool Win32SerialPort::OpenPort(const std::string& name) {
     report_ = {};
     hungUp_ = false;
     const std::string path = kDevicePrefix + name;
-    HANDLE handle =
-        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Communications resources are opened for exclusive access: a second open, by another
+    // program or another updater, fails as "in use" instead of sharing the line.
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         return Refused(ErrorOfCreate(code), code);
@@ -207,7 +214,11 @@ bool Win32SerialPort::ReadExact(std::uint8_t* buffer, std::uint16_t count,
     const BOOL ok =
         ReadFile(handle_, buffer + early, static_cast<DWORD>(count - early), &got, nullptr);
     bytesRead += got;
-    if (!ok) NoteFailure();
+    if (!ok) {
+        NoteFailure();
+    } else if (got == 0) {
+        NoteEmptyRead();
+    }
     return ok && bytesRead == count;
 }
 
@@ -220,18 +231,41 @@ bool Win32SerialPort::WriteAll(const std::uint8_t* buffer, std::uint16_t count) 
     return ok && written == count;
 }
 
-void Win32SerialPort::NoteFailure() {
-    switch (GetLastError()) {
+bool MeansDeviceGone(DWORD code) {
+    switch (code) {
         case ERROR_DEVICE_REMOVED:        // the USB device is gone
         case ERROR_DEVICE_NOT_CONNECTED:  // ... and its driver says so
+        case ERROR_NOT_READY:             // a port whose far end hung up (Wine, some VCP drivers)
+        case ERROR_OPERATION_ABORTED:     // a read in progress when the device went away
         case ERROR_BAD_COMMAND:           // the VCP driver's answer to calls on a removed port
         case ERROR_GEN_FAILURE:
-        case ERROR_ACCESS_DENIED:
-            hungUp_ = true;
-            break;
+        case ERROR_ACCESS_DENIED:  // on a handle that was opened: the device is no more
+            return true;
         default:
-            break;
+            return false;
     }
+}
+
+void Win32SerialPort::NoteFailure() {
+    if (MeansDeviceGone(GetLastError())) hungUp_ = true;
+}
+
+// The status call fails on a handle whose device has gone, with one of the codes above.
+bool Win32SerialPort::DeviceStillPresent() {
+    if (handle_ == INVALID_HANDLE_VALUE) return false;
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (ClearCommError(handle_, &errors, &status)) return true;
+    NoteFailure();
+    return false;
+}
+
+// A read may come back at once with no byte and no error from a port whose device is gone;
+// the port's status call then fails and says why.
+void Win32SerialPort::NoteEmptyRead() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle_, &errors, &status)) NoteFailure();
 }
 
 bool Win32SerialPort::AwaitOneTry(std::uint16_t count) {
@@ -286,7 +320,10 @@ bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
             Sleep(leftMs);  // a failing read (a device gone) returns at once
             return false;
         }
-        if (got == 0) return false;  // the time-out passed without a byte
+        if (got == 0) {  // the time-out passed without a byte, or the device is gone
+            NoteEmptyRead();
+            return false;
+        }
         answering = true;
     }
     return true;

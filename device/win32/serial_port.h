@@ -18,14 +18,18 @@
 namespace ostrel::win32 {
 
 // `baud`, 8 data bits, even parity, one stop bit, binary, with no flow control, no byte dropped
-// or replaced and no stall after a line error. DTR and RTS stay as the driver reported them,
-// turned plainly on where they followed a handshake (or RTS the sending).
+// or replaced and no stall after a line error; distinct XON and XOFF characters and limits
+// within the queue. DTR and RTS stay as the driver reported them, turned plainly on where they
+// followed a handshake (or RTS the sending).
 void SetLineSettings(DCB& settings, DWORD baud);
 // 150 ms between two bytes, 200 ms + 1 ms a byte for a whole read; for a write 100 ms plus the
 // byte's time on the line at `baud`, in whole milliseconds (2 ms at 9600, 1 ms from 19200 up).
 void SetLinkTimeouts(COMMTIMEOUTS& timeouts, DWORD baud);
 // Whether a line read back from the driver is the one SetLineSettings makes at `baud`.
 bool LineSettingsHeld(const DCB& line, DWORD baud);
+// Whether a failed call's error code is one of those with which Windows, or a driver, says that
+// the device under an open port has gone (the adapter was pulled out).
+bool MeansDeviceGone(DWORD code);
 
 class Win32SerialPort final : public SerialPort {
   public:
@@ -38,6 +42,7 @@ class Win32SerialPort final : public SerialPort {
     void ClosePort() override;
     PortOpenReport LastOpenReport() const override { return report_; }
     bool HungUp() const override { return hungUp_; }
+    bool DeviceStillPresent() override;
     void FlushInput() override;
     std::int32_t PendingInputCount() override;
     bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) override;
@@ -55,6 +60,8 @@ class Win32SerialPort final : public SerialPort {
     bool AwaitInput(std::uint16_t count, DWORD milliseconds);
     // After a failed call: notes the errors with which Windows says the device went away.
     void NoteFailure();
+    // After a read that gave nothing: asks the port whether its device is still there.
+    void NoteEmptyRead();
     // The link's read time-outs (0), or those of a wait of so many milliseconds.
     bool UseTimeouts(DWORD waitMilliseconds);
 

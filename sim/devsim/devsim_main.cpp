@@ -6,33 +6,18 @@
 
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "sim/devsim/devsim_options.h"
+#include "sim/devsim/memory_file.h"
 #include "sim/tty/tty_server.h"
 
 namespace {
 
 constexpr int kExitUsage = 2;
 constexpr int kExitNoLine = 1;
-
-bool DumpMemory(const ostrel::sim::BootloaderModel& model, const std::string& file) {
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(model.Memory().data()),
-              static_cast<std::streamsize>(model.Memory().size()));
-    return static_cast<bool>(out.flush());
-}
-
-bool LoadMemory(ostrel::sim::BootloaderModel& model, const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    in.read(reinterpret_cast<char*>(model.Memory().data()),
-            static_cast<std::streamsize>(model.Memory().size()));
-    return in.gcount() == static_cast<std::streamsize>(model.Memory().size()) &&
-           in.peek() == std::ifstream::traits_type::eof();
-}
 
 }  // namespace
 

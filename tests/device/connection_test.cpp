@@ -52,6 +52,31 @@ TEST_F(ConnectionTest, PortFoundByNameIsTriedAloneEvenWhenItFails) {
     EXPECT_EQ(directory.scans, 0);
 }
 
+// Other products carry the same bridge: every adapter is tried in turn until one answers, and
+// when none does, no scan follows.
+TEST_F(ConnectionTest, EveryAdapterIsTriedUntilOneAnswers) {
+    bank.Add("COM3", /*answersSync=*/false);
+    bank.Add("COM4", /*answersSync=*/false);
+    bank.Add("COM5");
+    bank.Add("COM9");
+    directory.adapters = {{"COM3", "hub1-1"}, {"COM5", "hub1-2"}, {"COM9", "hub1-3"}};
+    directory.ports = {"COM3", "COM5", "COM9"};
+    connector.ConnectSequence();
+    EXPECT_TRUE(state.DeviceReady);
+    EXPECT_TRUE(bank.Link("COM5").IsOpen());
+    EXPECT_EQ(bank.opened, (Names{"COM3", "COM5"}));
+    ExpectConsistent();
+
+    connector.ClosePortAfterRemoval();
+    bank.opened.clear();
+    directory.adapters = {{"COM4", "hub1-1"}};
+    connector.ConnectSequence();
+    EXPECT_FALSE(state.DeviceReady);
+    EXPECT_EQ(bank.opened, Names{"COM4"});
+    EXPECT_EQ(directory.scans, 0);
+    ExpectConsistent();
+}
+
 TEST_F(ConnectionTest, FailedGetLeavesThePortOpenAndTheNextAttemptClosesItFirst) {
     bank.Add("COM3").AddFault({.kind = FaultKind::Silence, .command = Command::Get});
     directory.bridgePort = "COM3";

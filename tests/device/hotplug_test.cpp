@@ -87,6 +87,15 @@ TEST_F(HotplugTest, ArrivalWithoutABridgeFoundIsConsumedWithoutAScan) {
     EXPECT_EQ(link.OpenCount(), 0u);
 }
 
+// A radio stick with the same bridge, listed first, does not hide the tracker's adapter.
+TEST_F(HotplugTest, ArrivalTriesEveryAdapterUntilOneAnswers) {
+    directory.adapters = {{"STICK", "hub1-1"}, {"SIM1", "hub1-2"}};
+    events.Record(static_cast<PendingEvent>(kBridgeArrived));
+    EXPECT_EQ(ActOnPendingDeviceEvent(events, state, connector), DeviceEventResult::Connected);
+    EXPECT_TRUE(state.DeviceReady);
+    EXPECT_EQ(link.OpenCount(), 1u);
+}
+
 TEST_F(HotplugTest, ArrivalWhoseGetFailsLeavesThePortOpenAndLaterArrivalsWait) {
     model.AddFault({.kind = sim::FaultKind::Silence, .command = sim::Command::Get});
     events.Record(static_cast<PendingEvent>(kBridgeArrived));
@@ -116,8 +125,9 @@ TEST_F(HotplugTest, RemovalRecordedWithNoPortClosesAPortOpenedLaterByConnect) {
     EXPECT_FALSE(link.IsOpen());
 }
 
-// The bench loop's look after an arrival: at once, then about 0.3, 1 and 2 s after it; a
-// stop during a pause gives up at once.
+// The bench loop's look after an arrival: at once, then at the retry times after it, into
+// the seconds a first driver install takes; a port the records name before its driver has made
+// it is not there yet; a stop during a pause gives up at once.
 TEST_F(HotplugTest, ThePortOfALateDriverIsFoundByALaterLook) {
     std::vector<std::uint32_t> pauses;
     const auto pause = [&](std::uint32_t ms) {
@@ -132,10 +142,20 @@ TEST_F(HotplugTest, ThePortOfALateDriverIsFoundByALaterLook) {
     directory.lookups = 0;
     directory.showsFromLookup = 100;
     EXPECT_EQ(FindBridgePortAfterArrival(directory, pause), "");
+    EXPECT_EQ(pauses, (std::vector<std::uint32_t>{300, 700, 1000, 2000, 4000, 7000, 15000}));
+    EXPECT_EQ(directory.lookups, 8);
+
+    pauses.clear();
+    directory.lookups = 0;
+    directory.showsFromLookup = 0;
+    directory.existenceChecks = 0;
+    directory.existsFromCheck = 4;
+    EXPECT_EQ(FindBridgePortAfterArrival(directory, pause), "SIM1");
     EXPECT_EQ(pauses, (std::vector<std::uint32_t>{300, 700, 1000}));
-    EXPECT_EQ(directory.lookups, 4);
+    EXPECT_EQ(directory.existenceChecks, 4);
 
     directory.lookups = 0;
+    directory.existenceChecks = 0;
     EXPECT_EQ(FindBridgePortAfterArrival(directory, [](std::uint32_t) { return false; }), "");
     EXPECT_EQ(directory.lookups, 1);
 }

@@ -7,6 +7,8 @@ Usage: wizard_e2e.py CASE --bin DIR --flash FILE --data FILE --shots DIR
   update      Next, Next, Connect, Next, success, Next, OK: the tracker holds the release
   keep-user   the same with "keep the user settings" ticked: the owner's settings survive
   pulled-out  the bridge pulled out while the program memory is written: the failure display
+  keyboard    the update by keyboard alone: a Tab round of page 1 with Escape in the welcome
+              text, then Enter on the button the focus reaches on each page
 """
 import argparse
 import os
@@ -248,6 +250,12 @@ class Window:
         subprocess.run(["xdotool", "mousemove", "--window", self.id,
                         str(point[0]), str(point[1]), "click", "1"], env=self.env, check=True)
 
+    def keys(self, *names):
+        """Keys typed on the keyboard into the window, one after the other (X key names)."""
+        subprocess.run(["xdotool", "windowfocus", self.id], env=self.env, check=True)
+        for name in names:
+            subprocess.run(["xdotool", "key", "--delay", "50", name], env=self.env, check=True)
+
     def wait_for(self, state, timeout=30, unless=None):
         """Polls screenshots until `state` holds; fails at once when `unless` holds."""
         deadline = time.monotonic() + timeout
@@ -348,6 +356,23 @@ def walk_to_connected(window, keep_user, shots):
     check(not keep_user or keep_user_ticked(frame), "cbKeepUser lost its tick on connecting")
 
 
+def update_by_keyboard(window, states=None):
+    """The whole update with Enter alone after a Tab round of page 1: the focus starts on Next
+    and each page hands it to the button that leads on. `states`: the module whose page tests
+    judge the window (this one's by default)."""
+    s = states or sys.modules[__name__]
+    window.wait_for(s.page1)
+    window.keys("Tab", "Escape", "Tab", "Tab")  # the welcome text, Cancel, Next
+    window.wait_for(s.page1)
+    # The page left behind may still show at the first look after a key, so only a failure
+    # ends a wait early.
+    for wanted, unless in ((s.page2, None), (s.page3, None), (s.connected, s.not_connected),
+                           (s.update_succeeded, s.update_failed), (s.page5, None)):
+        window.keys("Return")
+        window.wait_for(wanted, timeout=300, unless=unless)
+    window.keys("Return")  # "OK"
+
+
 def run_case(case, args, work):
     flash, data = read(args.flash), read(args.data)
     shipped = tracker_as_shipped(args, work)
@@ -366,15 +391,18 @@ def run_case(case, args, work):
         try:
             window = Window(screen.display, args.shots)
             window.find(bridge.process)
-            walk_to_connected(window, keep_user=case == "keep-user", shots=case == "update")
-            window.click(NEXT)
+            if case == "keyboard":
+                update_by_keyboard(window)
+            else:
+                walk_to_connected(window, keep_user=case == "keep-user", shots=case == "update")
+                window.click(NEXT)
             if case == "pulled-out":
                 frame = window.wait_for(a_tenth_written, unless=update_failed)
                 window.save(frame, "4-update-running")
                 bridge.command("unplug", "unplugged")
                 window.save(window.wait_for(update_failed), "4-update-failure")
                 window.click(CANCEL)
-            else:
+            elif case != "keyboard":
                 frame = window.wait_for(update_succeeded, timeout=90, unless=update_failed)
                 if case == "update":
                     window.save(frame, "4-update-success")
@@ -428,14 +456,17 @@ def run_cli(cases, add_arguments, prefix, run, wrap=None):
     return 0
 
 
-def main():
-    def arguments(parser):
-        parser.add_argument("--bin", required=True, help="folder of the programs")
-        parser.add_argument("--flash", required=True, help="the release's program-memory block")
-        parser.add_argument("--data", required=True, help="the release's data-memory block")
-        parser.add_argument("--shots", required=True, help="folder for the screenshots")
+def arguments(parser):
+    """The arguments of the Linux harnesses: the programs, the release and the screenshots."""
+    parser.add_argument("--bin", required=True, help="folder of the programs")
+    parser.add_argument("--flash", required=True, help="the release's program-memory block")
+    parser.add_argument("--data", required=True, help="the release's data-memory block")
+    parser.add_argument("--shots", required=True, help="folder for the screenshots")
 
-    return run_cli(["update", "keep-user", "pulled-out"], arguments, "ostrel-e2e-", run_case)
+
+def main():
+    return run_cli(["update", "keep-user", "pulled-out", "keyboard"], arguments, "ostrel-e2e-",
+                   run_case)
 
 
 if __name__ == "__main__":

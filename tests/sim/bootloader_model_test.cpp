@@ -45,6 +45,17 @@ TEST(BootloaderModel, IgnoresTheLineUntilSynchronised) {
               (Bytes{kAck, 5, 0x10, 0x00, 0x11, 0x21, 0x31, 0x43, kAck}));
 }
 
+TEST_F(SyncedModel, ARestartWaitsForASyncAgainAndKeepsTheMemory) {
+    EXPECT_EQ(Answer(model, {0x31, 0xCE}), Bytes{kAck});
+    EXPECT_EQ(Answer(model, AddressFrame(0x9000)), Bytes{kAck});
+    const std::uint8_t before = model.Memory()[0x9000];
+    model.Restart();  // mid-exchange: the data frame never comes
+    EXPECT_TRUE(Answer(model, {0x00, 0xFF}).empty());
+    EXPECT_EQ(Answer(model, {0x7F}), Bytes{kAck});  // a first sync, not a second one
+    EXPECT_EQ(Answer(model, {0x00, 0xFF}).front(), kAck);
+    EXPECT_EQ(model.Memory()[0x9000], before);
+}
+
 TEST(BootloaderModel, NewDeviceHoldsOldFirmwareAndOwnersSettings) {
     BootloaderModel model;
     EXPECT_EQ(model.Memory()[0x8C00], BootloaderModel::OldFirmwareByte(0x8C00));

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 
 namespace ostrel::cli {
 namespace {
@@ -24,6 +25,34 @@ TEST(Win32Console, CursorControlIsSwitchedOnInAConsoleAndRefusedForAFile) {
     ASSERT_NE(file, nullptr);
     EXPECT_FALSE(EnableCursorControl(file));
     std::fclose(file);
+}
+
+// ostrel-flash switches the console it shares with this test to cursor control for its bay
+// lines (two ports that do not exist end it at once), and gives the console back as it found
+// it when it ends, for the shell that runs in it next.
+TEST(Win32Console, TheUpdaterGivesTheConsoleBackAsItFoundIt) {
+    HANDLE console = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD before = 0;
+    ASSERT_TRUE(GetConsoleMode(console, &before)) << "the test runs without a console";
+    before &= ~DWORD{ENABLE_VIRTUAL_TERMINAL_PROCESSING};
+    ASSERT_TRUE(SetConsoleMode(console, before));
+
+    wchar_t self[MAX_PATH];
+    std::wstring program(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    program = program.substr(0, program.find_last_of(L'\\') + 1) + L"ostrel-flash.exe";
+    std::wstring command = L"\"" + program + L"\" --port COM248 --port COM249";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process));
+    ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+
+    DWORD after = 0;
+    ASSERT_TRUE(GetConsoleMode(console, &after));
+    EXPECT_EQ(after, before);
 }
 
 }  // namespace

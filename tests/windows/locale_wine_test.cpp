@@ -11,6 +11,7 @@
 #include "device/serial_port.h"
 #include "device/win32/wide_text.h"
 #include "tests/windows/support/flash_process.h"
+#include "tests/windows/support/registry_ports.h"
 #include "tests/windows/support/wine_peer.h"
 
 namespace ostrel {
@@ -45,6 +46,17 @@ TEST(Win32RussianLocale, BacksUpToAPathInCyrillicAndGreek) {
         << run.output;
     EXPECT_EQ(saved.nFileSizeLow, 1024u);
     DeleteFileW(test::Wide(backup).c_str());
+}
+
+// The device records' names are read as UTF-16 and written out as UTF-8, whatever the ANSI
+// code page: the on-board port's Russian name reaches the listing letter for letter.
+TEST(Win32RussianLocale, ListsAPortsRussianNameIntact) {
+    const test::RegistryPorts registry({.onBoardPort = true, .russianNames = true});
+    ASSERT_TRUE(registry.Entered());
+    const test::Finished run = test::RunFlash("--list");
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess)) << run.output;
+    EXPECT_NE(run.output.find("COM1  Последовательный порт (COM1)\r\n"), std::string::npos)
+        << run.output;
 }
 
 }  // namespace

@@ -5,8 +5,14 @@
 #include <gtest/gtest.h>
 #include <setupapi.h>
 
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
 #include "core/bootloader_protocol.h"
 #include "device/connection.h"
+#include "device/hotplug.h"
 #include "tests/windows/support/registry_ports.h"
 #include "tests/windows/support/wine_peer.h"
 
@@ -71,6 +77,24 @@ INSTANTIATE_TEST_SUITE_P(
                                      "COM7 Silicon Labs CP210x USB to UART Bridge"}),
     [](const ::testing::TestParamInfo<AdapterMachine>& machine) { return machine.param.name; });
 
+// A known adapter is listed with its saved port name before its driver has made the port: the
+// port is not there until it exists, though the records name it, and a port another program
+// holds is there.
+TEST(Win32AdapterLookup, APortTheRecordsNameBeforeItExistsIsNotThereYet) {
+    const test::RegistryPorts registry({.secondAdapter = true});  // COM7 and COM12
+    ASSERT_TRUE(registry.Entered());
+    test::WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    auto directory = MakePortDirectory();
+    EXPECT_EQ(directory->FindBridgePorts().size(), 2u);
+    EXPECT_TRUE(ReadyBridgePorts(*directory).empty());
+    ASSERT_FALSE(peer.MapPty(7).empty());
+    EXPECT_EQ(ReadyBridgePorts(*directory), std::vector<std::string>{"COM7"});
+    auto holder = MakeSerialPort();
+    ASSERT_TRUE(holder->OpenPort("COM7"));
+    EXPECT_TRUE(directory->PortExists("COM7"));
+}
+
 // Two adapters of one batch in one hub, beside an on-board port: each comes with the hub socket
 // its location information names, socket 2 before socket 10, whichever the records list first.
 TEST(Win32AdapterLookup, FindsEveryAdapterWithItsSocketInSocketOrder) {
@@ -118,6 +142,35 @@ TEST(Win32PortScan, ListsExistingPortsInRisingOrderAndTriesTheHighestFirst) {
     EXPECT_TRUE(state.DeviceReady);
     EXPECT_TRUE(state.PortOpen);
     EXPECT_EQ(peer.Receive(123, 1), std::vector<std::uint8_t>{kSyncByte});
+}
+
+// Opening a Bluetooth serial port starts a radio connection, seconds each: the scan (and so
+// the Connect button and --list) never opens the one the device records name, even where it
+// exists; the listing still shows it by its record.
+TEST(Win32PortScan, LeavesBluetoothPortsUnopenedAndListsThemByTheirRecord) {
+    const test::RegistryPorts registry({.bluetoothPort = true});
+    ASSERT_TRUE(registry.Entered());
+    test::WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    ASSERT_FALSE(peer.MapPty(9).empty());
+    std::vector<std::string> probed;
+    std::chrono::milliseconds spent{0};  // what the probes would have cost on a real PC
+    win32::Win32PortDirectory directory([&](const std::string& name) {
+        probed.push_back(name);
+        if (name == "COM9") spent += std::chrono::milliseconds(2500);
+        return win32::ProbePort(name);
+    });
+    const std::vector<std::string> scanned = directory.ScanComPorts();
+    EXPECT_EQ(std::count(scanned.begin(), scanned.end(), "COM9"), 0);
+    EXPECT_EQ(probed.size(), 249u) << "every other port is asked once";
+    bool listed = false;
+    for (const PortEntry& entry : directory.ListPorts().ports) {
+        if (entry.name == "COM9") {
+            listed = entry.friendlyName == "Standard Serial over Bluetooth link (COM9)";
+        }
+    }
+    EXPECT_TRUE(listed);
+    EXPECT_EQ(spent.count(), 0);
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <numeric>
 #include <vector>
 
+#include "device/connection.h"
+#include "device/hotplug.h"
 #include "device/line_rate.h"
 #include "tests/windows/support/wine_peer.h"
 
@@ -49,6 +51,11 @@ TEST(Win32LineSettings, AnyLineFoundIsSetToOneTheReadBackAccepts) {
         win32::SetLineSettings(configured, 19200);
         EXPECT_EQ(configured.fDtrControl, c.expectedDtr & 3u) << "fill " << c.fill;
         EXPECT_EQ(configured.fRtsControl, c.expectedRts & 3u) << "fill " << c.fill;
+        // Some drivers refuse a DCB whose flow characters are equal or whose limits pass the
+        // queue, flow control or not.
+        EXPECT_NE(configured.XonChar, configured.XoffChar) << "fill " << c.fill;
+        EXPECT_LT(configured.XonLim, 8192u) << "fill " << c.fill;
+        EXPECT_LT(configured.XoffLim, 8192u) << "fill " << c.fill;
         EXPECT_TRUE(win32::LineSettingsHeld(configured, 19200)) << "fill " << c.fill;
     }
 }
@@ -180,7 +187,6 @@ TEST_F(Win32Link, CloseLeavesTheLineAsFound) {
     const DCB before = LineOf(name);
     ASSERT_NE(before.BaudRate, 9600u);
     ASSERT_TRUE(port->OpenPort(name));
-    EXPECT_EQ(LineOf(name).BaudRate, 9600u);
     // A pty drops even parity; the settings read back say so.
     EXPECT_FALSE(port->LastOpenReport().lineSettingsKept);
     port->ClosePort();
@@ -220,7 +226,8 @@ TEST_F(Win32Link, FlowControlLeftByAnotherProgramDropsNoByte) {
 }
 
 TEST_F(Win32Link, RefusedSettingFailsTheOpenAndReleasesThePort) {
-    // A pty that already stands at 9600 refuses even parity (error 87).
+    // A pty that already stands at 9600 refuses even parity (error 87). Wine lets a second
+    // handle open its ports whatever the share mode, so the second open reaches the setting.
     ASSERT_TRUE(port->OpenPort(name));
     auto second = MakeSerialPort();
     EXPECT_FALSE(second->OpenPort(name));
@@ -229,6 +236,27 @@ TEST_F(Win32Link, RefusedSettingFailsTheOpenAndReleasesThePort) {
     ExpectClosed(*second);
     port->ClosePort();
     EXPECT_TRUE(second->OpenPort(name));
+}
+
+// Wine checks sharing on files but not on its serial devices, so a file stands in for a port
+// that another program holds, opened sharing reading and writing as terminal programs do: the
+// updater's exclusive open is refused as in use instead of sharing the line with it.
+TEST(Win32PortSharing, APortAnotherProgramHoldsIsRefusedAsInUse) {
+    char dir[MAX_PATH];
+    char path[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH, dir), 0u);
+    ASSERT_NE(GetTempFileNameA(dir, "osp", 0, path), 0u);
+    HANDLE holder =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    auto port = MakeSerialPort();
+    EXPECT_FALSE(port->OpenPort(path));
+    EXPECT_EQ(port->LastOpenReport().error, PortOpenError::InUse);
+    CloseHandle(holder);
+    EXPECT_FALSE(port->OpenPort(path));
+    EXPECT_EQ(port->LastOpenReport().error, PortOpenError::NotSerialPort) << "once let go";
+    DeleteFileA(path);
 }
 
 TEST_F(Win32Link, AfterCloseNothingTouchesTheReleasedHandle) {
@@ -255,12 +283,60 @@ TEST_F(Win32Link, FarEndHangingUpFailsTheExchangeWithoutHanging) {
     const std::uint8_t frame[2] = {0x11, 0xEE};
     std::uint8_t answer[129];
     std::uint32_t got = 0;
-    port->FlushInput();
+    // Wine's reads then end at once with no byte and no error; the port's status call tells.
     EXPECT_FALSE(port->WaitForInput(20, 1));
+    EXPECT_TRUE(port->HungUp());
+    port->FlushInput();
     EXPECT_FALSE(port->ReadExact(answer, 129, got));
     EXPECT_EQ(got, 0u);
     (void)port->WriteAll(frame, 2);  // a vanished pty may still swallow a write; no hang
+    EXPECT_TRUE(port->HungUp());
     port->ClosePort();
+    EXPECT_FALSE(port->OpenPort("COM199"));
+    EXPECT_FALSE(port->HungUp()) << "a new open starts afresh";
+}
+
+// Removal notices name the kind of device: another CP210x pulled out leaves the port whose own
+// device still answers open; its own pull-out closes it.
+TEST_F(Win32Link, OnlyTheRemovalOfItsOwnDeviceClosesTheOpenPort) {
+    UpdaterState state;
+    static FirmwareImage image{};
+    auto directory = MakePortDirectory();
+    BootloaderProtocol protocol(*port, image, state);
+    Connector connector(state, *port, *directory, protocol);
+    struct Notices final : DeviceEventSource {
+        int NotificationDescriptor() const override { return -1; }
+        void ReadNotifications() override {}
+    } notices;
+    ASSERT_TRUE(port->OpenPort(name));
+    state.PortOpen = state.DeviceReady = true;
+    notices.Record(static_cast<PendingEvent>(kBridgeRemoved));
+    ActOnPendingDeviceEvent(notices, state, connector);
+    EXPECT_TRUE(state.PortOpen) << "another adapter's removal";
+    EXPECT_EQ(notices.PendingNotice(), kNoDeviceEvent);
+    ASSERT_TRUE(peer.Send(kCom, {0x79}));
+    EXPECT_TRUE(Await(1)) << "the port still works";
+
+    ASSERT_TRUE(peer.HangUp(kCom));
+    notices.Record(static_cast<PendingEvent>(kBridgeRemoved));
+    ActOnPendingDeviceEvent(notices, state, connector);
+    EXPECT_FALSE(state.PortOpen);
+    EXPECT_FALSE(state.DeviceReady);
+}
+
+// Every way Windows and the VCP drivers report a device gone under an open handle counts as a
+// pull-out; a time-out or a refused argument does not.
+TEST(Win32PullOut, OnlyTheCodesOfAVanishedDeviceCountAsAPullOut) {
+    for (const DWORD gone :
+         {ERROR_DEVICE_REMOVED, ERROR_DEVICE_NOT_CONNECTED, ERROR_NOT_READY,
+          ERROR_OPERATION_ABORTED, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE, ERROR_ACCESS_DENIED}) {
+        EXPECT_TRUE(win32::MeansDeviceGone(gone)) << gone;
+    }
+    for (const DWORD kept :
+         {DWORD{ERROR_SUCCESS}, DWORD{ERROR_TIMEOUT}, DWORD{ERROR_SEM_TIMEOUT},
+          DWORD{ERROR_INVALID_PARAMETER}, DWORD{ERROR_IO_PENDING}, DWORD{ERROR_INVALID_HANDLE}}) {
+        EXPECT_FALSE(win32::MeansDeviceGone(kept)) << kept;
+    }
 }
 
 }  // namespace

@@ -147,6 +147,18 @@ TEST(Win32ConsoleUpdater, FindsTheTrackerByScanningWithoutAPort) {
     EXPECT_EQ(peer.Receive(242, 1), std::vector<std::uint8_t>{kSyncByte});
 }
 
+// The tracker's line hangs up in the middle of the write, as a pulled-out adapter does: the run
+// says the adapter was disconnected, not that the tracker was silent.
+TEST(Win32ConsoleUpdater, PullOutMidWriteIsReportedAsADisconnectedAdapter) {
+    WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    ASSERT_FALSE(peer.MapSimulator(135, "--fast --hang-up-at 40").empty());
+    const Finished run = RunFlash("--port COM135");
+    EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitUpdateFailed)) << run.output;
+    EXPECT_NE(run.output.find("reason=the adapter was disconnected"), std::string::npos)
+        << run.output;
+}
+
 // --backup-only writes through the Windows file calls: an older file is left as it is unless
 // --overwrite-backup asks for it, then replaced whole; a device's name is no file.
 TEST(Win32ConsoleUpdater, SavesTheDataMemoryOverAnOlderBackupOnlyWhenAsked) {
@@ -266,10 +278,42 @@ INSTANTIATE_TEST_SUITE_P(
         BenchRun{"AllAdapters", "--all", true, {12, 7}, {"hub1-2", "hub1-10"}}),
     [](const ::testing::TestParamInfo<BenchRun>& run) { return run.param.name; });
 
-// Closing the console: Windows starts a thread at the console control routine of kernel32 with
-// CTRL_CLOSE_EVENT, and ends the process some seconds after; the test starts that thread the
-// same way while the bench loop writes the first tracker (at the line's real pace, 80 s whole).
-// The exchange in flight ends, and the result line and the summary come at once.
+// Ends a running ostrel-flash the way closing its console does: Windows starts a thread at the
+// console control routine of kernel32 with CTRL_CLOSE_EVENT.
+void CloseConsoleOf(const test::FlashProcess& flash) {
+    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CtrlRoutine")));
+    ASSERT_NE(routine, nullptr);
+    HANDLE closing = CreateRemoteThread(flash.Process(), nullptr, 0, routine,
+                                        reinterpret_cast<void*>(CTRL_CLOSE_EVENT), 0, nullptr);
+    ASSERT_NE(closing, nullptr);
+    CloseHandle(closing);
+}
+
+// A station whose adapter Windows lists with its port before the driver has made it: the bay
+// waits for the port, rather than failing on one that does not exist, and updates the tracker
+// once it comes. (The pause only lets the station's first look find no port; the test does not
+// depend on its length.)
+TEST(Win32ConsoleUpdater, AStationWaitsForAPortListedBeforeItExists) {
+    const test::RegistryPorts registry({});  // the adapter on COM7, which is not there yet
+    ASSERT_TRUE(registry.Entered());
+    WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    test::FlashProcess flash("--all --repeat");
+    ASSERT_TRUE(flash.ReadUntil("Plug the adapters into the bays"));
+    Sleep(500);
+    ASSERT_FALSE(peer.MapSimulator(7, "--fast").empty());
+    ASSERT_TRUE(flash.ReadUntil("result="));
+    CloseConsoleOf(flash);
+    const Finished run = flash.Finish();
+    EXPECT_NE(run.output.find("result=ok port=COM7 bay=hub1-10 "), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("does not exist"), std::string::npos) << run.output;
+}
+
+// Closing the console: Windows ends the process some seconds after its control routine has
+// started; the test starts that routine while the bench loop writes the first tracker (at the
+// line's real pace, 80 s whole). The exchange in flight ends, and the result line and the
+// summary come at once.
 TEST(Win32ConsoleUpdater, ClosingTheConsoleDuringTheBenchLoopEndsWithResultAndSummary) {
     const test::RegistryPorts registry({});  // the adapter on COM7: the loop begins at once
     ASSERT_TRUE(registry.Entered());
@@ -278,13 +322,7 @@ TEST(Win32ConsoleUpdater, ClosingTheConsoleDuringTheBenchLoopEndsWithResultAndSu
     ASSERT_FALSE(peer.MapSimulator(7, "").empty());
     test::FlashProcess flash("--repeat");
     ASSERT_TRUE(flash.ReadUntil("Connected on COM7"));
-    const auto routine = reinterpret_cast<LPTHREAD_START_ROUTINE>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CtrlRoutine")));
-    ASSERT_NE(routine, nullptr);
-    HANDLE closing = CreateRemoteThread(flash.Process(), nullptr, 0, routine,
-                                        reinterpret_cast<void*>(CTRL_CLOSE_EVENT), 0, nullptr);
-    ASSERT_NE(closing, nullptr);
-    CloseHandle(closing);
+    CloseConsoleOf(flash);
     const Finished run = flash.Finish();
     EXPECT_NE(run.output.find("result=interrupted "), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("summary updated=0 failed=1"), std::string::npos) << run.output;

@@ -4,6 +4,7 @@
 #include "wizard/win32/wizard_window.h"
 
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <string>
@@ -97,12 +98,6 @@ std::wstring WindowText(HWND control) {
     return text;
 }
 
-std::wstring ListLine(HWND list, int index) {
-    wchar_t text[512] = {};
-    SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
-    return text;
-}
-
 LOGFONTW FontOf(HWND control) {
     LOGFONTW font{};
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), sizeof font,
@@ -158,8 +153,10 @@ TEST_P(Win32WindowLayout, PlacesEveryControlOfTheTable) {
         EXPECT_EQ(GetParent(window.Page(page)), window.Control(ControlId::PageControl1));
         EXPECT_EQ(content.left, MulDiv(wizard::kPageContentLeft, dpi, 96));
         EXPECT_EQ(content.top, MulDiv(wizard::kPageContentTop, dpi, 96));
-        EXPECT_EQ(WindowText(window.Page(page)), Wide(wizard::PageName(page)));
+        EXPECT_EQ(WindowText(window.Page(page)), L"") << "a page's frame has nothing to say";
     }
+    EXPECT_EQ(WindowText(window.Control(ControlId::PageControl1)), L"");
+    EXPECT_EQ(WindowText(window.Control(ControlId::Panel1)), L"");
 
     for (const ControlLayout& layout : wizard::Controls()) {
         SCOPED_TRACE(layout.name);
@@ -207,14 +204,19 @@ TEST_P(Win32WindowLayout, PlacesEveryControlOfTheTable) {
                           width);
                 break;
             case ControlKind::TextBlock: {
-                ASSERT_EQ(SendMessageW(control, LB_GETCOUNT, 0, 0),
-                          static_cast<LRESULT>(layout.lines.size()));
-                EXPECT_EQ(SendMessageW(control, LB_GETITEMHEIGHT, 0, 0),
-                          MulDiv(layout.lineHeight, dpi, 96));
+                // One text, as a screen reader reads it: the lines with a break between each two.
+                std::vector<std::wstring> lines;
+                std::size_t from = 0;
+                for (std::size_t at; (at = caption.find(L"\r\n", from)) != std::wstring::npos;
+                     from = at + 2) {
+                    lines.push_back(caption.substr(from, at - from));
+                }
+                lines.push_back(caption.substr(from));
+                ASSERT_EQ(lines.size(), layout.lines.size());
                 for (std::size_t i = 0; i < layout.lines.size(); ++i) {
-                    const std::wstring line = ListLine(control, static_cast<int>(i));
-                    EXPECT_EQ(line, ExpectedLine(layout, i)) << "line " << i + 1;
-                    EXPECT_LE(TextWidth(control, line), width) << "line " << i + 1 << " overruns";
+                    EXPECT_EQ(lines[i], ExpectedLine(layout, i)) << "line " << i + 1;
+                    EXPECT_LE(TextWidth(control, lines[i]), width)
+                        << "line " << i + 1 << " overruns";
                 }
                 break;
             }
@@ -226,14 +228,16 @@ TEST_P(Win32WindowLayout, PlacesEveryControlOfTheTable) {
             }
             case ControlKind::CheckMark:
             case ControlKind::CrossMark: {
-                // The mark the symbol font or the Unicode font draws, and a font that has it.
+                // Named by its meaning; drawn as the mark the symbol font or the Unicode font
+                // has, in a font that has it.
+                const bool check = layout.kind == ControlKind::CheckMark;
+                EXPECT_EQ(caption, Wide(check ? texts::kCheckMarkName : texts::kCrossMarkName));
+                EXPECT_EQ(GetWindowLongPtrW(control, GWL_STYLE) & SS_TYPEMASK, SS_OWNERDRAW);
                 const MarkFont& marks = window.Marks();
-                EXPECT_EQ(caption,
-                          std::wstring(1, layout.kind == ControlKind::CheckMark ? marks.check
-                                                                                : marks.cross));
                 HDC dc = GetDC(control);
-                EXPECT_TRUE(HasGlyphs(
-                    dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)), caption));
+                EXPECT_TRUE(
+                    HasGlyphs(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)),
+                              std::wstring(1, check ? marks.check : marks.cross)));
                 ReleaseDC(control, dc);
                 break;
             }
@@ -294,24 +298,118 @@ TEST(Win32Window, GrowsItsPageContainerOnlyAndNeverShrinksBelowItsDesign) {
     EXPECT_EQ(Text(PlaceOf(wizard.window.Control(ControlId::Panel1))), "104,0 177x33");
 }
 
-// Keys as the message loop hands them on: Enter presses only a focused button, Escape nothing.
+// A key as the message loop hands it on, to the control that has the focus.
+void Press(HWND window, WPARAM key, bool shift = false) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    PostMessageW(GetFocus(), WM_KEYDOWN, key, 0);
+    DispatchPendingMessages(window);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+}
+
+// Keys as the message loop hands them on: Enter presses only a focused button, Escape nothing
+// and destroys nothing.
 TEST(Win32Window, EnterPressesOnlyTheFocusedButtonAndEscapeNothing) {
     Wizard wizard(96);
     HWND window = wizard.window.Window();
     auto press = [&](HWND focus, WPARAM key) {
         SetFocus(focus);
-        PostMessageW(focus, WM_KEYDOWN, key, 0);
-        DispatchPendingMessages(window);
+        Press(window, key);
     };
     press(wizard.window.Control(ControlId::RichEdit1), VK_RETURN);
     press(wizard.window.Control(ControlId::RichEdit1), VK_ESCAPE);
     press(wizard.window.Control(ControlId::btnNEXT), VK_ESCAPE);
     EXPECT_EQ(wizard.controller.CurrentPage(), 1);
     EXPECT_FALSE(wizard.controller.Closed());
+    // The welcome text asked its parent, the page, to close: the page and its text stay.
+    ASSERT_TRUE(IsWindow(wizard.window.Page(1)));
+    ASSERT_TRUE(IsWindow(wizard.window.Control(ControlId::RichEdit1)));
+    EXPECT_TRUE(Shown(wizard.window.Page(1)));
+    EXPECT_EQ(GetParent(wizard.window.Control(ControlId::RichEdit1)), wizard.window.Page(1));
     press(wizard.window.Control(ControlId::btnNEXT), VK_RETURN);
     EXPECT_EQ(wizard.controller.CurrentPage(), 2);
     EXPECT_TRUE(Shown(wizard.window.Page(2)));
     EXPECT_FALSE(Shown(wizard.window.Page(1)));
+}
+
+// From the first key on, Tab and Shift+Tab go round every control of the page that takes the
+// focus, in reading order, and out of the welcome text too; a button disabled or hidden while
+// it has the focus hands it on.
+TEST(Win32Window, TabGoesRoundEveryPageFromTheFirstKey) {
+    Wizard wizard(96);
+    HWND window = wizard.window.Window();
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    DispatchPendingMessages(window);
+    const auto control = [&](ControlId id) { return wizard.window.Control(id); };
+    const auto name = [&](HWND focus) -> std::string {
+        for (const ControlLayout& layout : wizard::Controls()) {
+            if (control(layout.id) == focus) return layout.name;
+        }
+        return focus == nullptr ? "nothing" : "another window";
+    };
+    // The stops Tab visits from the focus, then Shift+Tab's back from there.
+    const auto round = [&](bool shift) {
+        std::vector<std::string> stops;
+        for (int i = 0; i < 6; ++i) {
+            Press(window, VK_TAB, shift);
+            stops.push_back(name(GetFocus()));
+        }
+        return stops;
+    };
+    using Stops = std::vector<std::string>;
+    EXPECT_EQ(name(GetFocus()), "btnNEXT") << "the focus starts on a button";
+    EXPECT_EQ(round(false),
+              (Stops{"RichEdit1", "btnESC", "btnNEXT", "RichEdit1", "btnESC", "btnNEXT"}));
+    EXPECT_EQ(round(true),
+              (Stops{"btnESC", "RichEdit1", "btnNEXT", "btnESC", "RichEdit1", "btnNEXT"}));
+
+    Press(window, VK_RETURN);
+    ASSERT_EQ(wizard.controller.CurrentPage(), 2);
+    EXPECT_EQ(round(false),
+              (Stops{"btnESC", "btnBACK", "btnNEXT", "btnESC", "btnBACK", "btnNEXT"}));
+    Press(window, VK_RETURN);
+    ASSERT_EQ(wizard.controller.CurrentPage(), 3);
+    EXPECT_EQ(name(GetFocus()), "btnConnect") << "Next, disabled, handed the focus on";
+    EXPECT_EQ(round(false),
+              (Stops{"cbKeepUser", "btnESC", "btnBACK", "btnConnect", "cbKeepUser", "btnESC"}));
+    Press(window, VK_TAB);
+    Press(window, VK_RETURN);  // Back
+    ASSERT_EQ(wizard.controller.CurrentPage(), 2);
+    Press(window, VK_RETURN);  // Back again, which page 1 hides
+    ASSERT_EQ(wizard.controller.CurrentPage(), 1);
+    EXPECT_EQ(name(GetFocus()), "btnNEXT") << "Back, hidden, handed the focus on";
+}
+
+// At any scale the window lies within its monitor's work area: the designed place, scaled,
+// where that fits, else moved in as little as it takes.
+TEST(Win32Window, LiesWithinTheWorkAreaAtEveryScale) {
+    for (int dpi : {96, 144}) {
+        SCOPED_TRACE(dpi);
+        Wizard wizard(dpi);
+        RECT outer;
+        GetWindowRect(wizard.window.Window(), &outer);
+        MONITORINFO monitor{};
+        monitor.cbSize = sizeof monitor;
+        ASSERT_TRUE(GetMonitorInfoW(
+            MonitorFromWindow(wizard.window.Window(), MONITOR_DEFAULTTONEAREST), &monitor));
+        const RECT& area = monitor.rcWork;
+        EXPECT_GE(outer.left, area.left);
+        EXPECT_GE(outer.top, area.top);
+        EXPECT_LE(outer.right, area.right) << Text(outer);
+        EXPECT_LE(outer.bottom, area.bottom) << Text(outer);
+        if (dpi == 96) {
+            EXPECT_EQ(outer.left, wizard::kWindowLeft);
+            EXPECT_EQ(outer.top, wizard::kWindowTop);
+        }
+        RECT next;
+        GetWindowRect(wizard.window.Control(ControlId::btnNEXT), &next);
+        EXPECT_LE(next.right, area.right);
+        EXPECT_LE(next.bottom, area.bottom);
+    }
 }
 
 TEST(Win32Window, ClicksReachTheControllerAndClosingEndsTheLoop) {
@@ -335,6 +433,138 @@ TEST(Win32Window, ClicksReachTheControllerAndClosingEndsTheLoop) {
     EXPECT_EQ(RunMessageLoop(wizard.window.Window(), [&] { ++idles; }), 0);
     EXPECT_FALSE(LoopGuard::Fired()) << "closing posted no quit message";
     EXPECT_EQ(idles, 0) << "the loop ended at the quit message, before going idle";
+}
+
+// Windows asks before it logs off or shuts down: the window says no while the tracker is being
+// written, and yes before, after a failed run and after a finished one.
+TEST(Win32Window, RefusesToEndTheSessionOnlyWhileTheTrackerIsWritten) {
+    Wizard wizard(96);
+    HWND window = wizard.window.Window();
+    for (const Phase phase :
+         {Phase::Requested, Phase::WritingProgram, Phase::Verifying, Phase::WritingData}) {
+        wizard.controller.State().UpdatePhase = phase;
+        EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), FALSE) << static_cast<int>(phase);
+    }
+    for (const Phase phase : {Phase::Idle, Phase::Succeeded}) {
+        wizard.controller.State().UpdatePhase = phase;
+        EXPECT_EQ(SendMessageW(window, WM_QUERYENDSESSION, 0, 0), TRUE) << static_cast<int>(phase);
+    }
+}
+
+// The thread's standing execution state: reading it means setting it, so it is set back at once.
+EXECUTION_STATE StandingExecutionState() {
+    const EXECUTION_STATE state = SetThreadExecutionState(ES_CONTINUOUS);
+    SetThreadExecutionState(state | ES_CONTINUOUS);
+    return state;
+}
+
+// While the wizard writes the tracker the PC is kept awake, and only then: the thread's execution
+// state, sampled by a timer each time the update lets the window's messages through.
+TEST(Win32Window, KeepsThePcAwakeWhileWritingTheTracker) {
+    test::WinePeer peer;
+    ASSERT_TRUE(peer.Connected());
+    const std::string port = peer.MapSimulator(136, "--fast");
+    ASSERT_FALSE(port.empty());
+    Wizard wizard(96);
+    wizard.directory.bridgePort = port;
+    SetThreadExecutionState(ES_CONTINUOUS);
+    wizard.Click(ControlId::btnNEXT);
+    wizard.Click(ControlId::btnNEXT);
+    wizard.Click(ControlId::btnConnect);
+    ASSERT_TRUE(wizard.controller.State().DeviceReady);
+
+    static std::vector<EXECUTION_STATE> samples;
+    samples.clear();
+    const UINT_PTR timer =
+        SetTimer(nullptr, 0, USER_TIMER_MINIMUM,
+                 [](HWND, UINT, UINT_PTR, DWORD) { samples.push_back(StandingExecutionState()); });
+    wizard.Click(ControlId::btnNEXT);  // the update runs inside the click
+    KillTimer(nullptr, timer);
+    EXPECT_EQ(wizard.controller.State().UpdatePhase, Phase::Succeeded);
+    ASSERT_FALSE(samples.empty()) << "the update let no message through";
+    for (const EXECUTION_STATE state : samples) {
+        EXPECT_EQ(state, ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
+    }
+    EXPECT_EQ(StandingExecutionState(), static_cast<EXECUTION_STATE>(ES_CONTINUOUS));
+    wizard.port->ClosePort();
+}
+
+// The name the system's accessibility proxy gives a control, as a screen reader asks for it;
+// "(none)" when it has none.
+std::wstring ProxyName(HWND control) {
+    IAccessible* object = nullptr;
+    const HRESULT made =
+        AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), __uuidof(IAccessible),
+                                   reinterpret_cast<void**>(&object));
+    if (FAILED(made)) {
+        return L"(no object " + std::to_wstring(static_cast<unsigned long>(made)) + L")";
+    }
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    const HRESULT got = object->get_accName(self, &name);
+    std::wstring text = got == S_OK && name != nullptr ? std::wstring(name) : L"(none)";
+    SysFreeString(name);
+    object->Release();
+    return text;
+}
+
+// Through the accessibility proxy a screen reader uses: the frames of the pages say nothing,
+// the marks say what they mean.
+TEST(Win32Window, TheAccessibilityProxyHearsNoFormIdsAndNoSymbolLetters) {
+    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+    {
+        Wizard wizard(96);
+        for (int page = 1; page <= wizard::kPageCount; ++page) {
+            const std::wstring name = ProxyName(wizard.window.Page(page));
+            EXPECT_TRUE(name == L"" || name == L"(none)") << page;
+        }
+        for (ControlId frame : {ControlId::PageControl1, ControlId::Panel1}) {
+            const std::wstring name = ProxyName(wizard.window.Control(frame));
+            EXPECT_TRUE(name == L"" || name == L"(none)") << wizard::Layout(frame).name;
+        }
+        EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::txtConnOK)),
+                  Wide(texts::kCheckMarkName));
+        EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::txtWriteFail)),
+                  Wide(texts::kCrossMarkName));
+        EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::btnNEXT)), Wide(texts::kNext));
+        // A text block is one text, not a list of its screen lines.
+        EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::ListBox6)),
+                  Wide(texts::ConnectionHint()[0]) + L"\r\n" + Wide(texts::ConnectionHint()[1]));
+    }
+    CoUninitialize();
+}
+
+// What the system tells a screen reader: the controls raised as alerts.
+std::vector<HWND> alerts;
+void CALLBACK RecordAlert(HWINEVENTHOOK, DWORD event, HWND control, LONG object, LONG child, DWORD,
+                          DWORD) {
+    if (event == EVENT_SYSTEM_ALERT && object == OBJID_CLIENT && child == CHILDID_SELF) {
+        alerts.push_back(control);
+    }
+}
+
+// A connection that fails says so to a screen reader unasked: "НЕ УСТАНОВЛЕНО" is raised as an
+// alert, and only once.
+TEST(Win32Window, AFailedConnectionIsRaisedAsAnAlert) {
+    Wizard wizard(96);
+    HWND window = wizard.window.Window();
+    alerts.clear();
+    HWINEVENTHOOK hook =
+        SetWinEventHook(EVENT_SYSTEM_ALERT, EVENT_SYSTEM_ALERT, nullptr, &RecordAlert,
+                        GetCurrentProcessId(), GetCurrentThreadId(), WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    wizard.Click(ControlId::btnNEXT);
+    wizard.Click(ControlId::btnNEXT);
+    DispatchPendingMessages(window);
+    EXPECT_TRUE(alerts.empty());
+    wizard.Click(ControlId::btnConnect);
+    DispatchPendingMessages(window);
+    UnhookWinEvent(hook);
+    EXPECT_TRUE(wizard.Visible(ControlId::lbNotConnected));
+    EXPECT_EQ(alerts, std::vector<HWND>{wizard.window.Control(ControlId::lbNotConnected)});
 }
 
 // Idle runs once each time the queue has run empty, never inside the dispatch of what waits.

@@ -66,6 +66,7 @@ class RecordingWizardView : public WizardView {
     }
     bool IsKeepUserChecked() override { return keepUser; }
     void SetFocus(ControlId button) override { focus = button; }
+    void Announce(ControlId shown) override { alerts.push_back(Name(shown)); }
     void ProcessPendingEvents() override {
         ++pumps;
         if (onPump) onPump();
@@ -100,6 +101,7 @@ class RecordingWizardView : public WizardView {
     std::vector<std::string> calls;
     bool keepUser = false;
     std::optional<ControlId> focus;
+    std::vector<std::string> alerts;
     std::function<void()> onPump;
     int pumps = 0;
     int closeRequests = 0;

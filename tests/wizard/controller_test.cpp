@@ -54,6 +54,7 @@ TEST(WizardController, StartUpHidesEverythingShowsPageOneAndRegistersTheWatchLas
     EXPECT_TRUE(r.State().PortList.empty());
     EXPECT_NE(r.controller.DeviceWatch(), nullptr);
     EXPECT_FALSE(r.link.IsOpen());
+    EXPECT_EQ(r.view.focus, ControlId::btnNEXT) << "a keyboard user starts on a button";
 }
 
 // One walk through every row of the navigation: each step, then the page and buttons it leaves.
@@ -145,8 +146,13 @@ TEST(WizardController, ConnectShowsExactlyOnePairOfIndicators) {
             r.view.hidden[id] = false;
         }
         r.view.calls.clear();
+        r.view.focus = ControlId::btnConnect;
         r.Connect();
         EXPECT_EQ(r.State().DeviceReady, c.ready);
+        EXPECT_EQ(r.view.alerts,
+                  std::vector<std::string>{c.ready ? "lbConnected" : "lbNotConnected"});
+        // Connect, disabled once connected, hands the focus on to Next.
+        EXPECT_EQ(r.view.focus, c.ready ? ControlId::btnNEXT : ControlId::btnConnect);
         EXPECT_EQ(r.view.ShownIndicators(), c.ready ? kGreen : kRed);
         // The other pair never shows on the way, not even for a moment.
         for (const std::string& name : c.ready ? kRed : kGreen) {
@@ -158,6 +164,41 @@ TEST(WizardController, ConnectShowsExactlyOnePairOfIndicators) {
         EXPECT_EQ(r.NextEnabled(), c.ready);
         EXPECT_EQ(r.view.Enabled(ControlId::btnConnect), !c.ready);
     }
+}
+
+// A scan tries port after port, each with its time-outs (seconds on a slow driver): the window
+// lets its messages through before each, a second click on Connect meanwhile starts nothing,
+// and Cancel ends the scan before the next port.
+TEST(WizardController, AScanKeepsTheWindowResponsiveAndCancelEndsIt) {
+    // On page 3 with no adapter found by name: the scan runs, and tries SIM1 last.
+    const auto toScan = [](ControllerRig& rig) {
+        rig.Next();
+        rig.Next();
+        rig.directory.bridgePort.clear();
+        rig.directory.ports = {"SIM1", "COM2", "COM3", "COM4"};
+    };
+    ControllerRig r;
+    toScan(r);
+    r.view.onPump = [&r] {
+        EXPECT_FALSE(r.view.Enabled(ControlId::btnConnect));
+        r.Connect();
+    };
+    r.Connect();
+    EXPECT_TRUE(r.State().DeviceReady);
+    EXPECT_EQ(r.view.pumps, 4);
+    EXPECT_EQ(r.directory.scans, 1);
+    EXPECT_EQ(r.link.OpenCount(), 1u);
+
+    ControllerRig cancelled;
+    toScan(cancelled);
+    cancelled.view.onPump = [&cancelled] {
+        if (cancelled.view.pumps == 2) cancelled.controller.OnCancel();
+    };
+    cancelled.Connect();
+    EXPECT_TRUE(cancelled.view.closed);
+    EXPECT_EQ(cancelled.view.pumps, 2);
+    EXPECT_FALSE(cancelled.State().DeviceReady);
+    EXPECT_EQ(cancelled.link.OpenCount(), 0u);
 }
 
 TEST(WizardController, RemovalKeepsTheGreenPairUntilTheUserActs) {
@@ -214,8 +255,9 @@ TEST(WizardController, PlugInBringsTheConnectionPageForwardOnlyAtIdle) {
     EXPECT_EQ(r.directory.lookups, 1);
 }
 
-// Windows announces the adapter before its driver has made the port: the window's timer looks
-// again about 0.3, 1 and 2 s after the arrival, then gives up; a newer notice ends the looks.
+// Windows announces the adapter before its driver has made the port, or lists it with a port
+// the driver has yet to make: the window's timer looks again from 0.3 s to 30 s after the
+// arrival, then gives up; a newer notice ends the looks.
 TEST(WizardController, AnArrivalWhosePortShowsLateIsLookedUpAgain) {
     ControllerRig r;
     r.directory.showsFromLookup = 3;
@@ -234,10 +276,18 @@ TEST(WizardController, AnArrivalWhosePortShowsLateIsLookedUpAgain) {
     never.directory.showsFromLookup = 100;
     never.events->Post(kBridgeArrived);
     never.Idle();
-    for (int look = 0; look < 5; ++look) never.controller.OnArrivalRetry();
-    EXPECT_EQ(never.view.timers, (std::vector<int>{300, 700, 1000}));
-    EXPECT_EQ(never.directory.lookups, 4);
+    for (int look = 0; look < 10; ++look) never.controller.OnArrivalRetry();
+    EXPECT_EQ(never.view.timers, (std::vector<int>{300, 700, 1000, 2000, 4000, 7000, 15000}));
+    EXPECT_EQ(never.directory.lookups, 8);
     EXPECT_EQ(never.Page(), 1);
+
+    ControllerRig unmade;
+    unmade.directory.existsFromCheck = 2;
+    unmade.events->Post(kBridgeArrived);
+    unmade.Idle();
+    EXPECT_EQ(unmade.link.OpenCount(), 0u) << "a port not made yet is not opened";
+    unmade.controller.OnArrivalRetry();
+    ExpectButtons(unmade, {3, true, true, "Далее", true});
 
     ControllerRig removed;
     removed.directory.showsFromLookup = 2;

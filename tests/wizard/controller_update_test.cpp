@@ -77,12 +77,13 @@ TEST(WizardControllerUpdate, PageFourFollowsTheUpdatesEvents) {
     data.model.AddFault(Fault{FaultKind::Nack, Command::WriteMemory, Step::Payload, 0x1080});
     data.ToConnectedPage3();
     data.Next();
-    EXPECT_EQ(PageFour(data), (Names{"lbWrite", "lbWriteOK", "lbWriteErr", "BarWrite", "lbVerify",
-                                     "lbVerifyOK", "BarVerify", "txtWriteFail", "ListWriteFail"}));
+    // The error label covers the write line's "ОК", which is hidden beneath it.
+    EXPECT_EQ(PageFour(data), (Names{"lbWrite", "lbWriteErr", "BarWrite", "lbVerify", "lbVerifyOK",
+                                     "BarVerify", "txtWriteFail", "ListWriteFail"}));
 }
 
 // Only a successful run leads on to the closing page, and Next then has the focus; after a
-// failure Back and Cancel stay, so the user connects and runs again.
+// failure Back and Cancel stay, and Back has the focus, so the user connects and runs again.
 TEST(WizardControllerUpdate, OnlySuccessLeadsOnToTheClosingPage) {
     struct Case {
         const char* what;
@@ -90,6 +91,7 @@ TEST(WizardControllerUpdate, OnlySuccessLeadsOnToTheClosingPage) {
         Names shown;
         int barWrite;
         int barVerify;  // -1: never set
+        const char* alert;
     };
     const std::vector<Case> cases = {
         {"success",
@@ -97,19 +99,22 @@ TEST(WizardControllerUpdate, OnlySuccessLeadsOnToTheClosingPage) {
          {"lbWrite", "lbWriteOK", "BarWrite", "lbVerify", "lbVerifyOK", "BarVerify", "txtWriteOK",
           "ListWriteOK"},
          100,
-         100},
+         100,
+         "ListWriteOK"},
         {"read of block 117 not acknowledged",
          Fault{FaultKind::Nack, Command::ReadMemory, Step::Address, kFlashStart + 128 * 116},
          {"lbWrite", "lbWriteOK", "BarWrite", "lbVerify", "BarVerify", "lbVerifyErr",
           "txtWriteFail", "ListWriteFail"},
          100,
-         50},
+         50,
+         "lbVerifyErr"},
         {"second data block refused",
          Fault{FaultKind::Nack, Command::WriteMemory, Step::Payload, 0x1080u},
-         {"lbWrite", "lbWriteOK", "lbWriteErr", "BarWrite", "lbVerify", "lbVerifyOK", "BarVerify",
+         {"lbWrite", "lbWriteErr", "BarWrite", "lbVerify", "lbVerifyOK", "BarVerify",
           "txtWriteFail", "ListWriteFail"},
          100,
-         100},
+         100,
+         "lbWriteErr"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -117,7 +122,10 @@ TEST(WizardControllerUpdate, OnlySuccessLeadsOnToTheClosingPage) {
         ControllerRig r;
         r.ToConnectedPage3();
         if (c.fault) r.model.AddFault(*c.fault);
+        r.view.alerts.clear();
         r.Next();
+        // The outcome is raised once, so that a screen reader says it unasked.
+        EXPECT_EQ(r.view.alerts, std::vector<std::string>{c.alert});
         EXPECT_EQ(r.Page(), 4);
         EXPECT_EQ(PageFour(r), c.shown);
         EXPECT_EQ(r.view.bars.at(ControlId::BarWrite), c.barWrite);
@@ -128,7 +136,7 @@ TEST(WizardControllerUpdate, OnlySuccessLeadsOnToTheClosingPage) {
         EXPECT_TRUE(r.view.Enabled(ControlId::btnBACK));
         EXPECT_TRUE(r.view.Shown(ControlId::btnESC));
         EXPECT_EQ(r.NextEnabled(), success);
-        EXPECT_EQ(r.view.focus, success ? std::optional(ControlId::btnNEXT) : std::nullopt);
+        EXPECT_EQ(r.view.focus, success ? ControlId::btnNEXT : ControlId::btnBACK);
         if (success) {
             EXPECT_TRUE(std::equal(r.controller.Image().begin() + kFlashStart,
                                    r.controller.Image().end(),
@@ -189,12 +197,81 @@ TEST(WizardControllerUpdate, ASecondRunStartsCleanWithBackAndNextDisabled) {
     EXPECT_GT(r.view.pumps, 0);
 }
 
+// A pull-out during the run and its notice, in every order the run's event processing can meet
+// them: the notice is only noted during the run and acted on by the idle step after it, so the
+// display shows where the line went. The data-memory failure with both bars full comes only
+// from a line that answered every block of program memory, written and read back.
+TEST(WizardControllerUpdate, APullOutShowsWhereTheLineWent) {
+    constexpr std::size_t kWritten = 36;  // blocks written when the line goes, about 12 s in
+    constexpr std::uint32_t kLost = kFlashStart + kWritten * kBlockSize;
+    const Names writeFailed{"lbWrite", "lbWriteErr", "BarWrite", "txtWriteFail", "ListWriteFail"};
+    struct Case {
+        const char* what;
+        std::optional<Fault> lineGoes;
+        std::optional<std::size_t> noticeAfter;  // after how many written blocks the run meets it
+        Names shown;
+        int barWrite;
+        int barVerify;  // -1: never shown
+    };
+    const std::vector<Case> cases = {
+        {"notice with the pull-out",
+         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kLost}, kWritten,
+         writeFailed, 15, -1},
+        {"notice ahead of the line going",
+         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kLost}, 10, writeFailed, 15,
+         -1},
+        {"notice met only after the run (a slow window)",
+         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kLost}, std::nullopt,
+         writeFailed, 15, -1},
+        {"notice while the line stays",
+         std::nullopt,
+         kWritten,
+         {"lbWrite", "lbWriteOK", "BarWrite", "lbVerify", "lbVerifyOK", "BarVerify", "txtWriteOK",
+          "ListWriteOK"},
+         100,
+         100},
+        {"line going in the data memory",
+         Fault{FaultKind::Silence, Command::WriteMemory, Step::Address, kDataStart + kBlockSize},
+         kWritten,
+         {"lbWrite", "lbWriteErr", "BarWrite", "lbVerify", "lbVerifyOK", "BarVerify",
+          "txtWriteFail", "ListWriteFail"},
+         100,
+         100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ControllerRig r;
+        r.ToConnectedPage3();
+        if (c.lineGoes) r.model.AddFault(*c.lineGoes);
+        r.view.onPump = [&] {
+            // The write bar's positions: its start, then one for each block written.
+            if (c.noticeAfter && r.State().UpdatePhase == Phase::WritingProgram &&
+                r.view.barHistory[ControlId::BarWrite].size() == *c.noticeAfter + 1) {
+                r.events->Post(kBridgeRemoved);
+            }
+        };
+        r.Next();
+        if (!c.noticeAfter) r.events->Post(kBridgeRemoved);
+        EXPECT_EQ(PageFour(r), c.shown);
+        EXPECT_EQ(r.view.bars.at(ControlId::BarWrite), c.barWrite);
+        if (c.barVerify >= 0) {
+            EXPECT_EQ(r.view.bars.at(ControlId::BarVerify), c.barVerify);
+        }
+        EXPECT_TRUE(r.State().PortOpen) << "the notice waits for the idle step";
+        r.Idle();
+        EXPECT_FALSE(r.State().PortOpen);
+        EXPECT_FALSE(r.State().DeviceReady);
+        EXPECT_EQ(PageFour(r), c.shown) << "the idle step changes nothing on page 4";
+    }
+}
+
 // Cancel while block 51 is written, dispatched by the run's own event pumping: the port closes
 // at once, no later exchange reaches the tracker, and the run ends in its failure display.
 TEST(WizardControllerUpdate, CancelDuringTheRunEndsItThroughTheFailureDisplay) {
     ControllerRig r;
     r.ToConnectedPage3();
     r.model.ClearExchanges();
+    r.view.focus.reset();
     r.view.onPump = [&] {
         if (r.model.Exchanges().size() == 50 && !r.view.closed) r.controller.OnCancel();
     };

@@ -1,6 +1,7 @@
 #include "wizard/qt/wizard_window.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -94,6 +95,11 @@ bool QtWizardWindow::IsKeepUserChecked() {
 
 void QtWizardWindow::SetFocus(ControlId button) {
     Control(button)->setFocus();
+}
+
+void QtWizardWindow::Announce(ControlId shown) {
+    QAccessibleEvent alert(Control(shown), QAccessible::Alert);
+    QAccessible::updateAccessibility(&alert);
 }
 
 void QtWizardWindow::ProcessPendingEvents() {

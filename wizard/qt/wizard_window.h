@@ -38,6 +38,7 @@ class QtWizardWindow : public QWidget, public WizardView {
     void SetBarPosition(wizard::ControlId bar, int position) override;
     bool IsKeepUserChecked() override;
     void SetFocus(wizard::ControlId button) override;
+    void Announce(wizard::ControlId shown) override;
     void ProcessPendingEvents() override;
     void CloseWindow() override;
     void StartRetryTimer(int milliseconds) override;

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "payload/release_identity.h"
+#include "wizard/qt/accessibility.h"
 #include "wizard/qt/fonts.h"
 #include "wizard/qt/wizard_window.h"
 
@@ -95,7 +96,7 @@ QLabel* MakeMark(const ControlLayout& control, QWidget* parent) {
 }
 
 // Lines of a text block are drawn as plain text: neither the current line nor the hovered one
-// is marked, also when the block takes the keyboard focus from a button that was disabled.
+// is marked.
 class PlainLineDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -108,9 +109,11 @@ class PlainLineDelegate : public QStyledItemDelegate {
     }
 };
 
-// A text block: a borderless list box on the button-face background, one item per line.
+// A text block: a borderless list box on the button-face background, one item per line. It
+// takes no focus: there is nothing in it to do, and it would show none.
 QListWidget* MakeTextBlock(const ControlLayout& control, QWidget* parent) {
-    auto* list = Place<QListWidget>(control, parent);
+    auto* list = Place<TextBlock>(control, parent);
+    list->setFocusPolicy(Qt::NoFocus);
     list->setFont(FontOf(control));
     list->setFrameShape(QFrame::NoFrame);
     list->setSelectionMode(QAbstractItemView::NoSelection);
@@ -148,7 +151,7 @@ QTextEdit* MakeRichText(const ControlLayout& control, QWidget* parent) {
 }
 
 QProgressBar* MakeBar(const ControlLayout& control, QWidget* parent) {
-    auto* bar = Place<QProgressBar>(control, parent);
+    auto* bar = Place<LineBar>(control, parent);
     bar->setRange(0, 100);
     bar->setValue(0);
     bar->setTextVisible(false);
@@ -165,9 +168,14 @@ void QtWizardWindow::BuildLayout() {
     resize(wizard::kClientWidth, wizard::kClientHeight);
     // Smaller, the frame would cover the wizard's buttons.
     setMinimumSize(wizard::kClientWidth, wizard::kClientHeight);
+    InstallAccessibility();
     for (const ControlLayout& control : wizard::Controls()) {
         QWidget* parent = control.page == 0 ? this : Page(control.page);
-        controls_[static_cast<int>(control.id)] = MakeControl(control, parent);
+        QWidget* widget = MakeControl(control, parent);
+        controls_[static_cast<int>(control.id)] = widget;
+        if (const QString name = AccessibleNameOf(control); !name.isEmpty()) {
+            widget->setAccessibleName(name);
+        }
     }
     // The panel lies over the strip where the page container's tabs would be.
     Control(wizard::ControlId::Panel1)->raise();

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "wizard/win32/message_loop.h"
+#include "wizard/win32/session_end.h"
 
 namespace ostrel::win32 {
 namespace {
@@ -38,6 +40,24 @@ COLORREF ColourRef(wizard::Colour colour) {
     if (colour == wizard::Colour::WindowText) return GetSysColor(COLOR_WINDOWTEXT);
     const wizard::Rgb rgb = wizard::RgbOf(colour);
     return RGB(rgb.red, rgb.green, rgb.blue);
+}
+
+// The lines of a text block, kept as its window text with a line break between each two.
+std::vector<std::wstring> SplitLines(const std::wstring& text) {
+    std::vector<std::wstring> lines;
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find(L"\r\n", from)) != std::wstring::npos; from = at + 2) {
+        lines.push_back(text.substr(from, at - from));
+    }
+    lines.push_back(text.substr(from));
+    return lines;
+}
+
+std::wstring WindowTextOf(HWND control) {
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(
+        GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return text;
 }
 
 std::wstring JoinedLines(const ControlLayout& layout) {
@@ -97,6 +117,7 @@ Win32WizardWindow::Win32WizardWindow(HINSTANCE instance, int dpi) : dpi_(dpi), f
                     outer.bottom - outer.top, nullptr, nullptr, instance, this);
     SendMessageW(window_, WM_SETFONT, reinterpret_cast<WPARAM>(fonts_.Font(wizard::kWindowFont)),
                  FALSE);
+    KeepWithinWorkArea();
     CreateControls(instance);
     RECT client;
     GetClientRect(window_, &client);
@@ -106,6 +127,24 @@ Win32WizardWindow::Win32WizardWindow(HINSTANCE instance, int dpi) : dpi_(dpi), f
 Win32WizardWindow::~Win32WizardWindow() {
     if (window_ != nullptr) DestroyWindow(window_);
     if (logo_ != nullptr) DeleteObject(logo_);
+}
+
+// The designed place, scaled, can leave a small screen at a large scale (at 150 % on 1024 x 768
+// the buttons fall off its bottom): the window moves in as little as it takes.
+void Win32WizardWindow::KeepWithinWorkArea() {
+    RECT outer;
+    GetWindowRect(window_, &outer);
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoW(MonitorFromWindow(window_, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    const RECT& area = monitor.rcWork;
+    const int width = outer.right - outer.left;
+    const int height = outer.bottom - outer.top;
+    // Too big for the area: its top-left corner shows, with the title bar.
+    const int left = std::max<int>(area.left, std::min<int>(outer.left, area.right - width));
+    const int top = std::max<int>(area.top, std::min<int>(outer.top, area.bottom - height));
+    if (left == outer.left && top == outer.top) return;
+    SetWindowPos(window_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 RECT Win32WizardWindow::Scale(const wizard::Rect& designed) const {
@@ -121,9 +160,10 @@ void Win32WizardWindow::CreateControls(HINSTANCE instance) {
         controls_[static_cast<std::size_t>(layout.id)] = control;
         if (layout.kind == ControlKind::PageContainer) {
             for (int page = 1; page <= wizard::kPageCount; ++page) {
+                // Nameless: a screen reader has nothing to say of a page's frame.
                 pages_[static_cast<std::size_t>(page - 1)] = CreateWindowExW(
-                    WS_EX_CONTROLPARENT, kPaneClass, Wide(wizard::PageName(page)).c_str(),
-                    WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, control, nullptr, instance, nullptr);
+                    WS_EX_CONTROLPARENT, kPaneClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0,
+                    control, nullptr, instance, nullptr);
             }
         }
     }
@@ -143,15 +183,17 @@ HWND Win32WizardWindow::CreateControl(HINSTANCE instance, const ControlLayout& l
             style |= SS_OWNERDRAW;
             break;
         case ControlKind::TextBlock:
-            className = L"LISTBOX";
-            style |= LBS_NOSEL | LBS_NOINTEGRALHEIGHT;
-            text.clear();
+            // Drawn by the window line by line at the table's line height; its text is all its
+            // lines, which a screen reader reads as one text, where a list box would offer each
+            // screen line as an item of its own.
+            style |= SS_OWNERDRAW;
+            text = JoinedLines(layout);
             break;
         case ControlKind::PageContainer:
         case ControlKind::Panel:
             className = kPaneClass;
             exStyle = WS_EX_CONTROLPARENT;
-            text = Wide(layout.name);  // never drawn: the pane's name, for whoever looks
+            text.clear();  // nameless, as the pages
             break;
         case ControlKind::Button:
             className = L"BUTTON";
@@ -169,9 +211,11 @@ HWND Win32WizardWindow::CreateControl(HINSTANCE instance, const ControlLayout& l
             break;
         case ControlKind::CheckMark:
         case ControlKind::CrossMark:
-            style |= SS_NOPREFIX | SS_CENTER;
-            text.assign(1, layout.kind == ControlKind::CheckMark ? fonts_.Marks().check
-                                                                 : fonts_.Marks().cross);
+            // Drawn by the window: its text is what the mark means, which a screen reader says
+            // where it would otherwise spell the symbol font's letter.
+            style |= SS_OWNERDRAW;
+            text = Wide(layout.kind == ControlKind::CheckMark ? texts::kCheckMarkName
+                                                              : texts::kCrossMarkName);
             break;
         case ControlKind::CheckBox:
             className = L"BUTTON";
@@ -190,12 +234,7 @@ HWND Win32WizardWindow::CreateControl(HINSTANCE instance, const ControlLayout& l
     const HFONT font =
         IsMark(layout.kind) ? fonts_.Mark(layout.font.pixelHeight) : fonts_.Font(layout.font);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    if (layout.kind == ControlKind::TextBlock) {
-        for (const char* line : layout.lines) {
-            SendMessageW(control, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(line).c_str()));
-        }
-        SendMessageW(control, LB_SETITEMHEIGHT, 0, Scale(layout.lineHeight));
-    } else if (layout.kind == ControlKind::ProgressBar) {
+    if (layout.kind == ControlKind::ProgressBar) {
         SendMessageW(control, PBM_SETRANGE32, 0, 100);
     } else if (layout.kind == ControlKind::Label) {
         // Of two labels on one spot the later one covers the earlier ("ОШИБКА!!!" over "ОК").
@@ -248,7 +287,11 @@ LRESULT CALLBACK Win32WizardWindow::PaneProc(HWND pane, UINT message, WPARAM wPa
         case WM_CTLCOLORSTATIC:
         case WM_CTLCOLORLISTBOX:
         case WM_CTLCOLORBTN:
+        case WM_NEXTDLGCTL:  // Tab and Shift+Tab in the welcome text, which keeps every other key
             return SendMessageW(GetAncestor(pane, GA_ROOT), message, wParam, lParam);
+        case WM_CLOSE:
+            // Escape in the welcome text asks the text's parent to close; a page never closes.
+            return 0;
         default:
             return DefWindowProcW(pane, message, wParam, lParam);
     }
@@ -269,9 +312,19 @@ LRESULT Win32WizardWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_CTLCOLORBTN:
             return reinterpret_cast<LRESULT>(
                 Colour(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
-        case WM_DRAWITEM:
-            DrawLogo(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        case WM_DRAWITEM: {
+            const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            ControlId id;
+            if (ControlOfChild(item.hwndItem, id) && IsMark(wizard::Layout(id).kind)) {
+                DrawMark(item, wizard::Layout(id));
+            } else if (ControlOfChild(item.hwndItem, id) &&
+                       wizard::Layout(id).kind == ControlKind::TextBlock) {
+                DrawTextBlock(item, wizard::Layout(id));
+            } else {
+                DrawLogo(item);
+            }
             return TRUE;
+        }
         case WM_SIZE:
             LayOutPages(LOWORD(lParam), HIWORD(lParam));
             return 0;
@@ -283,11 +336,30 @@ LRESULT Win32WizardWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
             limits->ptMinTrackSize = {outer.right - outer.left, outer.bottom - outer.top};
             return 0;
         }
+        case WM_NEXTDLGCTL: {
+            // As in a dialog: the control named, or the next or previous that takes the focus.
+            HWND target = LOWORD(lParam) != 0 ? reinterpret_cast<HWND>(wParam)
+                                              : GetNextDlgTabItem(window_, GetFocus(), wParam != 0);
+            if (target != nullptr) ::SetFocus(target);
+            return 0;
+        }
+        case WM_ACTIVATE:
+            if (LOWORD(wParam) == WA_INACTIVE && IsChild(window_, GetFocus())) focus_ = GetFocus();
+            break;  // on activation the default handling gives the window the focus: below
+        case WM_SETFOCUS:
+            // The window itself takes no key: the control that had the focus gets it back.
+            if (focus_ == nullptr || !Reachable(focus_)) {
+                focus_ = GetNextDlgTabItem(window_, focus_, FALSE);
+            }
+            if (focus_ != nullptr) ::SetFocus(focus_);
+            return 0;
         case WM_TIMER:
             if (wParam != kArrivalRetryTimer) break;
             KillTimer(window_, kArrivalRetryTimer);
             if (controller_ != nullptr && !closed_) controller_->OnArrivalRetry();
             return 0;
+        case WM_QUERYENDSESSION:
+            return controller_ == nullptr || AllowSessionEnd(window_, controller_->State());
         case WM_CLOSE:
             // The window stays (hidden) until the message loop has ended, so that an update
             // still running in the Next handler returns into intact controls. Closing the port
@@ -343,6 +415,35 @@ HBRUSH Win32WizardWindow::Colour(HDC dc, HWND control) {
     return GetSysColorBrush(COLOR_BTNFACE);
 }
 
+// The mark's glyph in its colour, centred at the top of its box, on whatever lies below it.
+void Win32WizardWindow::DrawMark(const DRAWITEMSTRUCT& item, const ControlLayout& layout) {
+    const wchar_t glyph =
+        layout.kind == ControlKind::CheckMark ? fonts_.Marks().check : fonts_.Marks().cross;
+    RECT box = item.rcItem;
+    const HGDIOBJ previous = SelectObject(item.hDC, fonts_.Mark(layout.font.pixelHeight));
+    SetTextColor(item.hDC, ColourRef(layout.colour));
+    SetBkMode(item.hDC, TRANSPARENT);
+    DrawTextW(item.hDC, &glyph, 1, &box, DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    SelectObject(item.hDC, previous);
+}
+
+// On the button face, each line one line height below the one before, as a list box of the
+// same font and item height draws them.
+void Win32WizardWindow::DrawTextBlock(const DRAWITEMSTRUCT& item, const ControlLayout& layout) {
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
+    const HGDIOBJ previous = SelectObject(item.hDC, fonts_.Font(layout.font));
+    SetTextColor(item.hDC, ColourRef(layout.colour));
+    SetBkMode(item.hDC, TRANSPARENT);
+    int top = item.rcItem.top;
+    for (const std::wstring& line : SplitLines(WindowTextOf(item.hwndItem))) {
+        RECT row{item.rcItem.left + 1, top, item.rcItem.right, top + Scale(layout.lineHeight)};
+        DrawTextW(item.hDC, line.c_str(), static_cast<int>(line.size()), &row,
+                  DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX | DT_NOCLIP);
+        top = row.bottom;
+    }
+    SelectObject(item.hDC, previous);
+}
+
 void Win32WizardWindow::DrawLogo(const DRAWITEMSTRUCT& item) const {
     FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
     if (logo_ == nullptr) return;
@@ -358,18 +459,46 @@ void Win32WizardWindow::DrawLogo(const DRAWITEMSTRUCT& item) const {
     DeleteDC(source);
 }
 
+// Shown and enabled on its page, whether or not the window is on screen yet.
+bool Win32WizardWindow::Reachable(HWND control) const {
+    for (HWND w = control; w != nullptr && w != window_; w = GetParent(w)) {
+        const LONG_PTR style = GetWindowLongPtrW(w, GWL_STYLE);
+        if ((style & WS_VISIBLE) == 0 || (style & WS_DISABLED) != 0) return false;
+    }
+    return control != nullptr;
+}
+
+bool Win32WizardWindow::HasFocusIn(HWND control) const {
+    HWND focus = GetFocus();
+    return focus != nullptr && (focus == control || IsChild(control, focus));
+}
+
+// Hiding or disabling the control that has the focus leaves the focus with nothing or with the
+// control's parent, and then no key reaches a control: it moves on to the next that takes it.
+void Win32WizardWindow::MoveFocusOnFrom(HWND control) {
+    HWND next = GetNextDlgTabItem(window_, control, FALSE);
+    if (next != nullptr && next != control) ::SetFocus(next);
+}
+
 void Win32WizardWindow::ShowPage(int page) {
+    HWND left = nullptr;
     for (int p = 1; p <= wizard::kPageCount; ++p) {
+        if (p != page && HasFocusIn(Page(p))) left = Page(p);
         ShowWindow(Page(p), p == page ? SW_SHOW : SW_HIDE);
     }
+    if (left != nullptr) MoveFocusOnFrom(left);
 }
 
 void Win32WizardWindow::SetVisible(ControlId control, bool visible) {
+    const bool focused = HasFocusIn(Control(control));
     ShowWindow(Control(control), visible ? SW_SHOW : SW_HIDE);
+    if (!visible && focused) MoveFocusOnFrom(Control(control));
 }
 
 void Win32WizardWindow::SetEnabled(ControlId button, bool enabled) {
+    const bool focused = HasFocusIn(Control(button));
     EnableWindow(Control(button), enabled ? TRUE : FALSE);
+    if (!enabled && focused) MoveFocusOnFrom(Control(button));
 }
 
 void Win32WizardWindow::SetCaption(ControlId button, std::string_view utf8) {
@@ -377,10 +506,14 @@ void Win32WizardWindow::SetCaption(ControlId button, std::string_view utf8) {
 }
 
 void Win32WizardWindow::SetLine(ControlId block, int index, std::string_view utf8) {
-    HWND list = Control(block);
-    SendMessageW(list, LB_DELETESTRING, static_cast<WPARAM>(index), 0);
-    SendMessageW(list, LB_INSERTSTRING, static_cast<WPARAM>(index),
-                 reinterpret_cast<LPARAM>(Wide(utf8).c_str()));
+    HWND control = Control(block);
+    std::vector<std::wstring> lines = SplitLines(WindowTextOf(control));
+    if (index < 0 || static_cast<std::size_t>(index) >= lines.size()) return;
+    lines[static_cast<std::size_t>(index)] = Wide(utf8);
+    std::wstring text;
+    for (std::size_t i = 0; i < lines.size(); ++i) text += (i > 0 ? L"\r\n" : L"") + lines[i];
+    SetWindowTextW(control, text.c_str());
+    InvalidateRect(control, nullptr, TRUE);
 }
 
 void Win32WizardWindow::SetBarPosition(ControlId bar, int position) {
@@ -392,7 +525,13 @@ bool Win32WizardWindow::IsKeepUserChecked() {
 }
 
 void Win32WizardWindow::SetFocus(ControlId button) {
-    ::SetFocus(Control(button));
+    // Before the window is shown, kept for its activation.
+    focus_ = Control(button);
+    if (GetActiveWindow() == window_) ::SetFocus(focus_);
+}
+
+void Win32WizardWindow::Announce(ControlId shown) {
+    NotifyWinEvent(EVENT_SYSTEM_ALERT, Control(shown), OBJID_CLIENT, CHILDID_SELF);
 }
 
 void Win32WizardWindow::ProcessPendingEvents() {

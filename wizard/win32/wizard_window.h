@@ -40,6 +40,7 @@ class Win32WizardWindow final : public WizardView {
     void SetBarPosition(wizard::ControlId bar, int position) override;
     bool IsKeepUserChecked() override;
     void SetFocus(wizard::ControlId button) override;
+    void Announce(wizard::ControlId shown) override;
     void ProcessPendingEvents() override;
     void CloseWindow() override;
     void StartRetryTimer(int milliseconds) override;
@@ -51,12 +52,18 @@ class Win32WizardWindow final : public WizardView {
 
     int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
     RECT Scale(const wizard::Rect& designed) const;
+    void KeepWithinWorkArea();
     void CreateControls(HINSTANCE instance);
     HWND CreateControl(HINSTANCE instance, const wizard::ControlLayout& layout, HWND parent);
     void LayOutPages(int clientWidth, int clientHeight);
     void Clicked(wizard::ControlId control);
     HBRUSH Colour(HDC dc, HWND control);
     void DrawLogo(const DRAWITEMSTRUCT& item) const;
+    void DrawMark(const DRAWITEMSTRUCT& item, const wizard::ControlLayout& layout);
+    void DrawTextBlock(const DRAWITEMSTRUCT& item, const wizard::ControlLayout& layout);
+    bool Reachable(HWND control) const;
+    bool HasFocusIn(HWND control) const;
+    void MoveFocusOnFrom(HWND control);
 
     int dpi_;
     HWND window_ = nullptr;
@@ -65,6 +72,7 @@ class Win32WizardWindow final : public WizardView {
     std::array<HWND, wizard::kControlCount> controls_{};
     std::array<HWND, wizard::kPageCount> pages_{};
     WizardController* controller_ = nullptr;
+    HWND focus_ = nullptr;  // the control that gets the focus when the window is activated
     bool closed_ = false;
 };
 

@@ -27,6 +27,9 @@ bool EnableCursorControl(std::FILE* stream) {
     return IsTerminal(stream);
 }
 
+// A terminal takes the sequences as it is: nothing was changed.
+void RestoreConsoleMode() {}
+
 void OpenClosedStandardStreams() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;

@@ -32,6 +32,27 @@ bool DeviceName(const std::string& path) {
            stem[3] >= '1' && stem[3] <= '9';
 }
 
+// Another program (an antivirus scanning the new file, a backup or indexing tool) may hold the
+// target or the new file for a moment: the rename is tried again for about two seconds.
+constexpr int kMoveAttempts = 20;
+constexpr DWORD kMovePauseMs = 100;
+
+bool MoveIntoPlace(const std::wstring& from, const std::wstring& to, bool replace) {
+    for (int attempt = 1;; ++attempt) {
+        // Write-through: the rename is on the disk when the call returns. Without leave to
+        // replace, a file that appeared since the check stays.
+        if (MoveFileExW(from.c_str(), to.c_str(),
+                        MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0))) {
+            return true;
+        }
+        const DWORD code = GetLastError();
+        const bool held = code == ERROR_ACCESS_DENIED || code == ERROR_SHARING_VIOLATION ||
+                          code == ERROR_LOCK_VIOLATION;
+        if (!held || attempt == kMoveAttempts) return false;
+        Sleep(kMovePauseMs);
+    }
+}
+
 }  // namespace
 
 FileTarget CheckFileTarget(const std::string& path, Existing existing) {
@@ -65,11 +86,7 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
               written == bytes.size() && FlushFileBuffers(file);
     DWORD failure = GetLastError();
     CloseHandle(file);
-    // Write-through: the rename is on the disk when the call returns. Without leave to
-    // replace, a file that appeared since the check stays.
-    const DWORD flags =
-        MOVEFILE_WRITE_THROUGH | (existing == Existing::Replace ? MOVEFILE_REPLACE_EXISTING : 0);
-    if (ok && !MoveFileExW(temporary.c_str(), target.c_str(), flags)) {
+    if (ok && !MoveIntoPlace(temporary, target, existing == Existing::Replace)) {
         ok = false;
         failure = GetLastError();
     }

@@ -4,6 +4,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace ostrel::cli {
@@ -17,7 +18,16 @@ HANDLE ConsoleOf(std::FILE* stream) {
     return handle;
 }
 
+// The console and its mode before the program first changed it. The console outlives the
+// program: the shell that runs in it afterwards gets it back as it was.
+HANDLE changedConsole = nullptr;
+DWORD modeFound = 0;
+
 }  // namespace
+
+void RestoreConsoleMode() {
+    if (changedConsole != nullptr) SetConsoleMode(changedConsole, modeFound);
+}
 
 void PutText(std::FILE* stream, std::string_view utf8) {
     HANDLE console = ConsoleOf(stream);
@@ -50,6 +60,11 @@ bool EnableCursorControl(std::FILE* stream) {
     DWORD mode = 0;
     if (console == nullptr || !GetConsoleMode(console, &mode)) return false;
     if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) return true;
+    if (changedConsole == nullptr) {
+        changedConsole = console;
+        modeFound = mode;
+        std::atexit(RestoreConsoleMode);
+    }
     return SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
 }
 

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "cli/system/console_output.h"
+
 namespace ostrel::cli {
 namespace {
 
@@ -33,6 +35,7 @@ void EndAtOnce() {
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStoppedAtOnce, sizeof kStoppedAtOnce - 1, &written,
               nullptr);
+    RestoreConsoleMode();  // ExitProcess runs no exit handlers
     ExitProcess(static_cast<UINT>(stopExitCode));
 }
 

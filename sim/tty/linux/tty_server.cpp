@@ -18,18 +18,12 @@
 #include <mutex>
 #include <thread>
 
-#include "sim/tty/line_timing.h"
-#include "sim/tty/rate_lock.h"
+#include "sim/tty/line_crossing.h"
 
 namespace ostrel::sim {
 namespace {
 
 using Clock = LineTiming::Clock;
-
-struct Outgoing {
-    Clock::time_point due;
-    std::uint8_t byte;
-};
 
 void CloseFd(int& fd) {
     if (fd >= 0) close(fd);
@@ -120,7 +114,7 @@ struct TtyServer::Impl {
     int hostFileCount = 0;
     std::string path;
 
-    std::deque<Outgoing> outgoing;
+    std::deque<TimedByte> outgoing;
     bool writeBlocked = false;
     LineStats stats;
     std::size_t hangUpAt = 0;
@@ -232,22 +226,14 @@ std::uint32_t TtyServer::Impl::HostRate() const {
 }
 
 void TtyServer::Impl::Answer(std::uint8_t byte, Clock::time_point sentAt, std::uint32_t hostBaud) {
-    const Clock::time_point arrived = timing.ToDevice(sentAt, hostBaud);
-    const std::uint8_t heard = rate.ToDevice(byte, hostBaud);
+    const std::vector<TimedByte> answer = CrossLine(model, timing, rate, byte, sentAt, hostBaud);
     stats.lockedRate = rate.Locked();
-    const std::vector<Reply> replies = model.Receive({&heard, 1});
     if (hangUpAt != 0 && model.Exchanges().size() >= hangUpAt) {
         hangUpAt = 0;
         EndLine();
         return;
     }
-    const std::uint32_t deviceBaud = rate.Locked() != 0 ? rate.Locked() : hostBaud;
-    for (const Reply& reply : replies) {
-        const std::vector<Clock::time_point> times = timing.ToHost(arrived, reply, deviceBaud);
-        for (std::size_t i = 0; i < times.size(); ++i) {
-            outgoing.push_back({times[i], rate.ToHost(reply.bytes[i], hostBaud)});
-        }
-    }
+    outgoing.insert(outgoing.end(), answer.begin(), answer.end());
 }
 
 void TtyServer::Impl::SendDue() {

@@ -12,6 +12,8 @@ Usage: wizard_wine_e2e.py CASE --exe FILE --devsim FILE --flash FILE --data FILE
   arrival     a bridge arrival sent to the device window while page 1 shows: page 3 with the
               green pair (the bridge is entered in Wine's device lists for this case)
   scaled      page 1 at 150 % (LogPixels 144): the window keeps its proportions
+  keyboard    the whole update by keyboard alone: Tab into the welcome text and out of it,
+              Escape there (page 1 stays), then Enter on the button the focus reaches each time
 """
 import contextlib
 import os
@@ -340,6 +342,10 @@ def run_program(case, args, wine, screen, tracker):
             window.click(CANCEL)
             check(exit_code(program) == 0, "exit code")
             return
+        if case == "keyboard":
+            wizard_e2e.update_by_keyboard(window, sys.modules[__name__])
+            check(exit_code(program) == 0, "exit code")
+            return
         walk_to_connected(window, shots=case == "update")
         window.click(NEXT)
         started = time.monotonic()
@@ -384,7 +390,8 @@ def main():
     def screen(args):
         return VirtualScreen("1600x1200" if args.case == "scaled" else "1024x768")
 
-    return wizard_e2e.run_cli(["update", "real-pace", "fault", "close", "arrival", "scaled"],
+    return wizard_e2e.run_cli(["update", "real-pace", "fault", "close", "arrival", "scaled",
+                               "keyboard"],
                               arguments, "ostrel-wine-e2e-", run_case, wrap=screen)
 
 

@@ -11,6 +11,10 @@ constexpr wchar_t kAdapterDevice[] = L"USB\\VID_10C4&PID_EA60";
 constexpr wchar_t kAdapterInstance[] = L"USB\\VID_10C4&PID_EA60\\0001";
 // Windows names a device by its place when its serial number is already taken.
 constexpr wchar_t kSecondAdapterInstance[] = L"USB\\VID_10C4&PID_EA60\\5&2C6B1A3F&0&2";
+constexpr wchar_t kBluetoothDevice[] =
+    L"BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0000";
+constexpr wchar_t kBluetoothInstance[] =
+    L"BTHENUM\\{00001101-0000-1000-8000-00805F9B34FB}_LOCALMFG&0000\\7&1F2B3C4D&0&0_0";
 constexpr wchar_t kOnBoardDevice[] = L"ACPI\\PNP0501";
 constexpr wchar_t kOnBoardInstance[] = L"ACPI\\PNP0501\\1";
 
@@ -67,6 +71,7 @@ bool EnterLocation(const std::wstring& instance, const std::wstring& information
 void RemoveAll() {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kEnum + std::wstring(kAdapterDevice)).c_str());
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kEnum + std::wstring(kOnBoardDevice)).c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, (kEnum + std::wstring(kBluetoothDevice)).c_str());
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, InterfaceKey().c_str());
 }
 
@@ -86,12 +91,20 @@ RegistryPorts::RegistryPorts(Machine machine) {
                       machine.adapterFriendlyName, hardwareIds, L"COM12") &&
             EnterLocation(kSecondAdapterInstance, L"Port_#0002.Hub_#0001");
     }
+    if (machine.bluetoothPort) {
+        entered_ =
+            entered_ &&
+            EnterPort(kBluetoothInstance, L"Standard Serial over Bluetooth link (COM9)", true,
+                      L"BTHENUM\\{00001101-0000-1000-8000-00805f9b34fb}_LOCALMFG&0000\0"s, L"COM9");
+    }
     if (machine.onBoardPort) {
         const std::wstring link = InterfaceKey() + L"\\#";
         entered_ =
             entered_ &&
-            EnterPort(kOnBoardInstance, L"Communications Port (COM1)", true, L"ACPI\\PNP0501\0"s,
-                      L"COM1") &&
+            EnterPort(kOnBoardInstance,
+                      machine.russianNames ? L"Последовательный порт (COM1)"
+                                           : L"Communications Port (COM1)",
+                      true, L"ACPI\\PNP0501\0"s, L"COM1") &&
             SetValue(InterfaceKey(), L"DeviceInstance", REG_SZ, kOnBoardInstance) &&
             SetValue(link, L"SymbolicLink", REG_SZ, L"\\\\?\\ACPI#PNP0501#1#"s + kPortsClass) &&
             SetNumber(link + L"\\Control", L"Linked", 1);

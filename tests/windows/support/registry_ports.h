@@ -18,6 +18,10 @@ class RegistryPorts {
         bool adapterFriendlyName = true;
         // COM12 in socket 2 of hub 1, beside the first adapter (COM7, socket 10).
         bool secondAdapter = false;
+        // The on-board port as a Russian Windows names it: "Последовательный порт (COM1)".
+        bool russianNames = false;
+        // A serial port over a Bluetooth link, COM9, as the Bluetooth enumerator enters it.
+        bool bluetoothPort = false;
     };
     explicit RegistryPorts(Machine machine);
     ~RegistryPorts();

@@ -1,0 +1,58 @@
+# Helpers for the scenarios that run inside the guest, as root, in the overlay over the host's
+# root. OSTREL_BUILD is the host's build tree, seen at the same path.
+set -u
+bin=$OSTREL_BUILD/bin
+work=$(mktemp -d)
+passes=0
+failures=0
+
+check() {  # check DESCRIPTION COMMAND...
+    local what=$1; shift
+    if "$@" >/dev/null 2>&1; then
+        echo "ok: $what"; passes=$((passes + 1))
+    else
+        echo "FAILED: $what"; failures=$((failures + 1))
+    fi
+}
+
+finish() {
+    cp "$work"/*.log /ostrel-results/ 2>/dev/null
+    echo "$passes passed, $failures failed"
+    [ "$failures" -eq 0 ] && exit 0 || exit 1
+}
+
+start_udev() {
+    /lib/systemd/systemd-udevd --daemon --resolve-names=never
+    udevadm trigger --action=add --subsystem-match=tty --subsystem-match=usb
+    udevadm settle --timeout=60
+}
+
+# Plugs simulated adapters into vhci_hcd; their log and summary go to $work/sim.*.log.
+start_sim() {
+    "$bin/ostrel-usbipsim" "$@" >"$work/sim.log" 2>"$work/sim-stderr.log" &
+    sim_pid=$!
+}
+
+stop_sim() {
+    kill -TERM "$sim_pid" 2>/dev/null
+    wait "$sim_pid"
+}
+
+# Waits until udev has handled the node: its rules have run and its links are made.
+wait_node() {
+    udevadm wait --timeout=60 "$1"
+}
+
+# The tracker's memory holds the release: program memory from 0x8C00, data memory at 0x1000.
+holds_release() {
+    local src=${OSTREL_SOURCE:-$(dirname "$OSTREL_BUILD")}
+    cmp -i 0x8C00:0 -n 29696 "$1" "$src/payload/flash.bin" &&
+        cmp -i 0x1000:0 -n 1024 "$1" "$src/payload/data.bin"
+}
+
+# Waits (up to 60 s) until FILE holds COUNT lines that match PATTERN. (GNU grep writing to
+# /dev/null stops at the first match whatever -m says: its output goes through a pipe.)
+wait_lines() {  # wait_lines FILE PATTERN [COUNT]
+    timeout 60 bash -c 'set -o pipefail; grep -m "$3" -- "$2" <(tail -n +1 -f "$1") | cat >/dev/null' \
+        _ "$1" "$2" "${3:-1}"
+}

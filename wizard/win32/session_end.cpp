@@ -1,0 +1,20 @@
+#include "wizard/win32/session_end.h"
+
+#include "wizard/texts.h"
+#include "wizard/win32/fonts.h"
+
+namespace ostrel::win32 {
+
+bool AllowSessionEnd(HWND window, const UpdaterState& state) {
+    // A failed run goes back to Idle, a finished one to Succeeded: either leaves the tracker
+    // as it will stay.
+    const bool writing = state.UpdatePhase != Phase::Idle && state.UpdatePhase != Phase::Succeeded;
+    if (!writing) {
+        ShutdownBlockReasonDestroy(window);
+        return true;
+    }
+    ShutdownBlockReasonCreate(window, Wide(texts::kSessionEndRefused).c_str());
+    return false;
+}
+
+}  // namespace ostrel::win32
