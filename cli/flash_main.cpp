@@ -53,12 +53,14 @@ int main(int argc, char** argv) {
         PrintText(stderr, "ostrel-flash: %s\n", ostrel::kPlaceholderMark);
     }
     InstallInterruptionHandlers(kExitInterrupted);
+    // The empty device asks for no trace: no file, none per bay.
+    if (IsNullDevice(options.traceFile)) options.traceFile.clear();
     if (options.ManyBays()) return RunBays(options);
 
     std::FILE* trace = nullptr;
     if (!options.traceFile.empty()) {
         RunResult result;
-        trace = OpenTraceFile(options.traceFile, false, result);
+        trace = OpenTraceFile(options.traceFile, result);
         if (trace == nullptr) {
             PrintText(stderr, "ostrel-flash: %s\n", result.reason.c_str());
             PrintResultLine(result);

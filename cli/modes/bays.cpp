@@ -93,7 +93,7 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
     if (!shared.traceFile.empty()) {
         options.traceFile = BayTraceFile(shared.traceFile, adapter.bay);
         RunResult result;
-        trace = OpenTraceFile(options.traceFile, shared.repeat, result);
+        trace = OpenTraceFile(options.traceFile, result);
         if (trace == nullptr) {
             result.port = adapter.port;
             return result;
@@ -109,6 +109,7 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
         portInUse = session.Link().LastOpenReport().error == PortOpenError::InUse;
         result = session.Finish(result);
     }
+    result = WithTraceChecked(result, trace, options.traceFile);
     if (trace != nullptr && std::fclose(trace) != 0) {
         PrintText(stderr, "ostrel-flash: the trace %s is incomplete: %s\n",
                   options.traceFile.c_str(), std::strerror(errno));
