@@ -55,6 +55,8 @@ int main(int argc, char** argv) {
         PrintText(stderr, "ostrel-flash: %s\n", ostrel::kPlaceholderMark);
     }
     InstallInterruptionHandlers(kExitInterrupted);
+    // The empty device asks for no trace: no file, none per bay.
+    if (IsNullDevice(options.traceFile)) options.traceFile.clear();
     // A station left running keeps a record of every tracker unless told where.
     if (options.repeat && options.journalFile.empty()) options.journalFile = kDefaultJournal;
     std::unique_ptr<Journal> journal;
@@ -80,7 +82,7 @@ int main(int argc, char** argv) {
     std::FILE* trace = nullptr;
     if (!options.traceFile.empty()) {
         RunResult result;
-        trace = OpenTraceFile(options.traceFile, false, result);
+        trace = OpenTraceFile(options.traceFile, result);
         if (trace == nullptr) {
             PrintText(stderr, "ostrel-flash: %s\n", result.reason.c_str());
             PrintResultLine(result);

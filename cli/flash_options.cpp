@@ -62,6 +62,8 @@ bool CheckCombination(const FlashOptions& o, std::string& error, bool alone) {
         error = "--verify-only, --backup-only and --restore each choose what to do: give one";
     } else if (o.backupOnly && o.backupFile.empty()) {
         error = "--backup-only needs --backup FILE to save to";
+    } else if (o.overwriteBackup && o.backupFile.empty()) {
+        error = "--overwrite-backup goes with --backup FILE: it lets that file be replaced";
     } else if (o.verifyOnly && !o.backupFile.empty()) {
         error = "--verify-only writes nothing, so it needs no backup: use --backup-only";
     } else if (o.keepUserSettings && ModeOf(o) != FlashMode::Update) {
@@ -107,6 +109,8 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
             options.verifyOnly = true;
         } else if (arg == "--backup-only") {
             options.backupOnly = true;
+        } else if (arg == "--overwrite-backup") {
+            options.overwriteBackup = true;
         } else if (arg == "--quiet") {
             options.quiet = true;
         } else if (arg == "--repeat") {
@@ -196,12 +200,17 @@ program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then da
   --verify-only          read the program memory back and compare it with the release;
                          writes nothing
   --backup FILE          before writing, save the data memory (0x1000-0x13FF, 1,024 bytes,
-                         with the owner's settings) to FILE; if that fails, nothing is written
+                         with the owner's settings) to FILE; if that fails, nothing is written.
+                         FILE must be new: an existing file is left as it is
+  --overwrite-backup     with --backup: replace FILE when it exists (never a read-only one)
   --backup-only          with --backup: save the data memory and write nothing
   --restore FILE         write a data memory saved with --backup back into the tracker, then
                          read it back and compare; the program memory is left as it is
   --trace FILE           write every exchange to FILE: its time, the bytes each way in hex
-                         and its outcome
+                         and its outcome, and at its end the result line. A trace file that
+                         exists is written on at its end, each run under a heading line; any
+                         other file that exists is left as it is and refused, and so are a
+                         port, a pipe and a device. --trace @NULL@ writes no trace
   --journal FILE         append one line for every tracker to FILE (CSV with a header line:
                          UTC time, bay, port, adapter serial number, mode, release and its
                          SHA-256, result, stage, block, seconds, reason); stations may share
@@ -247,6 +256,8 @@ Exit codes:
   5  --verify-only: the tracker does not hold this release
   6  a file could not be read or written (the backup, the file to restore, the trace);
      nothing was written into the tracker
+  7  done as the result line says, but the --trace file is incomplete (a full disk); the
+     result line ends with trace=incomplete before any reason
 )";
 
 }  // namespace
@@ -254,10 +265,9 @@ Exit codes:
 std::string FlashUsage() {
     std::string text = kUsageText;
     const std::pair<const char*, const char*> words[] = {
-        {"@PORT@", kSystemWords.examplePort},
-        {"@SCANNED@", kSystemWords.scannedPorts},
-        {"@STOPS@", kSystemWords.stopRequests},
-        {"@STOP_LIST@", kSystemWords.stopRequestList},
+        {"@PORT@", kSystemWords.examplePort},   {"@SCANNED@", kSystemWords.scannedPorts},
+        {"@STOPS@", kSystemWords.stopRequests}, {"@STOP_LIST@", kSystemWords.stopRequestList},
+        {"@NULL@", kSystemWords.nullDevice},
     };
     for (const auto& [token, word] : words) {
         for (std::size_t at = text.find(token); at != std::string::npos; at = text.find(token)) {

@@ -14,6 +14,8 @@ enum ExitCode : int {
     kExitInterrupted = 4,     // stopped on request between two exchanges
     kExitReleaseDiffers = 5,  // --verify-only: the tracker holds other firmware
     kExitFileFailed = 6,      // a backup, restore or trace file could not be written or read
+    // Done as the result line says, but the --trace file lacks some of the run's lines.
+    kExitTraceIncomplete = 7,
 };
 
 struct FlashOptions {
@@ -23,9 +25,11 @@ struct FlashOptions {
     bool keepUserSettings = false;
     bool help = false;
     bool version = false;
-    bool verifyOnly = false;    // read program memory back and compare, write nothing
-    std::string backupFile;     // save data memory here before writing
-    bool backupOnly = false;    // save data memory, write nothing
+    bool verifyOnly = false;  // read program memory back and compare, write nothing
+    std::string backupFile;   // save data memory here before writing
+    bool backupOnly = false;  // save data memory, write nothing
+    // The backup may replace a file that exists (never a read-only one).
+    bool overwriteBackup = false;
     std::string restoreFile;    // write this saved data memory back instead of updating
     std::string traceFile;      // every exchange, in hex, with its time and outcome
     std::string journalFile;    // one CSV line appended for every tracker

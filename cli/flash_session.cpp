@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <vector>
 
 #include "cli/report/run_messages.h"
 #include "cli/system/atomic_file.h"
 #include "cli/system/console_output.h"
+#include "cli/system/program_files.h"
 
 namespace ostrel::cli {
 namespace {
@@ -144,34 +146,54 @@ RunResult FlashSession::Finish(RunResult result) {
     return result;
 }
 
-std::FILE* OpenTraceFile(const std::string& path, bool append, RunResult& failure) {
-    std::FILE* trace = CreatePrivateFile(path, append);
-    if (trace != nullptr) return trace;
-    failure = Failed(kExitFileFailed, UpdateStage::Trace,
-                     "cannot write " + path + ": " + std::strerror(errno));
-    if (InterruptionRequested()) {  // the open waited, for a pipe's reader
-        failure =
-            Failed(kExitInterrupted, UpdateStage::Trace,
-                   "interrupted while opening the trace " + path + ": the tracker was not touched");
-        failure.outcome = RunOutcome::Interrupted;
+namespace {
+
+// A file that holds nothing yet has nothing to lose either.
+bool EmptyOrTrace(const std::string& path) {
+    std::FILE* in = OpenFile(path, "rb");
+    if (in == nullptr) return false;
+    char start[sizeof kTraceHeading - 1] = {};
+    const std::size_t got = std::fread(start, 1, sizeof start, in);
+    std::fclose(in);
+    return got == 0 || (got == sizeof start && std::memcmp(start, kTraceHeading, got) == 0);
+}
+
+}  // namespace
+
+std::FILE* OpenTraceFile(const std::string& path, RunResult& failure) {
+    std::string why = DescribeRefusal(CheckFileTarget(path, Existing::Append));
+    if (why.empty() && KindOf(path) == FileKind::Regular && !EmptyOrTrace(path)) {
+        why =
+            "it exists and is not a trace of ostrel-flash; it is left as it is: name a new "
+            "file, or an earlier trace to write on at its end";
     }
+    std::FILE* trace = why.empty() ? AppendPrivateFile(path, why) : nullptr;
+    if (trace != nullptr) {
+        char now[32] = "";
+        const std::time_t clock = std::time(nullptr);
+        std::strftime(now, sizeof now, "%Y-%m-%d %H:%M:%S", std::localtime(&clock));
+        std::fprintf(trace, "%s: release %s, begun %s\n", kTraceHeading, ReleaseLabel().c_str(),
+                     now);
+        return trace;
+    }
+    failure = Failed(kExitFileFailed, UpdateStage::Trace,
+                     "cannot write the trace to " + path + ": " + why);
     return nullptr;
 }
 
 RunResult WithTraceChecked(RunResult result, std::FILE* trace, const std::string& name) {
     if (trace == nullptr) return result;
+    std::fprintf(trace, "%s\n", FormatResultLine(result).c_str());
     const bool flushed = std::fflush(trace) == 0;
     const int failure = errno;
     if (flushed && !std::ferror(trace)) return result;
-    const std::string reason =
-        "the trace " + name + " could not be written whole" +
-        (flushed ? std::string() : std::string(": ") + std::strerror(failure));
-    PrintText(stderr, "ostrel-flash: %s\n", reason.c_str());
-    if (!result.Succeeded()) return result;
-    RunResult failed = Failed(kExitFileFailed, UpdateStage::Trace, reason);
-    failed.port = result.port;
-    failed.seconds = result.seconds;
-    return failed;
+    PrintText(stderr,
+              "ostrel-flash: the trace %s is incomplete%s; the result line says what the "
+              "tracker holds\n",
+              name.c_str(), flushed ? "" : (std::string(": ") + std::strerror(failure)).c_str());
+    result.traceIncomplete = true;
+    if (result.Succeeded()) result.exitCode = kExitTraceIncomplete;
+    return result;
 }
 
 }  // namespace ostrel::cli

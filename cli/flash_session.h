@@ -79,14 +79,22 @@ class FlashSession {
     std::function<void(const std::string&)> tell_;
 };
 
-// Opens the --trace file `path` (`append`: a station's bay keeps one trace for every tracker it
-// updates). It holds the owner's settings as read back, as a backup does: only its owner may
-// read it. On failure, null and the result that reports it in `failure`.
-std::FILE* OpenTraceFile(const std::string& path, bool append, RunResult& failure);
+// The first words of every run's part of a trace file: a file that begins with them is a
+// trace of ours, and a later run writes on at its end.
+inline constexpr char kTraceHeading[] = "ostrel-flash trace";
 
-// A trace that could not be written whole (a full disk) fails a run that otherwise succeeded,
-// as the trace was asked for; a run that failed keeps its own failure, with a warning. Flushes
-// `trace`, which may be null.
+// Opens the --trace file `path`: a new file, or a trace of ours written on at its end (a
+// station's bay keeps one trace for every tracker it updates, and no run empties an earlier
+// one); anything else is refused and left as it is. It holds the owner's settings as read
+// back, as a backup does: only its owner may read it. On failure, null and the result that
+// reports it in `failure`.
+std::FILE* OpenTraceFile(const std::string& path, RunResult& failure);
+
+// Ends a run's part of the trace with its result line, so that the trace alone tells a
+// support case how the run ended. A trace that could not be written whole changes nothing of
+// what the result says about the tracker: the line says so apart (trace=incomplete), and a
+// run that otherwise succeeded exits with kExitTraceIncomplete, so that a script notices.
+// `trace` may be null.
 RunResult WithTraceChecked(RunResult result, std::FILE* trace, const std::string& name);
 
 }  // namespace ostrel::cli

@@ -26,13 +26,8 @@ bool BootloaderProtocol::Await(std::uint32_t tries, std::uint16_t count) {
 
 bool BootloaderProtocol::AwaitAndRead(std::uint32_t tries, std::uint16_t count, std::size_t to) {
     if (!Await(tries, count)) return false;
-    std::uint32_t got = 0;
-    (void)link_.ReadExact(receive_.data() + to, count, got);  // decided by the ACK positions
-    return true;
-}
-
-bool BootloaderProtocol::AwaitAndReadAll(std::uint32_t tries, std::uint16_t count, std::size_t to) {
-    if (!Await(tries, count)) return false;
+    // The bytes the wait saw can still fail to come (a device gone between the two calls):
+    // whatever the buffer holds then, the answer came up short.
     std::uint32_t got = 0;
     if (link_.ReadExact(receive_.data() + to, count, got)) return true;
     record_.answer = ExchangeAnswer::Short;
@@ -102,14 +97,12 @@ bool BootloaderProtocol::ReadBlock(std::uint32_t address) {
 
     Send(ExchangeFrame::Command, 0, 2);
     if (!AwaitAndRead(kAckPolls, 1, 0) || !Acknowledged(0)) return false;
-    // The address ACK and the answer land on position 0, which still holds the command's ACK,
-    // and the data positions stay zero where nothing was read: here a failed read must fail
-    // the exchange, or it would pass for an acknowledged block of zeros.
+    // The address ACK and the answer land on position 0, which still holds the command's ACK.
     Send(ExchangeFrame::Address, 2, 5);
-    if (!AwaitAndReadAll(kAckPolls, 1, 0) || !Acknowledged(0)) return false;
+    if (!AwaitAndRead(kAckPolls, 1, 0) || !Acknowledged(0)) return false;
     Send(ExchangeFrame::Count, 7, 2);
     // The whole answer, ACK and 128 data bytes, is awaited and read in one piece.
-    return AwaitAndReadAll(kBlockAnswerPolls, kBlockSize + 1, 0) && Acknowledged(0);
+    return AwaitAndRead(kBlockAnswerPolls, kBlockSize + 1, 0) && Acknowledged(0);
 }
 
 bool BootloaderProtocol::WriteBlock(std::uint32_t address) {

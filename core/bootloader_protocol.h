@@ -62,10 +62,9 @@ class BootloaderProtocol {
     void Send(ExchangeFrame frame, std::size_t from, std::uint16_t count);
     // Waits for `count` bytes; a wait that runs out is recorded against the frame last sent.
     bool Await(std::uint32_t tries, std::uint16_t count);
-    // Waits for `count` bytes, then reads them into ReceiveBuffer position `to`.
+    // Waits for `count` bytes, then reads them into ReceiveBuffer position `to`; a read that
+    // does not deliver all of them fails the exchange as short.
     bool AwaitAndRead(std::uint32_t tries, std::uint16_t count, std::size_t to);
-    // The same, but a read that does not deliver all `count` bytes fails.
-    bool AwaitAndReadAll(std::uint32_t tries, std::uint16_t count, std::size_t to);
     // True when ReceiveBuffer position `at` holds 0x79; otherwise records what it holds.
     bool Acknowledged(std::size_t at);
     // Records a refused answer byte.

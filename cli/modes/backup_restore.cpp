@@ -43,7 +43,32 @@ bool LoadDataMemory(const std::string& file, DataMemory& memory, std::string& er
     return true;
 }
 
+Existing BackupExisting(const FlashOptions& options) {
+    return options.overwriteBackup ? Existing::Replace : Existing::Refuse;
+}
+
+// The reason the backup cannot be saved, with what to do about a file that exists.
+std::string BackupFailure(const std::string& file, const std::string& why) {
+    std::string reason = "cannot save the data memory to " + file + ": " + why;
+    if (why == DescribeRefusal({FileRefusal::Exists, {}})) {
+        reason += ": give another name to keep both, or add --overwrite-backup to replace it";
+    }
+    return reason;
+}
+
+RunResult FailedBackup(const std::string& reason) {
+    PrintText(stderr, "ostrel-flash: %s; nothing was written into the tracker\n", reason.c_str());
+    return Failed(kExitFileFailed, UpdateStage::Backup, reason);
+}
+
 }  // namespace
+
+std::optional<RunResult> CheckBackupFile(const FlashOptions& options) {
+    if (options.backupFile.empty()) return std::nullopt;
+    const FileTarget target = CheckFileTarget(options.backupFile, BackupExisting(options));
+    if (target.refusal == FileRefusal::None) return std::nullopt;
+    return FailedBackup(BackupFailure(options.backupFile, DescribeRefusal(target)));
+}
 
 std::optional<RunResult> SaveDataMemory(FlashSession& session) {
     const std::string& file = session.Options().backupFile;
@@ -62,22 +87,20 @@ std::optional<RunResult> SaveDataMemory(FlashSession& session) {
                             read.block, DescribeExchange(read.step));
     }
     std::string error;
-    if (!WriteFileAtomically(file, memory, error)) {
+    if (!WriteFileAtomically(file, memory, BackupExisting(session.Options()), error)) {
         if (InterruptionRequested()) {
             return session.Interrupted(UpdateStage::Backup, std::nullopt,
                                        "interrupted while saving the data memory to " + file +
                                            ": nothing was written into the tracker.");
         }
-        const std::string reason = "cannot save the data memory to " + file + ": " + error;
-        PrintText(stderr, "ostrel-flash: %s; nothing was written into the tracker\n",
-                  reason.c_str());
-        return Failed(kExitFileFailed, UpdateStage::Backup, reason);
+        return FailedBackup(BackupFailure(file, error));
     }
     session.Say("Data memory 0x1000-0x13FF saved to " + file);
     return std::nullopt;
 }
 
 RunResult BackupTracker(FlashSession& session) {
+    if (std::optional<RunResult> refused = CheckBackupFile(session.Options())) return *refused;
     if (std::optional<RunResult> failed = session.Connect()) return *failed;
     if (std::optional<RunResult> failed = SaveDataMemory(session)) return *failed;
     return RunResult{};
@@ -97,6 +120,7 @@ RunResult RestoreTracker(FlashSession& session) {
                   error.c_str());
         return Failed(kExitFileFailed, UpdateStage::Restore, error);
     }
+    if (std::optional<RunResult> refused = CheckBackupFile(session.Options())) return *refused;
     if (std::optional<RunResult> failed = session.Connect()) return *failed;
     if (!session.Options().backupFile.empty()) {
         if (std::optional<RunResult> failed = SaveDataMemory(session)) return *failed;

@@ -106,7 +106,7 @@ BayEnd RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisp
     std::FILE* trace = nullptr;
     if (!shared.traceFile.empty()) {
         options.traceFile = BayTraceFile(shared.traceFile, adapter.bay);
-        trace = OpenTraceFile(options.traceFile, shared.repeat, end.result);
+        trace = OpenTraceFile(options.traceFile, end.result);
         if (trace == nullptr) {
             display.Message(adapter.bay, "ostrel-flash: " + end.result.reason);
             end.result.port = adapter.port;
@@ -128,12 +128,10 @@ BayEnd RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisp
         end.result = session.Finish(end.result);
         end.result.bay = adapter.bay;
     }
-    if (trace != nullptr) {
-        end.result = WithTraceChecked(end.result, trace, options.traceFile);
-        if (std::fclose(trace) != 0) {
-            display.Message(adapter.bay, "ostrel-flash: the trace " + options.traceFile +
-                                             " is incomplete: " + std::strerror(errno));
-        }
+    end.result = WithTraceChecked(end.result, trace, options.traceFile);
+    if (trace != nullptr && std::fclose(trace) != 0) {
+        display.Message(adapter.bay, "ostrel-flash: the trace " + options.traceFile +
+                                         " is incomplete: " + std::strerror(errno));
     }
     return end;
 }

@@ -22,6 +22,9 @@ RunResult RestoreTracker(FlashSession& session);
 // The mode the options choose.
 RunResult RunMode(FlashSession& session);
 
+// Before connecting: whether the --backup file can be saved as asked (a file that exists only
+// with --overwrite-backup, and never a read-only one); when not, the result that says so.
+std::optional<RunResult> CheckBackupFile(const FlashOptions& options);
 // Reads the data memory and saves it to the --backup file; on failure, the result to report
 // (the caller then writes nothing).
 std::optional<RunResult> SaveDataMemory(FlashSession& session);

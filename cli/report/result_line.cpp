@@ -53,6 +53,7 @@ std::string FormatResultLine(const RunResult& result) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f", result.seconds);
     line += " release=" + ReleaseLabel() + " seconds=" + seconds;
+    if (result.traceIncomplete) line += " trace=incomplete";
     if (!result.reason.empty()) line += " reason=" + result.reason;
     return line;
 }

@@ -7,6 +7,7 @@ struct SystemWords {
     const char* scannedPorts;     // the ports tried when the adapter is not found by name
     const char* stopRequests;     // "Ctrl-C (...)": what asks a run to stop
     const char* stopRequestList;  // the same as a list
+    const char* nullDevice;       // the empty device: --trace to it writes no trace
 };
 
 extern const SystemWords kSystemWords;

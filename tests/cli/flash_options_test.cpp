@@ -60,6 +60,7 @@ TEST(ParseFlashOptions, RefusesMissingValuesUnknownArgumentsAndConflictingModes)
              {"/dev/ttyUSB0"},
              {"--trace"},
              {"--backup-only"},
+             {"--overwrite-backup"},
              {"--verify-only", "--restore", "a.bin"},
              {"--verify-only", "--backup", "a.bin"},
              {"--keep-user-settings", "--restore", "a.bin"},

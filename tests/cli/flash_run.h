@@ -51,7 +51,12 @@ class FlashRunner {
         }
         args = {"--port", port};
         args.insert(args.end(), flashArgs.begin(), flashArgs.end());
-        ChildProcess flash(OSTREL_FLASH, args, Path("out.txt"), Path("err.txt"));
+        if (!wrapper_.empty()) {
+            args.insert(args.begin(), OSTREL_FLASH);
+            args.insert(args.begin(), wrapper_.begin() + 1, wrapper_.end());
+        }
+        ChildProcess flash(wrapper_.empty() ? std::string(OSTREL_FLASH) : wrapper_[0], args,
+                           Path("out.txt"), Path("err.txt"));
         run.exitCode = flash.Wait();
         run.out = FileText(Path("out.txt"));
         run.err = FileText(Path("err.txt"));
@@ -67,8 +72,12 @@ class FlashRunner {
         return run;
     }
 
+    // Later runs start ostrel-flash through `wrapper` (a program and its first arguments).
+    void RunThrough(std::vector<std::string> wrapper) { wrapper_ = std::move(wrapper); }
+
   private:
     std::string dir_;
+    std::vector<std::string> wrapper_;
 };
 
 }  // namespace ostrel::test

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/bootloader_protocol.h"
@@ -192,8 +194,10 @@ TEST_F(ProtocolTest, BlockExchangesFlushWhatAnEarlierExchangeLeft) {
 // delivers its first byte changed, the rest of the answer as sent.
 class TamperedLink : public ByteLink {
   public:
-    enum Tamper { kFail, kChangeFirstByte };
-    TamperedLink(sim::SimLink& link, int read, Tamper tamper = kFail)
+    // kFailOverAck: the failed read leaves ACK bytes where the answer would go, as a buffer
+    // from an earlier exchange might hold them.
+    enum Tamper { kFailOverAck, kChangeFirstByte };
+    TamperedLink(sim::SimLink& link, int read, Tamper tamper)
         : link_(link), tampered_(read), tamper_(tamper) {}
     void FlushInput() override { link_.FlushInput(); }
     std::int32_t PendingInputCount() override { return link_.PendingInputCount(); }
@@ -201,7 +205,8 @@ class TamperedLink : public ByteLink {
         return link_.WaitForInput(tries, count);
     }
     bool ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& got) override {
-        if (++reads_ == tampered_ && tamper_ == kFail) {
+        if (++reads_ == tampered_ && tamper_ != kChangeFirstByte) {
+            if (tamper_ == kFailOverAck) std::fill_n(buffer, count, 0x79);
             got = 0;
             return false;
         }
@@ -223,17 +228,27 @@ class TamperedLink : public ByteLink {
     int reads_ = 0;
 };
 
-TEST_F(ProtocolTest, AFailedReadAfterASuccessfulWaitFailsTheBlockExchange) {
-    // Reads 2 and 3 of an exchange: the address ACK and the data ACK of a write, the address
-    // ACK and the 129-byte answer of a read.
-    for (const bool write : {true, false}) {
-        for (const int failing : {2, 3}) {
-            SCOPED_TRACE(testing::Message() << (write ? "write" : "read") << " read " << failing);
+TEST_F(ProtocolTest, AReadThatComesUpShortAfterItsWaitFailsTheExchangeAsShort) {
+    // Whatever the buffer holds: every read of sync, Get, a write and a read of a block.
+    struct Case {
+        const char* exchange;
+        int reads;
+    };
+    for (const Case c : {Case{"sync", 1}, Case{"get", 3}, Case{"write", 3}, Case{"read", 3}}) {
+        for (int failing = 1; failing <= c.reads; ++failing) {
+            SCOPED_TRACE(testing::Message() << c.exchange << " read " << failing);
             auto r = Fresh();
-            r->Sync();
-            TamperedLink failingLink(r->link, failing);
+            const std::string name = c.exchange;
+            if (name != "sync") r->Sync();
+            TamperedLink failingLink(r->link, failing, TamperedLink::kFailOverAck);
             BootloaderProtocol p(failingLink, *image, r->state);
-            EXPECT_FALSE(write ? p.WriteBlock(0x8C00) : p.ReadBlock(0x8C00));
+            const bool passed = name == "sync"    ? p.SyncBootloader()
+                                : name == "get"   ? p.QueryBootloader()
+                                : name == "write" ? p.WriteBlock(0x8C00)
+                                                  : p.ReadBlock(0x8C00);
+            EXPECT_FALSE(passed);
+            EXPECT_EQ(p.LastExchange().answer, ExchangeAnswer::Short);
+            EXPECT_EQ(p.LastExchange().received, 0u);
         }
     }
 }

@@ -159,17 +159,26 @@ TEST(Win32ConsoleUpdater, PullOutMidWriteIsReportedAsADisconnectedAdapter) {
         << run.output;
 }
 
-// --backup-only writes through the Windows file calls: the saved data memory replaces an older
-// file whole.
-TEST(Win32ConsoleUpdater, SavesTheDataMemoryOverAnOlderBackup) {
+// --backup-only writes through the Windows file calls: an older file is left as it is unless
+// --overwrite-backup asks for it, then replaced whole; a device's name is no file.
+TEST(Win32ConsoleUpdater, SavesTheDataMemoryOverAnOlderBackupOnlyWhenAsked) {
     WinePeer peer;
     ASSERT_TRUE(peer.Connected());
     ASSERT_FALSE(peer.MapSimulator(133, "--fast").empty());
     const std::string backup = std::string(OSTREL_TEST_SCRATCH_DIR) + "/data-backup.bin";
     std::ofstream(test::WindowsPath(backup), std::ios::binary) << "an older, shorter file";
+    const std::string command =
+        "--port COM133 --backup-only --backup \"" + test::WindowsPath(backup) + "\"";
 
-    const Finished run =
-        RunFlash("--port COM133 --backup-only --backup \"" + test::WindowsPath(backup) + "\"");
+    const Finished kept = RunFlash(command);
+    EXPECT_EQ(kept.exitCode, static_cast<DWORD>(cli::kExitFileFailed)) << kept.output;
+    EXPECT_NE(kept.output.find("it exists; it is left as it is"), std::string::npos) << kept.output;
+    EXPECT_EQ(ReadDump(backup).size(), 22u);
+    const Finished device = RunFlash("--port COM133 --backup-only --backup con.bin");
+    EXPECT_EQ(device.exitCode, static_cast<DWORD>(cli::kExitFileFailed)) << device.output;
+    EXPECT_NE(device.output.find("the name of a device"), std::string::npos) << device.output;
+
+    const Finished run = RunFlash(command + " --overwrite-backup");
     EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitSuccess)) << run.output;
     EXPECT_NE(run.output.find("result=ok port=COM133 "), std::string::npos) << run.output;
     const sim::BootloaderModel fresh;

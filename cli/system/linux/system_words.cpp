@@ -7,6 +7,7 @@ const SystemWords kSystemWords = {
     "USB serial port (ttyUSB, ttyACM)",
     "Ctrl-C (SIGTERM, SIGHUP)",
     "Ctrl-C, SIGTERM, SIGHUP",
+    "/dev/null",
 };
 
 }  // namespace ostrel::cli

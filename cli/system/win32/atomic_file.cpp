@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "cli/system/program_files.h"
 #include "device/win32/wide_text.h"
 
@@ -12,16 +15,34 @@ using win32::WideFromUtf8;
 
 namespace {
 
+// The name Windows keeps for a device in every folder (CON, NUL, COM1, LPT1, ... with any
+// extension), or a device path (\\.\COM201): not a file, whatever the folder.
+bool DeviceName(const std::string& path) {
+    if (path.starts_with("\\\\.\\")) return true;
+    const std::size_t slash = path.find_last_of("\\/:");
+    std::string stem = path.substr(slash == std::string::npos ? 0 : slash + 1);
+    stem = stem.substr(0, stem.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" ||
+        stem == "CONOUT$") {
+        return true;
+    }
+    return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+           stem[3] >= '1' && stem[3] <= '9';
+}
+
 // Another program (an antivirus scanning the new file, a backup or indexing tool) may hold the
 // target or the new file for a moment: the rename is tried again for about two seconds.
 constexpr int kMoveAttempts = 20;
 constexpr DWORD kMovePauseMs = 100;
 
-bool MoveIntoPlace(const std::wstring& from, const std::wstring& to) {
+bool MoveIntoPlace(const std::wstring& from, const std::wstring& to, bool replace) {
     for (int attempt = 1;; ++attempt) {
-        // Write-through: the rename is on the disk when the call returns.
+        // Write-through: the rename is on the disk when the call returns. Without leave to
+        // replace, a file that appeared since the check stays.
         if (MoveFileExW(from.c_str(), to.c_str(),
-                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                        MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0))) {
             return true;
         }
         const DWORD code = GetLastError();
@@ -34,11 +55,22 @@ bool MoveIntoPlace(const std::wstring& from, const std::wstring& to) {
 
 }  // namespace
 
+FileTarget CheckFileTarget(const std::string& path, Existing existing) {
+    if (DeviceName(path)) return {FileRefusal::DeviceName, {}};
+    const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return {};
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return {FileRefusal::Folder, {}};
+    if (attributes & FILE_ATTRIBUTE_DEVICE) return {FileRefusal::NotRegular, {}};
+    if (existing == Existing::Refuse) return {FileRefusal::Exists, {}};
+    if (attributes & FILE_ATTRIBUTE_READONLY) return {FileRefusal::ReadOnly, {}};
+    return {};
+}
+
 bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
-                         std::string& error) {
-    if (const FileKind kind = KindOf(path);
-        kind != FileKind::Missing && kind != FileKind::Regular) {
-        error = "it exists and is not a regular file; it is left as it is";
+                         Existing existing, std::string& error) {
+    if (const FileTarget target = CheckFileTarget(path, existing);
+        target.refusal != FileRefusal::None) {
+        error = DescribeRefusal(target);
         return false;
     }
     const std::wstring target = WideFromUtf8(path);
@@ -54,13 +86,15 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
               written == bytes.size() && FlushFileBuffers(file);
     DWORD failure = GetLastError();
     CloseHandle(file);
-    if (ok && !MoveIntoPlace(temporary, target)) {
+    if (ok && !MoveIntoPlace(temporary, target, existing == Existing::Replace)) {
         ok = false;
         failure = GetLastError();
     }
     if (!ok) {
         DeleteFileW(temporary.c_str());
-        error = SystemMessage(failure);
+        error = failure == ERROR_ALREADY_EXISTS || failure == ERROR_FILE_EXISTS
+                    ? DescribeRefusal({FileRefusal::Exists, {}})
+                    : SystemMessage(failure);
     }
     return ok;
 }
@@ -116,9 +150,21 @@ FileKind KindOf(const std::string& path) {
     return attributes & FILE_ATTRIBUTE_DEVICE ? FileKind::Other : FileKind::Regular;
 }
 
+bool IsNullDevice(const std::string& path) {
+    std::string name = path;
+    for (char& c : name) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    return name == "NUL" || name == "NUL:" || name == "\\\\.\\NUL";
+}
+
 // The user's own folders already keep others out; the file takes their permissions.
-std::FILE* CreatePrivateFile(const std::string& path, bool append) {
-    return OpenFile(path, append ? "a" : "w");
+std::FILE* AppendPrivateFile(const std::string& path, std::string& error) {
+    if (KindOf(path) == FileKind::Other) {
+        error = DescribeRefusal({FileRefusal::NotRegular, {}});
+        return nullptr;
+    }
+    std::FILE* file = OpenFile(path, "a");
+    if (file == nullptr) error = std::strerror(errno);
+    return file;
 }
 
 }  // namespace ostrel::cli

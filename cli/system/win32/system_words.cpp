@@ -9,6 +9,7 @@ const SystemWords kSystemWords = {
     "COM port (COM1 to COM250)",
     "Ctrl-C (Ctrl-Break, closing the console window)",
     "Ctrl-C, Ctrl-Break, closing the console window",
+    "NUL",
 };
 
 }  // namespace ostrel::cli

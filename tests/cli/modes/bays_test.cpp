@@ -125,7 +125,7 @@ TEST_F(Bench, StationUpdatesEachPlugInOfEveryBayUntilCtrlC) {
     // A trace left from before, readable by all, is kept and written on, by its owner only.
     std::FILE* old = std::fopen((dir + "/support-1-4.txt").c_str(), "w");
     ASSERT_NE(old, nullptr);
-    std::fputs("an earlier station's trace\n", old);
+    std::fputs("ostrel-flash trace: an earlier station's\n", old);
     std::fclose(old);
     chmod((dir + "/support-1-4.txt").c_str(), 0644);
     // Bay 3's adapter is in before the station starts, its tracker refusing a block.
@@ -190,7 +190,8 @@ TEST_F(Bench, StationUpdatesEachPlugInOfEveryBayUntilCtrlC) {
     // Bay 2 updated two trackers, each from its sync on; bay 4's earlier lines stay.
     const std::string second = test::FileText(dir + "/support-1-2.txt");
     EXPECT_NE(second.find(" sync ("), second.rfind(" sync (")) << second;
-    EXPECT_TRUE(test::FileText(dir + "/support-1-4.txt").starts_with("an earlier station's"));
+    EXPECT_TRUE(test::FileText(dir + "/support-1-4.txt")
+                    .starts_with("ostrel-flash trace: an earlier station's\n"));
 }
 
 // Ctrl-C while three trackers are being written, at the line's own pace: each stops at the end

@@ -2,6 +2,7 @@
 // it writes (nothing for verify-only and for a refused backup), and its result line.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -82,6 +83,12 @@ TEST(FlashBackup, BackupUpdateAndRestoreGiveTheOwnersDataMemoryBack) {
     EXPECT_EQ(Range(restore.memory, kDataStart, kDataSize), Range(shipped, kDataStart, kDataSize));
     EXPECT_EQ(Range(restore.memory, kFlashStart, kFlashSize),
               Range(update.memory, kFlashStart, kFlashSize));
+
+    // Replaced on purpose: the backup now holds the updated tracker's data memory.
+    const FlashRun again = runner.Run({"--load", runner.Path("updated.bin")},
+                                      {"--backup", backup, "--backup-only", "--overwrite-backup"});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(FileText(backup), Range(update.memory, kDataStart, kDataSize));
 }
 
 TEST(FlashBackup, AFileThatCannotBeWrittenOrReadStopsTheRunBeforeAnyWrite) {
@@ -92,19 +99,55 @@ TEST(FlashBackup, AFileThatCannotBeWrittenOrReadStopsTheRunBeforeAnyWrite) {
     WriteFile(runner.Path("owner.bin"), saved);
     ASSERT_EQ(mkfifo(runner.Path("fifo").c_str(), 0600), 0);
     std::filesystem::create_directory(runner.Path("folder"));
+    WriteFile(runner.Path("locked.bin"), saved);
+    ASSERT_EQ(chmod(runner.Path("locked.bin").c_str(), 0444), 0);
+    ASSERT_EQ(symlink("gone.bin", runner.Path("dangling").c_str()), 0);
     struct Case {
         std::vector<std::string> devsimArgs;
         std::vector<std::string> flashArgs;
         int exitCode;
         const char* resultLine;  // or, for a usage error, what stderr says
-        const char* stderrHas;
+        std::string stderrHas;
     };
     for (const Case& c : {
              Case{{},
                   {"--backup", runner.Path("missing/data.bin")},
                   6,
                   "result=failed stage=backup ",
-                  "No such file"},
+                  "the folder " + runner.Path("missing") + " does not exist"},
+             // Nothing the user owns is replaced, emptied or written over by a file of ours.
+             Case{{},
+                  {"--backup", runner.Path("owner.bin")},
+                  6,
+                  "result=failed stage=backup ",
+                  "it exists; it is left as it is: give another name to keep both, or add "
+                  "--overwrite-backup to replace it"},
+             Case{{},
+                  {"--backup", runner.Path("locked.bin"), "--overwrite-backup"},
+                  6,
+                  "result=failed stage=backup ",
+                  "it is read-only"},
+             Case{{},
+                  {"--backup", "/dev/stdout"},
+                  6,
+                  "result=failed stage=backup ",
+                  "/dev or /proc"},
+             Case{{}, {"--trace", "/dev/stdout"}, 6, "result=failed stage=trace ", "/dev or /proc"},
+             Case{{},
+                  {"--backup", runner.Path("dangling")},
+                  6,
+                  "result=failed stage=backup ",
+                  "a symbolic link that points nowhere"},
+             Case{{},
+                  {"--trace", runner.Path("owner.bin")},
+                  6,
+                  "result=failed stage=trace ",
+                  "it exists and is not a trace of ostrel-flash; it is left as it is"},
+             Case{{},
+                  {"--trace", runner.Path("fifo")},
+                  6,
+                  "result=failed stage=trace ",
+                  "not a regular file"},
              Case{{},
                   {"--restore", runner.Path("short.bin")},
                   6,
@@ -152,6 +195,8 @@ TEST(FlashBackup, AFileThatCannotBeWrittenOrReadStopsTheRunBeforeAnyWrite) {
         EXPECT_TRUE(run.memory == ShippedMemory()) << name;
     }
     EXPECT_EQ(FileText(runner.Path("owner.bin")), saved);
+    EXPECT_EQ(FileText(runner.Path("locked.bin")), saved);
+    EXPECT_FALSE(std::filesystem::exists(runner.Path("gone.bin")));
     EXPECT_EQ(KindOf(runner.Path("fifo")), FileKind::Other);
     EXPECT_FALSE(std::filesystem::exists(runner.Path("glitched.bin")));
 }
@@ -191,30 +236,55 @@ TEST(FlashTrace, HoldsEveryExchangeWithItsBytesEachWayAndItsOutcome) {
               std::string::npos)
         << firstWrite;
     EXPECT_EQ(firstWrite.find("..."), std::string::npos) << firstWrite;
-    // The last exchange is written before the port is closed.
-    EXPECT_NE(previous.find(" write 0x1380 ("), std::string::npos) << previous;
-    EXPECT_NE(last.find(" close /dev/pts/"), std::string::npos) << last;
+    // It begins with its heading, and the last exchange is written before the port is closed;
+    // the result line ends it, so that the trace alone tells how the run ended.
+    EXPECT_TRUE(FileText(runner.Path("trace.txt")).starts_with("ostrel-flash trace: release "));
+    EXPECT_NE(previous.find(" close /dev/pts/"), std::string::npos) << previous;
+    EXPECT_TRUE(last.starts_with("result=ok port=/dev/pts/")) << last;
+    EXPECT_NE(last.find(" release="), std::string::npos) << last;
+
+    // A second run writes on at its end, under a heading of its own.
+    const std::string first = FileText(runner.Path("trace.txt"));
+    const FlashRun verify = runner.Run({}, {"--verify-only", "--trace", runner.Path("trace.txt")});
+    EXPECT_EQ(verify.exitCode, 5) << verify.err;
+    const std::string both = FileText(runner.Path("trace.txt"));
+    EXPECT_TRUE(both.starts_with(first));
+    EXPECT_EQ(both.find("ostrel-flash trace: ", first.size()), first.size());
+    EXPECT_TRUE(both.ends_with(verify.out.substr(verify.out.rfind("result=")))) << both;
 }
 
-TEST(FlashTrace, ATraceThatCannotBeWrittenWholeFailsEveryModeAfterTheTrackerWork) {
+// A trace cut short (here by the file size limit, as by a full disk) takes nothing from what
+// the run did: the result line says what the tracker holds, and apart that the trace is
+// incomplete; the exit code is neither success nor one that says nothing was written.
+TEST(FlashTrace, AnIncompleteTraceIsReportedApartFromWhatTheTrackerHolds) {
     FlashRunner runner;
     WriteFile(runner.Path("saved.bin"), std::string(kDataSize, '\x5A'));
     std::string updated = ShippedMemory();
     std::copy(std::begin(FlashBlock), std::end(FlashBlock), updated.begin() + kFlashStart);
     WriteFile(runner.Path("updated.bin"), updated);
+    // 4 KiB for each file the updater writes; past that a write fails as on a full disk.
+    runner.RunThrough({"/bin/sh", "-c", "ulimit -f 8; trap '' XFSZ; exec \"$@\"", "sh"});
     for (const std::vector<std::string>& mode : std::vector<std::vector<std::string>>{
              {}, {"--verify-only"}, {"--restore", runner.Path("saved.bin")}}) {
-        std::vector<std::string> args = mode;
-        args.insert(args.end(), {"--trace", "/dev/full"});
-        const FlashRun run = runner.Run({"--load", runner.Path("updated.bin")}, args);
         const std::string name = mode.empty() ? "update" : mode[0];
-        EXPECT_EQ(run.exitCode, 6) << name << "\n" << run.err;
-        EXPECT_NE(run.out.find("result=failed stage=trace port=/dev/pts/"), std::string::npos)
-            << name << "\n"
-            << run.out;
-        EXPECT_NE(run.err.find("the trace /dev/full could not be written whole"), std::string::npos)
+        std::vector<std::string> args = mode;
+        args.insert(args.end(), {"--trace", runner.Path(name + ".txt")});
+        // The update from a shipped tracker; the others with the release in it.
+        const FlashRun run = runner.Run(
+            mode.empty() ? std::vector<std::string>{}
+                         : std::vector<std::string>{"--load", runner.Path("updated.bin")},
+            args);
+        EXPECT_EQ(run.exitCode, 7) << name << "\n" << run.err;
+        EXPECT_TRUE(run.out.ends_with(" trace=incomplete\n")) << name << "\n" << run.out;
+        EXPECT_NE(run.out.find("result=ok port=/dev/pts/"), std::string::npos) << name << run.out;
+        EXPECT_NE(run.err.find("the trace " + runner.Path(name + ".txt") + " is incomplete"),
+                  std::string::npos)
             << name << "\n"
             << run.err;
+        EXPECT_EQ(run.err.find("nothing was written"), std::string::npos) << name << run.err;
+        EXPECT_EQ(Range(run.memory, kFlashStart, kFlashSize),
+                  std::string(std::begin(FlashBlock), std::end(FlashBlock)))
+            << name;
     }
 }
 

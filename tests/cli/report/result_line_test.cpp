@@ -57,6 +57,11 @@ TEST(ResultLineText, CarriesAReasonOnlyWhenThereIsOne) {
         FormatResultLine(Failed(kExitFileFailed, UpdateStage::Trace, "disk full"));
     EXPECT_EQ(failed.find("result=failed stage=trace port=- "), 0u) << failed;
     EXPECT_EQ(failed.substr(failed.size() - 17), " reason=disk full");
+    // An incomplete trace is said apart, before the reason, which runs to the end of the line.
+    RunResult cut = Failed(kExitUpdateFailed, UpdateStage::Write, "no answer", 0x9000);
+    cut.traceIncomplete = true;
+    EXPECT_TRUE(FormatResultLine(cut).ends_with(" trace=incomplete reason=no answer"))
+        << FormatResultLine(cut);
 }
 
 }  // namespace
