@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "cli/flash_options.h"
@@ -11,6 +12,7 @@
 #include "cli/modes/bays.h"
 #include "cli/modes/bench_loop.h"
 #include "cli/modes/modes.h"
+#include "cli/report/journal.h"
 #include "cli/report/list_ports.h"
 #include "cli/report/release_description.h"
 #include "cli/system/atomic_file.h"
@@ -55,7 +57,27 @@ int main(int argc, char** argv) {
     InstallInterruptionHandlers(kExitInterrupted);
     // The empty device asks for no trace: no file, none per bay.
     if (IsNullDevice(options.traceFile)) options.traceFile.clear();
-    if (options.ManyBays()) return RunBays(options);
+    // A station left running keeps a record of every tracker unless told where.
+    if (options.repeat && options.journalFile.empty()) options.journalFile = kDefaultJournal;
+    std::unique_ptr<Journal> journal;
+    if (!options.journalFile.empty()) {
+        std::string why;
+        journal = Journal::Open(options.journalFile, ModeOf(options), why);
+        if (journal == nullptr) {
+            PrintText(stderr, "ostrel-flash: %s; nothing was written into any tracker\n",
+                      why.c_str());
+            return kExitFileFailed;
+        }
+    }
+    if (options.ManyBays()) return RunBays(options, journal.get());
+    if (options.port.empty()) {
+        const std::string many =
+            DescribeManyAdapters(ostrel::MakePortDirectory()->FindBridgePorts());
+        if (!many.empty()) {
+            PrintText(stderr, "ostrel-flash: %s", many.c_str());
+            return kExitUsage;
+        }
+    }
 
     std::FILE* trace = nullptr;
     if (!options.traceFile.empty()) {
@@ -69,7 +91,7 @@ int main(int argc, char** argv) {
     }
     int exitCode = kExitSuccess;
     if (options.repeat) {
-        exitCode = RunBenchLoop(options, trace);
+        exitCode = RunBenchLoop(options, trace, journal.get());
     } else {
         RunResult result;
         {
@@ -77,8 +99,14 @@ int main(int argc, char** argv) {
             result = session.Finish(RunMode(session));
         }
         result = WithTraceChecked(result, trace, options.traceFile);
+        const std::string serial =
+            journal != nullptr ? AdapterSerialOn(*ostrel::MakePortDirectory(), result.port) : "";
         PrintResultLine(result);
         exitCode = result.exitCode;
+        if (std::string why; journal != nullptr && !journal->Record(result, serial, why)) {
+            PrintText(stderr, "ostrel-flash: %s\n", why.c_str());
+            if (exitCode == kExitSuccess) exitCode = kExitFileFailed;
+        }
     }
     if (trace != nullptr && std::fclose(trace) != 0) {
         PrintText(stderr, "ostrel-flash: the trace %s is incomplete: %s\n",

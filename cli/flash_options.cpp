@@ -37,8 +37,10 @@ bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::
 
 // Two of the file options naming one file: the one opened for writing would empty the other.
 void CheckFilesApart(const FlashOptions& o, std::string& error) {
-    const std::pair<const char*, const std::string*> files[] = {
-        {"--backup", &o.backupFile}, {"--restore", &o.restoreFile}, {"--trace", &o.traceFile}};
+    const std::pair<const char*, const std::string*> files[] = {{"--backup", &o.backupFile},
+                                                                {"--restore", &o.restoreFile},
+                                                                {"--trace", &o.traceFile},
+                                                                {"--journal", &o.journalFile}};
     for (std::size_t i = 0; i < std::size(files); ++i) {
         for (std::size_t j = i + 1; j < std::size(files); ++j) {
             if (files[i].second->empty() || files[j].second->empty()) continue;
@@ -147,7 +149,8 @@ bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& optio
             options.port = options.ports.front();
         } else if (TakeValue(args, i, "--backup", "a file name", options.backupFile, error) ||
                    TakeValue(args, i, "--restore", "a file name", options.restoreFile, error) ||
-                   TakeValue(args, i, "--trace", "a file name", options.traceFile, error)) {
+                   TakeValue(args, i, "--trace", "a file name", options.traceFile, error) ||
+                   TakeValue(args, i, "--journal", "a file name", options.journalFile, error)) {
             if (!error.empty()) return false;
         } else {
             error = "unknown argument '" + arg + "'";
@@ -208,6 +211,11 @@ program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then da
                          exists is written on at its end, each run under a heading line; any
                          other file that exists is left as it is and refused, and so are a
                          port, a pipe and a device. --trace @NULL@ writes no trace
+  --journal FILE         append one line for every tracker to FILE (CSV with a header line:
+                         UTC time, bay, port, adapter serial number, mode, release and its
+                         SHA-256, result, stage, block, seconds, reason); stations may share
+                         it; when it cannot be written no new tracker is taken. With --repeat
+                         the default is ostrel-journal.csv in the working directory
   --quiet                print only the result line (errors still go to stderr)
   --repeat               bench loop: wait for the adapter to be plugged in, update (or verify),
                          wait for it to be pulled out, and again, until Ctrl-C; then a summary
@@ -219,9 +227,11 @@ Progress shows as bars on a terminal and as plain lines otherwise, on standard o
 go to standard error, each with its cause and what to do; a failed update names the stage, the
 block address and the step of the exchange that failed, and lists the last exchanges (all of
 them are in the --trace file). @STOPS@ lets the exchange in flight finish,
-then stops and says what the tracker holds; a second one ends the program at once (with
---repeat the first one lets the tracker in hand finish, then ends the loop). Only one updater
-at a time can use a port.
+then stops and says what the tracker holds; a second one ends the program at once. With
+--repeat the first one takes no new tracker and lets each tracker in hand finish its update,
+a second one stops them at their next exchange, a third ends the program at once. With more
+than one adapter plugged in, name one with --port or take them all with --all. Only one
+updater at a time can use a port.
 
 Every run but --list (which prints the ports and ends with 0), unless the usage is wrong,
 ends with one result line on stdout, for scripts:

@@ -32,6 +32,7 @@ struct FlashOptions {
     bool overwriteBackup = false;
     std::string restoreFile;    // write this saved data memory back instead of updating
     std::string traceFile;      // every exchange, in hex, with its time and outcome
+    std::string journalFile;    // one CSV line appended for every tracker
     bool quiet = false;         // only the result line on stdout
     bool repeat = false;        // one tracker after another until Ctrl-C
     std::uint32_t baud = 9600;  // the whole session's line rate, one of the bridge's rates

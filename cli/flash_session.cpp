@@ -1,5 +1,6 @@
 #include "cli/flash_session.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -72,14 +73,18 @@ std::optional<RunResult> FlashSession::Connect() {
                " baud: the bootloader may have locked onto another rate: re-power the tracker "
                "(batteries out, then in) and try again at 9600 (without --baud).";
     }
-    PrintText(stderr, "ostrel-flash: not connected: %s\n", why.c_str());
+    for (std::size_t at = 0; at < why.size();) {
+        const std::size_t end = std::min(why.find('\n', at), why.size());
+        Tell((at == 0 ? "ostrel-flash: not connected: " : "") + why.substr(at, end - at));
+        at = end + 1;
+    }
     ReportRecentExchanges();
     // The result line is one line: the cure, on the lines after the cause, stays on stderr.
     return Failed(kExitNotConnected, UpdateStage::Connect, why.substr(0, why.find('\n')));
 }
 
 void FlashSession::Say(const std::string& line) {
-    if (options_.quiet) return;
+    if (options_.quiet || progressEvents_ != nullptr) return;
     PrintText(stdout, "%s\n", line.c_str());
     // A pipe or a file gets each line as it is said (Windows buffers them whole otherwise), so a
     // reader sees where the run is, and a program ended from outside loses none of them.
@@ -100,17 +105,19 @@ RunResult FlashSession::Fail(UpdateStage stage, const char* words, std::uint32_t
     // A port that hung up under the exchange is an adapter pulled out, whatever the exchange
     // saw last (nothing came back).
     const std::string why = link_.HungUp() ? std::string(kAdapterDisconnected) : reason;
-    std::fflush(stdout);  // the outcome lines come first on a shared terminal
-    PrintText(stderr, "ostrel-flash: Failed in %s, block %s: %s\n", words,
-              HexAddress(block).c_str(), why.c_str());
+    Tell("ostrel-flash: Failed in " + std::string(words) + ", block " + HexAddress(block) + ": " +
+         why);
     ReportRecentExchanges();
+    // On a bench, the technician's next step; a single run's result line is read by its caller.
+    if (progressEvents_ != nullptr && !link_.HungUp()) {
+        Tell("next: re-seat the tracker and plug the adapter in again");
+    }
     return Failed(kExitUpdateFailed, stage, why, block);
 }
 
 RunResult FlashSession::Interrupted(UpdateStage stage, std::optional<std::uint32_t> block,
                                     const std::string& description) {
-    std::fflush(stdout);
-    PrintText(stderr, "ostrel-flash: %s\n", description.c_str());
+    Tell("ostrel-flash: " + description);
     RunResult result = Failed(kExitInterrupted, stage, description, block);
     result.outcome = RunOutcome::Interrupted;
     return result;
@@ -119,9 +126,14 @@ RunResult FlashSession::Interrupted(UpdateStage stage, std::optional<std::uint32
 void FlashSession::ReportRecentExchanges() {
     const std::vector<std::string> recent = trace_.RecentExchanges();
     if (recent.empty()) return;
-    std::fflush(stdout);
-    PutText(stderr, "Last exchanges with the bootloader:\n");
-    for (const std::string& line : recent) PrintText(stderr, "  %s\n", line.c_str());
+    Tell("Last exchanges with the bootloader:");
+    for (const std::string& line : recent) Tell("  " + line);
+}
+
+void FlashSession::Tell(const std::string& line) {
+    if (tell_) return tell_(line);
+    std::fflush(stdout);  // the outcome lines come first on a shared terminal
+    PrintText(stderr, "%s\n", line.c_str());
 }
 
 RunResult FlashSession::Finish(RunResult result) {

@@ -4,6 +4,7 @@
 // (silenced by --quiet), and the clock for the result line.
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,10 +40,15 @@ class FlashSession {
     // session's own console lines; null gives them back to the console.
     void ReportProgressTo(UpdateEvents* events) { progressEvents_ = events; }
     UpdateEvents* ProgressEvents() const { return progressEvents_; }
+    // The session's messages (failures, warnings, the last exchanges) go to `tell`, one line at
+    // a time, instead of stderr: a bay's go through the bench's display, named by their bay.
+    void SendMessagesTo(std::function<void(const std::string&)> tell) { tell_ = std::move(tell); }
+    // A message line, on stderr or to where SendMessagesTo sends them.
+    void Tell(const std::string& line);
 
     // Connects as the Connect button does; on failure, the result that reports it.
     std::optional<RunResult> Connect();
-    // A line on stdout, unless --quiet.
+    // A line on stdout, unless --quiet or in a bay (the bench's display shows the bay).
     void Say(const std::string& line);
     // A failed exchange or check at `block`: says so on stderr in one line ("Failed in
     // `words`, block 0x9000: `reason`"), lists the last exchanges, and gives the result. When
@@ -70,6 +76,7 @@ class FlashSession {
     BootloaderProtocol protocol_;
     Connector connector_;
     UpdateEvents* progressEvents_ = nullptr;
+    std::function<void(const std::string&)> tell_;
 };
 
 // The first words of every run's part of a trace file: a file that begins with them is a

@@ -22,8 +22,9 @@ struct PortListing {
 
 // An adapter present now, and the bay (USB socket) it is plugged into.
 struct AdapterPort {
-    std::string port;  // what OpenPort takes
-    std::string bay;   // "1-1.2": the same for whichever adapter is plugged into that socket
+    std::string port;    // what OpenPort takes
+    std::string bay;     // "1-1.2": the same for whichever adapter is plugged into that socket
+    std::string serial;  // the adapter's USB serial number; empty when the system does not say
 };
 
 class PortDirectory {
@@ -36,7 +37,7 @@ class PortDirectory {
     virtual std::vector<AdapterPort> FindBridgePorts() {
         std::string port = FindBridgePort();
         if (port.empty()) return {};
-        return {{port, port}};
+        return {{port, port, {}}};
     }
     // Every existing port, in rising order, found without exchanging data with any of them.
     virtual std::vector<std::string> ScanComPorts() = 0;

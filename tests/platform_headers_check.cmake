@@ -13,7 +13,7 @@ set(allowed
     "fuzz:"
     "sim:"
     "sim/devsim:poll sys/signalfd unistd"
-    "sim/bridge:dlfcn fcntl poll pty signal sys/ioctl sys/signalfd sys/wait termios umockdev unistd"
+    "sim/bridge:dlfcn fcntl poll pty sanitizer/tsan_interface signal sys/ioctl sys/signalfd sys/wait termios umockdev unistd"
     "tests:gtest/gtest"
     "tests/wizard/qt:gtest/gtest fcntl unistd"
     "tests/cli:gtest/gtest fcntl signal spawn stdlib sys/wait unistd"

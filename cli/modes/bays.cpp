@@ -1,6 +1,7 @@
 #include "cli/modes/bays.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -10,8 +11,10 @@
 #include <thread>
 #include <vector>
 
+#include "cli/modes/bench_rule.h"
 #include "cli/modes/modes.h"
 #include "cli/report/bay_display.h"
+#include "cli/report/journal.h"
 #include "cli/report/run_messages.h"
 #include "cli/system/atomic_file.h"
 #include "cli/system/bench_wait.h"
@@ -36,14 +39,19 @@ std::string BayOfPortName(const std::string& port) {
 // is the whole run.
 class BayProgress final : public UpdateEvents {
   public:
-    BayProgress(BayDisplay& display, std::string bay, std::string port, bool checkOnly)
+    // `warn`: say, before the first block is written, not to interrupt it.
+    BayProgress(BayDisplay& display, std::string bay, std::string port, bool checkOnly, bool warn)
         : display_(display),
           bay_(std::move(bay)),
           port_(std::move(port)),
           checkOnly_(checkOnly),
+          warn_(warn),
           start_(std::chrono::steady_clock::now()) {}
 
-    void StageBegun(UpdateStage stage, std::uint32_t total) override { Progress(stage, 0, total); }
+    void StageBegun(UpdateStage stage, std::uint32_t total) override {
+        if (stage == UpdateStage::Write && warn_) display_.Message(bay_, kDoNotInterrupt);
+        Progress(stage, 0, total);
+    }
     void Progress(UpdateStage stage, std::uint32_t done, std::uint32_t total) override {
         const double stageShare = total == 0 ? 1.0 : static_cast<double>(done) / total;
         double shareDone = 1.0;
@@ -74,16 +82,22 @@ class BayProgress final : public UpdateEvents {
     std::string bay_;
     std::string port_;
     bool checkOnly_;
+    bool warn_;
     std::chrono::steady_clock::time_point start_;
 };
 
+// How a bay's run ended besides its result.
+struct BayEnd {
+    RunResult result;
+    bool portInUse = false;  // another program (another station) held the port: nothing sent
+    bool hungUp = false;     // the port went away under an exchange: the adapter was pulled out
+};
+
 // One tracker in one bay, from its own thread: its own options (port, trace file), session
-// and progress; only the display and the tally are shared, each behind its lock.
-// `portInUse` tells whether another program (another station) held the port, so that this
-// run sent nothing.
-RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisplay& display,
-                    bool& portInUse) {
-    portInUse = false;
+// and progress; only the display is shared, behind its lock. Every message of the session goes
+// through the display, named by the bay.
+BayEnd RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisplay& display) {
+    BayEnd end;
     FlashOptions options = shared;
     options.port = adapter.port;
     options.ports = {adapter.port};
@@ -92,29 +106,34 @@ RunResult RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayD
     std::FILE* trace = nullptr;
     if (!shared.traceFile.empty()) {
         options.traceFile = BayTraceFile(shared.traceFile, adapter.bay);
-        RunResult result;
-        trace = OpenTraceFile(options.traceFile, result);
+        trace = OpenTraceFile(options.traceFile, end.result);
         if (trace == nullptr) {
-            result.port = adapter.port;
-            return result;
+            display.Message(adapter.bay, "ostrel-flash: " + end.result.reason);
+            end.result.port = adapter.port;
+            end.result.bay = adapter.bay;
+            return end;
         }
     }
     BayProgress progress(display, adapter.bay, adapter.port,
-                         ModeOf(options) == FlashMode::VerifyOnly);
-    RunResult result;
+                         ModeOf(options) == FlashMode::VerifyOnly, !shared.quiet);
+    end.result.bay = adapter.bay;
     {
         FlashSession session(options, trace);
         session.ReportProgressTo(&progress);
-        result = RunMode(session);
-        portInUse = session.Link().LastOpenReport().error == PortOpenError::InUse;
-        result = session.Finish(result);
+        session.SendMessagesTo(
+            [&](const std::string& line) { display.Message(adapter.bay, line); });
+        end.result = RunMode(session);
+        end.portInUse = session.Link().LastOpenReport().error == PortOpenError::InUse;
+        end.hungUp = session.Link().HungUp();
+        end.result = session.Finish(end.result);
+        end.result.bay = adapter.bay;
     }
-    result = WithTraceChecked(result, trace, options.traceFile);
+    end.result = WithTraceChecked(end.result, trace, options.traceFile);
     if (trace != nullptr && std::fclose(trace) != 0) {
-        PrintText(stderr, "ostrel-flash: the trace %s is incomplete: %s\n",
-                  options.traceFile.c_str(), std::strerror(errno));
+        display.Message(adapter.bay, "ostrel-flash: the trace " + options.traceFile +
+                                         " is incomplete: " + std::strerror(errno));
     }
-    return result;
+    return end;
 }
 
 BayDisplayStyle StyleFor(const FlashOptions& options) {
@@ -122,24 +141,35 @@ BayDisplayStyle StyleFor(const FlashOptions& options) {
     return EnableCursorControl(stdout) ? BayDisplayStyle::Terminal : BayDisplayStyle::Lines;
 }
 
-const char* DoneWord(const FlashOptions& options) {
-    return ModeOf(options) == FlashMode::VerifyOnly ? "verified" : "updated";
+BayDisplay MakeBayDisplay(const FlashOptions& options) {
+    return BayDisplay(stdout, stderr, StyleFor(options), [] { return TerminalColumns(stdout); });
 }
 
-// A stop on request ends the run as a single tracker's would, whatever the others did.
-int ExitCodeOf(int failed, bool interrupted) {
-    if (interrupted) return kExitInterrupted;
-    return failed == 0 ? kExitSuccess : kExitUpdateFailed;
+// The tracker's line in the journal, if one is kept; false when it could not be written, which
+// is said above the bays.
+bool Journaled(Journal* journal, const BayEnd& end, const AdapterPort& adapter,
+               BayDisplay& display) {
+    std::string error;
+    if (journal == nullptr || journal->Record(end.result, adapter.serial, error)) return true;
+    display.Note("ostrel-flash: " + error + "; no new tracker is taken");
+    return false;
+}
+
+bool VerifyOnly(const FlashOptions& options) {
+    return ModeOf(options) == FlashMode::VerifyOnly;
 }
 
 // The station: every bay on its own, plug-in, update, result line, pull-out, and again, until
 // Ctrl-C. The main thread follows the device notices and starts a bay's session on its own
 // thread when an adapter is plugged into a free bay; a bay is free again once its adapter has
-// been pulled out. The first Ctrl-C stops every session before its next exchange.
+// been pulled out, and then looked at again at once (it may be back already).
 class Station {
   public:
-    explicit Station(const FlashOptions& options)
-        : options_(options), display_(stdout, StyleFor(options), TerminalColumns(stdout)) {}
+    Station(const FlashOptions& options, Journal* journal)
+        : options_(options),
+          journal_(journal),
+          display_(MakeBayDisplay(options)),
+          tally_(VerifyOnly(options)) {}
 
     int Run() {
         const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
@@ -150,6 +180,9 @@ class Station {
         const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
         {
             BenchWait wait(*source);
+            wait_ = &wait;
+            BenchStop stop(true, [this](const std::string& line) { Say(line); });
+            stop_ = &stop;
             if (!options_.quiet) {
                 PutText(stdout,
                         "Plug the adapters into the bays; each tracker is updated as it "
@@ -178,19 +211,19 @@ class Station {
                 if (!wait.ForAnyNotice(limit)) break;
                 notices = source->TakeBayNotices();
             } while (!wait.StopRequested());
-            // Each tracker in hand finishes its exchange in flight and is reported; with none
-            // in hand, the stop is said as the single bench's loop says it.
-            if (!AnyBusy()) {
-                PrintText(stderr, "\nostrel-flash: %s\n",
-                          DescribeStoppedWaiting("an adapter to be plugged in").c_str());
+            // Each tracker in hand finishes and is reported; with none in hand, the stop is
+            // said as the single bench's loop says it.
+            if (!AnyBusy() && !journalFailed_) {
+                display_.Note("ostrel-flash: " +
+                              DescribeStoppedWaiting("an adapter to be plugged in"));
             }
-            CountInterruptionRequest();
-            for (auto& [name, bay] : bays_) {
-                if (bay.session.joinable()) bay.session.join();
-            }
+            JoinSessions();
+            stop_ = nullptr;
+            wait_ = nullptr;
         }
-        display_.Summary(DoneWord(options_), updated_, failed_);
-        return ExitCodeOf(failed_, interrupted_);
+        display_.Summary(tally_.SummaryLine());
+        const int code = tally_.ExitCode();
+        return code == kExitSuccess && journalFailed_ ? kExitFileFailed : code;
     }
 
   private:
@@ -200,6 +233,20 @@ class Station {
         bool pulledOut = false;  // while its session runs
         std::jthread session;    // the bay's last session, ended unless Busy
     };
+
+    // The line after the terminal's echo of ^C.
+    void Say(const std::string& line) { display_.Note("ostrel-flash: " + line); }
+
+    void JoinSessions() {
+        std::vector<std::jthread> sessions;
+        {
+            std::lock_guard lock(mutex_);
+            for (auto& [name, bay] : bays_) sessions.push_back(std::move(bay.session));
+        }
+        for (std::jthread& session : sessions) {
+            if (session.joinable()) session.join();
+        }
+    }
 
     // `present` is the lookup's answer now; `notices` the bays announced since the last look.
     void StartPluggedIn(const std::vector<AdapterPort>& present,
@@ -225,6 +272,7 @@ class Station {
                 (notice != lastNotice.end() && notice->second == kBridgeRemoved)) {
                 continue;
             }
+            if (!stop_->Take()) return;  // stopping: no new tracker
             bay.state = BayState::Busy;
             bay.pulledOut = false;
             display_.Progress(adapter.bay, adapter.port, StageName(UpdateStage::Connect), 0, {});
@@ -248,34 +296,48 @@ class Station {
 
     // One tracker in one bay, on the bay's thread.
     void Update(const AdapterPort& adapter) {
-        bool portInUse = false;
-        const RunResult result = RunOneBay(options_, adapter, display_, portInUse);
+        const BayEnd end = RunOneBay(options_, adapter, display_);
+        bool free = false;
         {
             std::lock_guard lock(mutex_);
             Bay& bay = bays_[adapter.bay];
-            bay.state = bay.pulledOut ? BayState::Free : BayState::AwaitingPullOut;
-            if (!portInUse) {
-                ++(result.Succeeded() ? updated_ : failed_);
-                if (result.exitCode == kExitInterrupted) interrupted_ = true;
-            }
+            // A port that hung up is an adapter pulled out, whether or not its notice came.
+            free = bay.pulledOut || end.hungUp;
+            bay.state = free ? BayState::Free : BayState::AwaitingPullOut;
+            if (!end.portInUse) tally_.Count(end.result);
+        }
+        // A station never runs unrecorded: a journal that cannot be written is a stop with the
+        // trackers in hand finishing.
+        if (!end.portInUse && !Journaled(journal_, end, adapter, display_)) {
+            journalFailed_ = true;
+            if (RequestedStop() == StopAsked::Nothing) CountInterruptionRequest();
+            free = true;  // the main thread wakes and ends the watch
         }
         // Another station got the tracker first: it is theirs to update and report.
-        if (portInUse) return display_.Aside(adapter.bay, adapter.port, "taken by another program");
-        display_.Result(adapter.bay, result);
+        if (end.portInUse) {
+            display_.Aside(adapter.bay, adapter.port, "taken by another program");
+        } else {
+            display_.Result(adapter.bay, end.result);
+        }
+        stop_->Done();
+        // The adapter may be back already (a quick re-plug): the main thread looks again.
+        if (free) wait_->Wake();
     }
 
     const FlashOptions& options_;
+    Journal* journal_;  // null when none is kept
+    std::atomic<bool> journalFailed_{false};
     BayDisplay display_;
-    std::mutex mutex_;                 // guards the bays and the tally
+    BenchTally tally_;
+    BenchWait* wait_ = nullptr;        // while Run watches
+    BenchStop* stop_ = nullptr;        // while Run watches
+    std::mutex mutex_;                 // guards the bays
     std::map<std::string, Bay> bays_;  // sessions joined by Run before the display goes
-    int updated_ = 0;
-    int failed_ = 0;
-    bool interrupted_ = false;
 };
 
 }  // namespace
 
-int RunBays(const FlashOptions& options) {
+int RunBays(const FlashOptions& options, Journal* journal) {
     if (options.repeat) {
         if (!options.all) {
             PutText(stderr,
@@ -283,45 +345,47 @@ int RunBays(const FlashOptions& options) {
                     "not several --port\n");
             return kExitUsage;
         }
-        return Station(options).Run();
+        return Station(options, journal).Run();
     }
     std::vector<AdapterPort> bays;
     if (options.all) {
         bays = MakePortDirectory()->FindBridgePorts();
     } else {
-        for (const std::string& port : options.ports) bays.push_back({port, BayOfPortName(port)});
+        for (const std::string& port : options.ports)
+            bays.push_back({port, BayOfPortName(port), {}});
     }
+    BenchTally tally(VerifyOnly(options));
     if (bays.empty()) {
         PutText(stderr,
                 "ostrel-flash: no programming adapter (CP210x, USB 10c4:ea60) is plugged in: "
                 "plug the adapters in and try again\n");
-        PutText(stdout, "summary updated=0 failed=0\n");
+        PrintText(stdout, "%s\n", tally.SummaryLine().c_str());
         return kExitNotConnected;
     }
-    BayDisplay display(stdout, StyleFor(options), TerminalColumns(stdout));
+    BayDisplay display = MakeBayDisplay(options);
     // Every bay's line from the start, in the order of the bays, whichever thread runs first.
     for (const AdapterPort& bay : bays)
         display.Progress(bay.bay, bay.port, StageName(UpdateStage::Connect), 0, {});
-    std::vector<RunResult> results(bays.size());
+    std::atomic<bool> journalFailed{false};
     {
+        BenchStop stop(false,
+                       [&](const std::string& line) { display.Note("ostrel-flash: " + line); });
         std::vector<std::jthread> sessions;
-        for (std::size_t i = 0; i < bays.size(); ++i) {
-            sessions.emplace_back([&, i] {
-                bool portInUse = false;
-                results[i] = RunOneBay(options, bays[i], display, portInUse);
-                display.Result(bays[i].bay, results[i]);
+        for (const AdapterPort& bay : bays) {
+            if (!stop.Take()) break;
+            sessions.emplace_back([&, bay] {
+                const BayEnd end = RunOneBay(options, bay, display);
+                tally.Count(end.result);
+                display.Result(bay.bay, end.result);
+                if (!Journaled(journal, end, bay, display)) journalFailed = true;
+                stop.Done();
             });
         }
+        for (std::jthread& session : sessions) session.join();
     }  // every bay's session has ended
-    int done = 0;
-    bool interrupted = false;
-    for (const RunResult& result : results) {
-        done += result.Succeeded();
-        interrupted = interrupted || result.exitCode == kExitInterrupted;
-    }
-    const int failed = static_cast<int>(results.size()) - done;
-    display.Summary(DoneWord(options), done, failed);
-    return ExitCodeOf(failed, interrupted);
+    display.Summary(tally.SummaryLine());
+    const int code = tally.ExitCode();
+    return code == kExitSuccess && journalFailed ? kExitFileFailed : code;
 }
 
 }  // namespace ostrel::cli

@@ -1,5 +1,6 @@
 #include "cli/modes/bench_loop.h"
 
+#include "cli/modes/bench_rule.h"
 #include "cli/modes/modes.h"
 #include "cli/report/run_messages.h"
 #include "cli/system/bench_wait.h"
@@ -9,27 +10,31 @@
 
 namespace ostrel::cli {
 
-int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
+int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile, Journal* journal) {
     const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
     if (source == nullptr) {
         PutText(stderr, "ostrel-flash: cannot watch for the adapter being plugged in\n");
         return kExitNotConnected;
     }
     BenchWait wait(*source);
+    // The line after the terminal's echo of ^C.
+    BenchStop stop(true, [](const std::string& line) {
+        std::fflush(stdout);
+        PrintText(stderr, "\nostrel-flash: %s\n", line.c_str());
+    });
     const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
     auto say = [&](const char* line) {
         if (!options.quiet) PrintText(stdout, "%s\n", line);
         std::fflush(stdout);
     };
     auto stoppedWaiting = [&](const char* forWhat) {
-        // The line after the terminal's echo of ^C.
         PrintText(
             stderr, "\nostrel-flash: %s\n",
             DescribeStoppedWaiting((std::string("the adapter to be ") + forWhat).c_str()).c_str());
     };
 
-    int updated = 0;
-    int failed = 0;
+    BenchTally tally(ModeOf(options) == FlashMode::VerifyOnly);
+    bool journalFailed = false;
     // Only the first tracker may be plugged in already. Later the notices alone count: udev
     // may announce a removal before the device is gone from its lookup.
     bool present = !directory->FindBridgePort().empty();
@@ -48,7 +53,7 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
             FindBridgePortAfterArrival(*directory, [&](std::uint32_t ms) { return wait.Pause(ms); })
                 .empty() &&
             wait.StopRequested();
-        if (pausedOut) {
+        if (pausedOut || !stop.Take()) {
             stoppedWaiting("given its port by its driver");
             break;
         }
@@ -58,9 +63,19 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
                 FlashSession session(options, traceFile);
                 result = session.Finish(RunMode(session));
             }
+            // Asked while the adapter is in: it may be pulled out as soon as the line is shown.
+            const std::string adapterSerial =
+                journal != nullptr ? AdapterSerialOn(*directory, result.port) : std::string();
             result = WithTraceChecked(result, traceFile, options.traceFile);
             PrintResultLine(result);
-            ++(result.Succeeded() ? updated : failed);
+            tally.Count(result);
+            stop.Done();
+            std::string error;
+            if (journal != nullptr && !journal->Record(result, adapterSerial, error)) {
+                PrintText(stderr, "ostrel-flash: %s; no new tracker is taken\n", error.c_str());
+                journalFailed = true;
+                break;
+            }
         }
         if (wait.StopRequested()) break;
         // A removal while the tracker was being updated counts too.
@@ -71,11 +86,10 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile) {
         }
         source->TakeNotice();
     }
-    // What the loop did to each tracker: updated it, or found it held the release.
-    const char* done = ModeOf(options) == FlashMode::VerifyOnly ? "verified" : "updated";
-    std::printf("summary %s=%d failed=%d\n", done, updated, failed);
+    PrintText(stdout, "%s\n", tally.SummaryLine().c_str());
     std::fflush(stdout);
-    return failed == 0 ? kExitSuccess : kExitUpdateFailed;
+    const int code = tally.ExitCode();
+    return code == kExitSuccess && journalFailed ? kExitFileFailed : code;
 }
 
 }  // namespace ostrel::cli

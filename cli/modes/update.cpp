@@ -38,10 +38,7 @@ RunResult UpdateTracker(FlashSession& session) {
     ConsoleView view = MakeConsoleView(options);
     // Once a stop is asked for, the refused exchange's failure is not shown.
     InterruptibleEvents events(ProgressEvents(session, view), session.Link());
-    if (!options.quiet) {
-        std::fflush(stdout);
-        PrintText(stderr, "%s\n", kDoNotInterrupt);
-    }
+    if (!options.quiet) session.Tell(kDoNotInterrupt);
     session.State().UpdatePhase = Phase::Requested;
     const std::unique_ptr<SleepInhibitor> awake = InhibitSleep();
     const UpdateOutcome outcome = RunUpdate(session.State(), session.Protocol(), session.Image(),

@@ -23,8 +23,9 @@ std::string Padded(std::string text, std::size_t width) {
 
 }  // namespace
 
-BayDisplay::BayDisplay(std::FILE* out, BayDisplayStyle style, int width)
-    : out_(out), style_(style), width_(width) {}
+BayDisplay::BayDisplay(std::FILE* out, std::FILE* err, BayDisplayStyle style,
+                       std::function<int()> width)
+    : out_(out), err_(err), style_(style), width_(std::move(width)) {}
 
 BayDisplay::Row& BayDisplay::RowOf(const std::string& bay) {
     for (Row& row : rows_) {
@@ -35,7 +36,7 @@ BayDisplay::Row& BayDisplay::RowOf(const std::string& bay) {
     return rows_.back();
 }
 
-std::string BayDisplay::RowText(const Row& row) const {
+std::string BayDisplay::RowText(const Row& row, int width) const {
     char numbers[40] = "";
     if (row.secondsLeft) {
         std::snprintf(numbers, sizeof numbers, "%3u%%  %d:%02d left", row.percent,
@@ -46,14 +47,22 @@ std::string BayDisplay::RowText(const Row& row) const {
     const std::string text = "bay " + Padded(row.bay, 8) + " " + Padded(row.port, 13) + " " +
                              Padded(row.stage, 8) + " " + Padded(numbers, 15) +
                              " last: " + row.lastResult;
-    return Fitted(text, width_ - 1);
+    return Fitted(text, width - 1);
+}
+
+void BayDisplay::Clear() {
+    // Up to the first bay's line, and everything below it erased: a line that wrapped leaves
+    // nothing behind.
+    if (drawnRows_ > 0) PrintText(out_, "\x1b[%uA", static_cast<unsigned>(drawnRows_));
+    PutText(out_, "\r\x1b[J");
+    drawnRows_ = 0;
 }
 
 void BayDisplay::Redraw(const std::vector<std::string>& newLines) {
-    // Up to the first bay's line.
-    if (drawnRows_ > 0) PrintText(out_, "\x1b[%uA", static_cast<unsigned>(drawnRows_));
-    for (const std::string& line : newLines) PrintText(out_, "\r\x1b[K%s\n", line.c_str());
-    for (const Row& row : rows_) PrintText(out_, "\r\x1b[K%s\n", RowText(row).c_str());
+    Clear();
+    for (const std::string& line : newLines) PrintText(out_, "%s\n", line.c_str());
+    const int width = width_();
+    for (const Row& row : rows_) PrintText(out_, "%s\n", RowText(row, width).c_str());
     drawnRows_ = rows_.size();
     std::fflush(out_);
 }
@@ -82,12 +91,27 @@ void BayDisplay::Aside(const std::string& bay, const std::string& port, const st
     row.port = port;
     row.stage = "waiting";
     row.secondsLeft.reset();
+    // Said whatever the style: the tracker is not this station's to report.
+    const std::string line = "bay " + bay + ": " + port + " " + why;
     if (style_ == BayDisplayStyle::Terminal) {
-        Redraw({});
-    } else if (style_ == BayDisplayStyle::Lines) {
-        PrintText(out_, "bay %s: %s %s\n", bay.c_str(), port.c_str(), why.c_str());
+        Redraw({line});
+    } else {
+        PrintText(out_, "%s\n", line.c_str());
         std::fflush(out_);
     }
+}
+
+void BayDisplay::Message(const std::string& bay, const std::string& line) {
+    Note("bay " + bay + ": " + line);
+}
+
+void BayDisplay::Note(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    if (style_ == BayDisplayStyle::Terminal) Clear();
+    std::fflush(out_);
+    PrintText(err_, "%s\n", line.c_str());
+    std::fflush(err_);
+    if (style_ == BayDisplayStyle::Terminal) Redraw({});
 }
 
 void BayDisplay::Result(const std::string& bay, RunResult result) {
@@ -108,9 +132,9 @@ void BayDisplay::Result(const std::string& bay, RunResult result) {
     }
 }
 
-void BayDisplay::Summary(const char* doneWord, int done, int failed) {
+void BayDisplay::Summary(const std::string& line) {
     std::lock_guard lock(mutex_);
-    PrintText(out_, "summary %s=%d failed=%d\n", doneWord, done, failed);
+    PrintText(out_, "%s\n", line.c_str());
     std::fflush(out_);
 }
 

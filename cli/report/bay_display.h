@@ -1,10 +1,12 @@
 #pragma once
 // What a bench of adapters shows while its bays run at once. On a terminal, one line per bay,
-// redrawn in place and fitted to the width: bay, port, stage, percent, time left, last result;
-// the result lines scroll above them. Elsewhere, plain lines prefixed by the bay. Quiet: the
-// result lines and the summary only. Every bay's session reports from its own thread.
+// redrawn in place and cut to the terminal's width as it is at each drawing: bay, port, stage,
+// percent, time left, last result; the result lines and every message scroll above them and
+// are never drawn over. Elsewhere, plain lines prefixed by the bay. Quiet: the result lines,
+// the messages and the summary only. Every bay's session reports from its own thread.
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -18,8 +20,10 @@ enum class BayDisplayStyle { Terminal, Lines, Quiet };
 
 class BayDisplay {
   public:
-    // `width` is the terminal's, in columns; each bay's line is cut to one column less.
-    BayDisplay(std::FILE* out, BayDisplayStyle style, int width);
+    // `width` tells the terminal's width in columns, asked at each drawing; each bay's line is
+    // cut to one column less.
+    // Messages go to `err` (stderr).
+    BayDisplay(std::FILE* out, std::FILE* err, BayDisplayStyle style, std::function<int()> width);
 
     // The bay is working on `stage` ("connect", "write", "verify", "data", "waiting"), `percent`
     // of it done, about `secondsLeft` to go when known. A bay is shown from its first report.
@@ -29,8 +33,12 @@ class BayDisplay {
     void Aside(const std::string& bay, const std::string& port, const std::string& why);
     // A tracker is done: its result line, with its bay, and the bay's last result.
     void Result(const std::string& bay, RunResult result);
-    // "summary updated=N failed=N" ("verified" with --verify-only), below everything.
-    void Summary(const char* doneWord, int done, int failed);
+    // A message of the bay's tracker, on `err` as "bay 1-3: `line`", above the bays' lines.
+    void Message(const std::string& bay, const std::string& line);
+    // A line of the run's own on `err`, above the bays' lines.
+    void Note(const std::string& line);
+    // The summary line, below everything.
+    void Summary(const std::string& line);
 
   private:
     struct Row {
@@ -43,13 +51,16 @@ class BayDisplay {
         unsigned printedTenth = 0;  // plain lines: the last tenth printed, plus one
     };
     Row& RowOf(const std::string& bay);
-    std::string RowText(const Row& row) const;
+    std::string RowText(const Row& row, int width) const;
     // Terminal: the result lines that came since, then every bay's line, over the last drawing.
     void Redraw(const std::vector<std::string>& newLines);
+    // Terminal: the bays' lines erased, so that other text takes their place.
+    void Clear();
 
     std::FILE* out_;
+    std::FILE* err_;
     BayDisplayStyle style_;
-    int width_;
+    std::function<int()> width_;
     std::mutex mutex_;
     std::vector<Row> rows_;  // in the order the bays first reported
     std::size_t drawnRows_ = 0;

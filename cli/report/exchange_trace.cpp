@@ -1,6 +1,7 @@
 #include "cli/report/exchange_trace.h"
 
 #include <ctime>
+#include <mutex>
 
 #include "cli/report/run_messages.h"
 
@@ -55,6 +56,14 @@ double Milliseconds(std::chrono::steady_clock::duration span) {
     return std::chrono::duration<double, std::milli>(span).count();
 }
 
+// std::localtime fills one buffer for the whole process, and the bays of a bench open their
+// ports from their own threads: each takes a copy under one lock.
+std::tm LocalTime(std::time_t clock) {
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    return *std::localtime(&clock);
+}
+
 }  // namespace
 
 bool ExchangeTrace::OpenPort(const std::string& name) {
@@ -64,7 +73,8 @@ bool ExchangeTrace::OpenPort(const std::string& name) {
     // The clock time once a port, so a trace can be matched with what happened on the bench.
     char now[32] = "";
     const std::time_t clock = std::time(nullptr);
-    std::strftime(now, sizeof now, " at %Y-%m-%d %H:%M:%S", std::localtime(&clock));
+    const std::tm local = LocalTime(clock);
+    std::strftime(now, sizeof now, " at %Y-%m-%d %H:%M:%S", &local);
     Note("open " + name + now + (lastOpenOk_ ? ": ok" : ": failed"));
     return lastOpenOk_;
 }

@@ -34,6 +34,17 @@ std::string FormatPortListing(const PortListing& listing) {
     return text;
 }
 
+std::string DescribeManyAdapters(const std::vector<AdapterPort>& adapters) {
+    if (adapters.size() < 2) return "";
+    std::string text = std::to_string(adapters.size()) +
+                       " programming adapters are plugged in; update them all with --all, or "
+                       "name one with --port:\n";
+    for (const AdapterPort& adapter : adapters) {
+        text += "  " + adapter.port + "  (bay " + adapter.bay + ")\n";
+    }
+    return text;
+}
+
 int ListPorts(PortDirectory& directory, std::FILE* out) {
     PutText(out, FormatPortListing(directory.ListPorts()));
     std::fflush(out);

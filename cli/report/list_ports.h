@@ -3,6 +3,7 @@
 // what to do when the adapter is plugged in but has no port.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "device/port_directory.h"
 
@@ -10,6 +11,9 @@ namespace ostrel::cli {
 
 // The listing as text: one port a line, then a line about the adapter.
 std::string FormatPortListing(const PortListing& listing);
+// More than one adapter with no --port: which one to update is the user's to say. The refusal,
+// one adapter a line with its bay; empty with one adapter or none.
+std::string DescribeManyAdapters(const std::vector<AdapterPort>& adapters);
 // Prints the directory's listing to `out`; the exit code (0).
 int ListPorts(PortDirectory& directory, std::FILE* out);
 

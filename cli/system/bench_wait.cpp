@@ -1,10 +1,17 @@
-// The bench loop's waits that are the same on every system; the one wait for a notice or a
-// stop request is the platform's.
+// The bench's waits that are the same on every system; the one wait for a notice, a stop
+// request or a wake is the platform's.
 #include "cli/system/bench_wait.h"
 
 #include <chrono>
 
 namespace ostrel::cli {
+
+bool BenchWait::For(PendingEvent event) {
+    while (!StopRequested() && source_.PendingNotice() != event) {
+        if (!DeliverNotices(-1)) return false;
+    }
+    return !StopRequested();
+}
 
 bool BenchWait::Pause(std::uint32_t milliseconds) {
     using Clock = std::chrono::steady_clock;
@@ -19,7 +26,8 @@ bool BenchWait::Pause(std::uint32_t milliseconds) {
 bool BenchWait::ForAnyNotice(int milliseconds) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
-    while (!StopRequested() && source_.PendingNotice() == kNoDeviceEvent) {
+    while (!StopRequested() && source_.PendingNotice() == kNoDeviceEvent &&
+           !woken_.exchange(false)) {
         int left = -1;
         if (milliseconds >= 0) {
             left = static_cast<int>(
@@ -29,6 +37,11 @@ bool BenchWait::ForAnyNotice(int milliseconds) {
         if (!DeliverNotices(left)) return false;
     }
     return !StopRequested();
+}
+
+void BenchWait::Wake() {
+    woken_.store(true);
+    wake_.Poke();
 }
 
 }  // namespace ostrel::cli

@@ -7,7 +7,9 @@ namespace {
 
 // Written from a signal handler (or Windows' console handler thread), so lock-free.
 std::atomic<int> requests{0};
+std::atomic<bool> finishInHand{false};
 static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 }  // namespace
 
@@ -15,8 +17,23 @@ int CountInterruptionRequest() {
     return requests.fetch_add(1) + 1;
 }
 
+void LetTrackersInHandFinish(bool finish) {
+    finishInHand.store(finish);
+}
+
+StopAsked RequestedStop() {
+    const int count = requests.load();
+    if (count == 0) return StopAsked::Nothing;
+    if (finishInHand.load() && count == 1) return StopAsked::NoNewTracker;
+    return StopAsked::AtNextExchange;
+}
+
 bool InterruptionRequested() {
-    return requests.load() > 0;
+    return RequestedStop() == StopAsked::AtNextExchange;
+}
+
+bool RequestEndsAtOnce(int count) {
+    return count > (finishInHand.load() ? 2 : 1);
 }
 
 bool InterruptibleLink::OpenPort(const std::string& name) {

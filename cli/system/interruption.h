@@ -1,8 +1,12 @@
 #pragma once
 // Stopping an update on request without leaving the tracker's bootloader inside a frame.
 // Ctrl-C, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and closing the console) ask for a
-// stop; the request is acted on before the next bootloader exchange begins, so the exchange in
-// flight runs to its end. A second request ends the process at once.
+// stop. One rule for every mode: a one-shot run (one port, --all) stops before its next
+// bootloader exchange, so the exchange in flight runs to its end; a loop (--repeat, --repeat
+// --all) takes no new tracker on the first request and lets each tracker in hand finish, and
+// stops them before their next exchange on the second. The request after the one that stops at
+// the next exchange ends the process at once. The handlers print nothing: the run says what
+// will happen, from its own threads.
 #include <cstdint>
 #include <string>
 
@@ -20,7 +24,39 @@ void InstallInterruptionHandlers(int exitCode);
 [[noreturn]] void EndAtOnce();
 // Counts one request and returns how many there have been; the handlers call it.
 int CountInterruptionRequest();
+
+// What the requests so far ask of the run.
+enum class StopAsked { Nothing, NoNewTracker, AtNextExchange };
+// A loop lets the trackers in hand finish on the first request. Chosen before the loop starts.
+void LetTrackersInHandFinish(bool finish);
+StopAsked RequestedStop();
+// A stop before the next exchange has been asked for.
 bool InterruptionRequested();
+// Whether one more request ends the process at once; the handlers call it after counting.
+bool RequestEndsAtOnce(int requests);
+
+// Wakes a thread of the run when a stop is requested (from the handler) or when poked (from
+// another thread). Up to four are awake to requests at a time.
+class StopWake {
+  public:
+    StopWake();
+    ~StopWake();
+    StopWake(const StopWake&) = delete;
+    StopWake& operator=(const StopWake&) = delete;
+
+    // Waits up to `milliseconds` (-1: no limit) for a request or a poke since the last wait;
+    // false when none came.
+    bool Wait(int milliseconds);
+    void Poke();
+    // What the system waits on: a descriptor on Linux, an event's handle on Windows. Its
+    // readiness is taken by Wait or Drain.
+    std::intptr_t NativeHandle() const { return handle_; }
+    void Drain();
+
+  private:
+    std::intptr_t handle_ = -1;
+    std::intptr_t pokeEnd_ = -1;  // Linux: the pipe's write end
+};
 
 // A port that refuses every exchange from the first one to begin after a stop was requested:
 // it sends nothing, and the exchange's first wait fails at once. Exchanges begin with

@@ -25,6 +25,7 @@ struct PresentPort {
     bool bridgeIds = false;  // on a USB device with the bridge's ids, 10c4:ea60
     std::string usbDevice;   // the sysfs path of the USB device it belongs to, if any
     std::string bay;         // the USB socket of that device: "1-1.2"
+    std::string usbSerial;   // that device's serial number, if it has one
 };
 
 std::string Bounded(const char* text) {
@@ -75,6 +76,7 @@ PresentPort Describe(udev_device* tty, const char* node) {
         product = Bounded(udev_device_get_sysattr_value(usb, "product"));
         port.usbDevice = Bounded(udev_device_get_syspath(usb));
         port.bay = BayFromUsbDevicePath(port.usbDevice);
+        port.usbSerial = Bounded(udev_device_get_sysattr_value(usb, "serial"));
     }
     std::string names = Joined(Bounded(InheritedProperty(tty, "ID_VENDOR_FROM_DATABASE")),
                                Bounded(InheritedProperty(tty, "ID_MODEL_FROM_DATABASE")));
@@ -144,7 +146,10 @@ class UdevPortDirectory : public PortDirectory {
     std::vector<AdapterPort> FindBridgePorts() override {
         std::vector<AdapterPort> found;
         for (PresentPort& port : ListPresentPorts()) {
-            if (port.bridgeIds) found.push_back({std::move(port.node), std::move(port.bay)});
+            if (port.bridgeIds) {
+                found.push_back(
+                    {std::move(port.node), std::move(port.bay), std::move(port.usbSerial)});
+            }
         }
         std::sort(found.begin(), found.end(), [](const AdapterPort& a, const AdapterPort& b) {
             return NaturalLess(a.bay, b.bay);

@@ -184,7 +184,7 @@ std::vector<AdapterPort> Win32PortDirectory::FindBridgePorts() {
         // Without a location the port names the bay: it stays the socket's as long as Windows
         // keeps that adapter on that port.
         std::string bay = device.bay.empty() ? port : device.bay;
-        found.push_back({std::move(port), std::move(bay)});
+        found.push_back({std::move(port), std::move(bay), {}});
         return true;
     };
     // Both looks of the lookup, as for the single adapter; a device both list is taken once.

@@ -14,8 +14,29 @@
 
 #include "sim/bridge/kernel_termios.h"
 
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#include <sanitizer/tsan_interface.h>
+#define OSTREL_TSAN 1
+#endif
+#endif
+
 namespace ostrel::sim {
 namespace {
+
+// The line goes to umockdev's worker thread through GLib's signal machinery, built without the
+// thread sanitizer: the hand-over is told to it, so that the line's lock is seen made before
+// that thread takes it.
+void HandOver([[maybe_unused]] const void* line) {
+#ifdef OSTREL_TSAN
+    __tsan_release(const_cast<void*>(line));
+#endif
+}
+void TakeOver([[maybe_unused]] const void* line) {
+#ifdef OSTREL_TSAN
+    __tsan_acquire(const_cast<void*>(line));
+#endif
+}
 
 std::string TakeError(GError* error) {
     std::string text = error != nullptr ? error->message : "unknown error";
@@ -47,6 +68,7 @@ namespace {
 // EINVAL), so they are kept here and answered back; everything else goes to the pty.
 gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data) {
     auto* line = static_cast<BridgeTestbed::NodeLine*>(data);
+    TakeOver(line);
     const gulong request = umockdev_ioctl_client_get_request(client);
     if (request == TCGETS || request == TCSETS || request == TCSETSW || request == TCSETSF) {
         GError* error = nullptr;
@@ -115,7 +137,7 @@ BridgeTestbed::~BridgeTestbed() {
     for (auto& [path, handler] : handlers_) {
         umockdev_testbed_detach_ioctl(testbed_, path.c_str(), nullptr);
         g_object_unref(handler);
-        ReleaseLine(*lines_[path]);
+        ReleaseLine(*LineOf(path));
     }
     const std::string root = RootDir();
     g_object_unref(testbed_);
@@ -134,8 +156,7 @@ std::string BridgeTestbed::RootDir() const {
 bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter, const std::string& ttyPath, int slaveFd) {
     if (testbed_ == nullptr || IsPlugged(adapter)) return false;
     const std::string path = adapter.DevicePath();
-    auto& line = lines_[path];
-    if (!line) line = std::make_shared<NodeLine>();
+    const std::shared_ptr<NodeLine> line = LineOf(path);
     {
         std::lock_guard lock(line->mutex);
         line->slaveFd = fcntl(slaveFd, F_DUPFD_CLOEXEC, 0);
@@ -160,6 +181,7 @@ bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter, const std::string& tty
     std::filesystem::create_symlink(ttyPath, node, code);
     if (code) return fail("cannot link " + node.string() + ": " + code.message());
 
+    HandOver(line.get());
     UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
     g_signal_connect(handler, "handle-ioctl", G_CALLBACK(HandleIoctl), line.get());
     GError* error = nullptr;
@@ -190,8 +212,9 @@ bool BridgeTestbed::Plug(const UsbSerialAdapter& adapter) {
         close(master);
         return false;
     }
-    std::lock_guard lock(lines_[adapter.DevicePath()]->mutex);
-    lines_[adapter.DevicePath()]->idleMaster = master;
+    const std::shared_ptr<NodeLine> line = LineOf(adapter.DevicePath());
+    std::lock_guard lock(line->mutex);
+    line->idleMaster = master;
     return true;
 }
 
@@ -206,9 +229,16 @@ void BridgeTestbed::Unplug(const UsbSerialAdapter& adapter) {
     umockdev_testbed_detach_ioctl(testbed_, path.c_str(), nullptr);
     g_object_unref(handler->second);
     handlers_.erase(handler);
-    ReleaseLine(*lines_[path]);
+    ReleaseLine(*LineOf(path));
     std::error_code ignored;
     std::filesystem::remove(RootDir() + path, ignored);
+}
+
+std::shared_ptr<BridgeTestbed::NodeLine> BridgeTestbed::LineOf(const std::string& path) {
+    std::lock_guard lock(linesMutex_);
+    std::shared_ptr<NodeLine>& line = lines_[path];
+    if (!line) line = std::make_shared<NodeLine>();
+    return line;
 }
 
 bool BridgeTestbed::IsPlugged(const UsbSerialAdapter& adapter) const {
@@ -226,11 +256,16 @@ bool BridgeTestbed::AddDevices(const std::string& record) {
 }
 
 std::optional<LineRequest> BridgeTestbed::RequestedLine(const std::string& devicePath) const {
-    auto it = lines_.find(devicePath);
-    if (it == lines_.end()) return std::nullopt;
-    std::lock_guard lock(it->second->mutex);
-    if (!it->second->asked) return std::nullopt;
-    const KernelTermios& k = *it->second->asked;
+    std::shared_ptr<NodeLine> line;
+    {
+        std::lock_guard lock(linesMutex_);
+        auto it = lines_.find(devicePath);
+        if (it == lines_.end()) return std::nullopt;
+        line = it->second;
+    }
+    std::lock_guard lock(line->mutex);
+    if (!line->asked) return std::nullopt;
+    const KernelTermios& k = *line->asked;
     return LineRequest{k.iflag, k.oflag, k.cflag, k.lflag};
 }
 

@@ -64,6 +64,10 @@ class BridgeTestbed {
 
     UMockdevTestbed* testbed_ = nullptr;
     std::string error_;
+    // The line of `path`, made on first use; lines are read from the bridges' own threads.
+    std::shared_ptr<NodeLine> LineOf(const std::string& path);
+
+    mutable std::mutex linesMutex_;  // guards lines_ (each line has its own lock)
     std::map<std::string, std::shared_ptr<NodeLine>> lines_;  // by device path, never erased
     std::map<std::string, UMockdevIoctlBase*> handlers_;      // by device path, while plugged
 };

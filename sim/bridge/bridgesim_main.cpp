@@ -18,6 +18,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/bridge/simulated_bridge.h"
@@ -149,21 +150,36 @@ pid_t StartProgram(const std::vector<std::string>& program, const sigset_t& oldM
                      "ostrel-bridgesim: libostrel-termios-preload.so not found; the program's "
                      "line settings go to the pty unseen\n");
     }
+    // Everything the child needs is made before the fork: this process has threads, and the
+    // child may only make async-signal-safe calls. LD_PRELOAD may be unset (a sanitizer's
+    // runtime loads umockdev's library otherwise).
+    std::string preload;
+    if (const char* old = std::getenv("LD_PRELOAD"); old != nullptr && *old != '\0') {
+        preload = old;
+    }
+    if (!termios.empty()) preload += (preload.empty() ? "" : ":") + termios;
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        if (!text.starts_with("LD_PRELOAD=") &&
+            !text.starts_with(std::string(kReexecMarker) + "=")) {
+            environment.emplace_back(text);
+        }
+    }
+    if (!preload.empty()) environment.push_back("LD_PRELOAD=" + preload);
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::vector<char*> args;
+    for (const std::string& arg : program) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
     const pid_t child = fork();
     if (child != 0) return child;
     sigprocmask(SIG_SETMASK, &oldMask, nullptr);
     // Commands on standard input are the harness's alone.
     const int nothing = open("/dev/null", O_RDONLY);
     if (nothing >= 0) dup2(nothing, 0);
-    if (!termios.empty()) {
-        const std::string preload = std::string(std::getenv("LD_PRELOAD")) + ":" + termios;
-        setenv("LD_PRELOAD", preload.c_str(), 1);
-    }
-    unsetenv(kReexecMarker);
-    std::vector<char*> args;
-    for (const std::string& arg : program) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
+    execvpe(args[0], args.data(), envp.data());
     std::fprintf(stderr, "ostrel-bridgesim: cannot run %s: %s\n", args[0], std::strerror(errno));
     _exit(errno == ENOENT ? 127 : 126);
 }

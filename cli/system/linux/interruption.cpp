@@ -1,9 +1,13 @@
 // Interruption requests on Linux: SIGINT, SIGTERM and SIGHUP.
 #include "cli/system/interruption.h"
 
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstring>
 
 namespace ostrel::cli {
@@ -11,12 +15,24 @@ namespace {
 
 int stopExitCode = 1;  // set once, before the handlers are installed
 
+// The write ends of the pipes that wake the run's waits; -1 when free.
+constexpr int kWakeSlots = 4;
+std::atomic<int> wakeEnds[kWakeSlots] = {-1, -1, -1, -1};
+static_assert(std::atomic<int>::is_always_lock_free);
+
 constexpr char kStoppedAtOnce[] =
     "\nostrel-flash: stopped at once, perhaps inside an exchange: re-power the tracker and run "
     "the update again\n";
 
 void OnStopSignal(int) {
-    if (CountInterruptionRequest() > 1) EndAtOnce();
+    // The handler lands on any thread: a bay's thread may be about to read errno.
+    const int savedErrno = errno;
+    if (RequestEndsAtOnce(CountInterruptionRequest())) EndAtOnce();
+    for (const std::atomic<int>& end : wakeEnds) {
+        const int fd = end.load();
+        if (fd >= 0) (void)!write(fd, "x", 1);
+    }
+    errno = savedErrno;
 }
 
 }  // namespace
@@ -44,6 +60,43 @@ void InstallInterruptionHandlers(int exitCode) {
         sigaction(stop, &action, nullptr);
     }
     signal(SIGPIPE, SIG_IGN);
+}
+
+StopWake::StopWake() {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    handle_ = ends[0];
+    pokeEnd_ = ends[1];
+    for (std::atomic<int>& slot : wakeEnds) {
+        int free = -1;
+        if (slot.compare_exchange_strong(free, ends[1])) break;
+    }
+}
+
+StopWake::~StopWake() {
+    for (std::atomic<int>& slot : wakeEnds) {
+        int mine = static_cast<int>(pokeEnd_);
+        slot.compare_exchange_strong(mine, -1);
+    }
+    if (handle_ >= 0) close(static_cast<int>(handle_));
+    if (pokeEnd_ >= 0) close(static_cast<int>(pokeEnd_));
+}
+
+bool StopWake::Wait(int milliseconds) {
+    pollfd watched{static_cast<int>(handle_), POLLIN, 0};
+    const bool woken = poll(&watched, 1, milliseconds) > 0;
+    Drain();
+    return woken;
+}
+
+void StopWake::Poke() {
+    if (pokeEnd_ >= 0) (void)!write(static_cast<int>(pokeEnd_), "x", 1);
+}
+
+void StopWake::Drain() {
+    char bytes[64];
+    while (handle_ >= 0 && read(static_cast<int>(handle_), bytes, sizeof bytes) > 0) {
+    }
 }
 
 }  // namespace ostrel::cli

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "cli/system/console_output.h"
 
 namespace ostrel::cli {
@@ -11,15 +13,31 @@ namespace {
 
 int stopExitCode = 1;  // set once, before the handler is installed
 
+// The events that wake the run's waits; null when free.
+constexpr int kWakeSlots = 4;
+std::atomic<HANDLE> wakeEvents[kWakeSlots] = {nullptr, nullptr, nullptr, nullptr};
+
+void WakeAll() {
+    for (const std::atomic<HANDLE>& slot : wakeEvents) {
+        if (HANDLE event = slot.load()) SetEvent(event);
+    }
+}
+
 BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
+            if (RequestEndsAtOnce(CountInterruptionRequest())) EndAtOnce();
+            WakeAll();
+            return TRUE;
         case CTRL_CLOSE_EVENT:
-            if (CountInterruptionRequest() > 1) EndAtOnce();
-            // Closing the console ends the program once a handler returns: hold it while the
-            // exchange in flight ends and the stop is reported (the system allows some seconds).
-            if (event == CTRL_CLOSE_EVENT) Sleep(INFINITE);
+            // Windows ends the program some seconds after its console closes, far sooner than
+            // a tracker is written: every tracker stops at its next exchange, and is reported.
+            while (RequestedStop() != StopAsked::AtNextExchange) CountInterruptionRequest();
+            WakeAll();
+            // The program ends once a handler returns from the close: hold it until the run
+            // has reported and ends by itself.
+            Sleep(INFINITE);
             return TRUE;
         default:
             return FALSE;
@@ -42,6 +60,38 @@ void EndAtOnce() {
 void InstallInterruptionHandlers(int exitCode) {
     stopExitCode = exitCode;
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+StopWake::StopWake() {
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);  // reset by the wait it ends
+    if (event == nullptr) return;
+    handle_ = reinterpret_cast<std::intptr_t>(event);
+    for (std::atomic<HANDLE>& slot : wakeEvents) {
+        HANDLE free = nullptr;
+        if (slot.compare_exchange_strong(free, event)) break;
+    }
+}
+
+StopWake::~StopWake() {
+    HANDLE event = reinterpret_cast<HANDLE>(handle_);
+    for (std::atomic<HANDLE>& slot : wakeEvents) {
+        HANDLE mine = event;
+        slot.compare_exchange_strong(mine, nullptr);
+    }
+    if (event != nullptr) CloseHandle(event);
+}
+
+bool StopWake::Wait(int milliseconds) {
+    const DWORD limit = milliseconds < 0 ? INFINITE : static_cast<DWORD>(milliseconds);
+    return WaitForSingleObject(reinterpret_cast<HANDLE>(handle_), limit) == WAIT_OBJECT_0;
+}
+
+void StopWake::Poke() {
+    SetEvent(reinterpret_cast<HANDLE>(handle_));
+}
+
+void StopWake::Drain() {
+    ResetEvent(reinterpret_cast<HANDLE>(handle_));
 }
 
 }  // namespace ostrel::cli

@@ -228,6 +228,92 @@ TEST_F(Bench, CtrlCEndsEveryBayAtAnExchangeAndTheNextRunUpdatesAll) {
     EXPECT_TRUE(out.ends_with("\nsummary updated=3 failed=0\n")) << out;
 }
 
+// A quick pull-out and re-plug during an update: the bay's session fails on the hang-up, and
+// the bay, looking again at once, updates the tracker plugged back in.
+TEST_F(Bench, StationTakesAnAdapterPluggedBackInDuringItsUpdate) {
+    sim::SimulatedBridge& bridge = *bridges[0];
+    test::ChildProcess flash(OSTREL_FLASH, {"--repeat", "--all"}, "", dir + "/err.txt");
+    ASSERT_TRUE(flash.StdoutLine().starts_with("Plug the adapters")) << "not watching";
+    ASSERT_TRUE(bridge.Plug()) << bridge.Error();
+    bridge.Line()->WaitUntil(
+        [](const sim::LineStats& line) { return line.fromHost >= 10 * (5 + 5 + 130); });
+    bridge.Unplug();
+    // The tracker is powered through the adapter's cable: back in, its bootloader starts anew
+    // with what its memory holds.
+    bridge.WithModel([](sim::BootloaderModel& m) {
+        const auto memory = m.Memory();
+        m = sim::BootloaderModel();
+        m.Memory() = memory;
+    });
+    ASSERT_TRUE(bridge.Plug()) << bridge.Error();
+    std::vector<std::string> results;
+    while (results.size() < 2) {
+        const std::string line = flash.StdoutLine();
+        ASSERT_FALSE(line.empty()) << "the output ended";
+        if (line.starts_with("result=")) results.push_back(line);
+    }
+    EXPECT_TRUE(results[0].starts_with("result=failed stage=write ")) << results[0];
+    EXPECT_TRUE(results[1].starts_with("result=ok port=/dev/ttyUSB0 bay=1-1 ")) << results[1];
+    flash.Signal(SIGINT);
+    EXPECT_EQ(flash.StdoutRest(), "summary updated=1 failed=1\n");
+    EXPECT_EQ(flash.Wait(), 1);
+}
+
+// Ctrl-C on the station while two trackers are being written, at the line's own pace. Once:
+// no new tracker is taken and each in hand finishes its update. Twice: each stops at its next
+// exchange. Either way each bay's result line, then the summary, and the words say which.
+class StationStop : public Bench, public ::testing::WithParamInterface<int> {};
+
+TEST_P(StationStop, OnceFinishesTheTrackersInHandTwiceStopsThemAtTheNextExchange) {
+    const int presses = GetParam();
+    std::vector<std::unique_ptr<sim::SimulatedBridge>> paced;
+    for (int socket = 5; socket <= 6; ++socket) {
+        paced.push_back(std::make_unique<sim::SimulatedBridge>(
+            testbed, sim::Pacing::RealLine, sim::UsbSerialAdapter::Cp2102InSocket(socket)));
+    }
+    test::ChildProcess flash(OSTREL_FLASH, {"--repeat", "--all", "--baud", "115200"}, "",
+                             dir + "/err.txt");
+    ASSERT_TRUE(flash.StdoutLine().starts_with("Plug the adapters")) << "not watching";
+    for (auto& bridge : paced) ASSERT_TRUE(bridge->Plug()) << bridge->Error();
+    constexpr std::size_t kBlock = 5 + 5 + 130;  // command, address and data frames
+    for (std::size_t blocks : {10, 20}) {
+        for (auto& bridge : paced) {
+            bridge->Line()->WaitUntil(
+                [&](const sim::LineStats& line) { return line.fromHost >= blocks * kBlock; });
+        }
+        // The first press is taken by the time ten more blocks have gone.
+        if (blocks == 10 || presses == 2) flash.Signal(SIGINT);
+        if (presses == 1) break;
+    }
+    out = flash.StdoutRest();
+    const std::string err = test::FileText(dir + "/err.txt");
+    for (int socket = 5; socket <= 6; ++socket) {
+        const std::string tag = " bay=1-" + std::to_string(socket) + " ";
+        const std::size_t line = out.find(tag);
+        ASSERT_NE(line, std::string::npos) << out;
+        EXPECT_TRUE(out.substr(out.rfind('\n', line) + 1)
+                        .starts_with(presses == 1 ? "result=ok " : "result=interrupted stage="))
+            << out;
+    }
+    EXPECT_NE(err.find("ostrel-flash: stopping: no new tracker is taken; 2 trackers in hand "
+                       "finish their update (Ctrl-C again stops them at the next exchange)\n"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("stopping 2 trackers in hand at the next exchange") != std::string::npos,
+              presses == 2)
+        << err;
+    EXPECT_EQ(err.find("no tracker was in hand"), std::string::npos) << err;
+    if (presses == 1) {
+        EXPECT_TRUE(out.ends_with("\nsummary updated=2 failed=0\n")) << out;
+        EXPECT_EQ(flash.Wait(), 0);
+    } else {
+        EXPECT_TRUE(out.ends_with("\nsummary updated=0 failed=2\n")) << out;
+        EXPECT_EQ(flash.Wait(), 4);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Presses, StationStop, ::testing::Values(1, 2));
+
 // Two stations on one bench: a tracker is updated by the station that holds its port; the
 // other, started while the first is writing, leaves every bay alone and reports no failure.
 // (umockdev delivers device notices to one listening process only, so the second station
@@ -275,6 +361,56 @@ TEST_F(Bench, TwoStationsShareTheBaysWithoutFighting) {
     EXPECT_EQ(second.StdoutRest(), "summary updated=0 failed=0\n");
     EXPECT_EQ(first.Wait(), 0);
     EXPECT_EQ(second.Wait(), 0);
+}
+
+// A check of the bench: a tracker that holds another release is counted apart from a failure,
+// and the bench ends as one port would (5: none failed, one differs).
+TEST_F(Bench, VerifyOnlyCountsTheTrackersThatDifferApart) {
+    for (int bay : {1, 2}) ASSERT_TRUE(bridges[bay - 1]->Plug()) << bridges[bay - 1]->Error();
+    EXPECT_EQ(Flash({"--all"}), 0) << out;
+    LoadOldFirmware(2);
+    EXPECT_EQ(Flash({"--all", "--verify-only"}), 5) << out;
+    EXPECT_NE(out.find("result=differs "), std::string::npos) << out;
+    EXPECT_TRUE(out.ends_with("\nsummary verified=1 differs=1 failed=0\n")) << out;
+}
+
+// The journal: one line per tracker, appended run after run under one header, each with its
+// bay, port and the adapter's serial number; one that cannot be written is refused before any
+// tracker is touched.
+TEST_F(Bench, JournalRecordsEveryTrackerOfEveryRun) {
+    for (int bay : {1, 3}) ASSERT_TRUE(bridges[bay - 1]->Plug()) << bridges[bay - 1]->Error();
+    const std::string journal = dir + "/journal.csv";
+    EXPECT_EQ(Flash({"--all", "--journal", journal}), 0) << out;
+    EXPECT_EQ(Flash({"--all", "--verify-only", "--journal", journal}), 0) << out;
+    const std::string text = test::FileText(journal);
+    EXPECT_TRUE(text.starts_with("time_utc,bay,port,adapter_serial,mode,")) << text;
+    EXPECT_EQ(text.find("time_utc", 1), std::string::npos) << text;
+    for (const char* line : {",1-1,/dev/ttyUSB0,0001,update,", ",1-3,/dev/ttyUSB2,0001,update,",
+                             ",1-1,/dev/ttyUSB0,0001,verify,", ",1-3,/dev/ttyUSB2,0001,verify,"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+    }
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
+
+    LoadOldFirmware(1);
+    EXPECT_EQ(Flash({"--all", "--journal", dir}), 6) << out;
+    EXPECT_NE(test::FileText(dir + "/err.txt").find("cannot write the journal " + dir + ": "),
+              std::string::npos);
+    EXPECT_FALSE(HoldsRelease(1));
+}
+
+// Two adapters and neither --port nor --all: which tracker to update is the user's to say;
+// neither is touched.
+TEST_F(Bench, ManyAdaptersWithoutPortOrAllAreListedAndLeftAlone) {
+    for (int bay : {2, 4}) ASSERT_TRUE(bridges[bay - 1]->Plug()) << bridges[bay - 1]->Error();
+    EXPECT_EQ(Flash({}), 2);
+    EXPECT_EQ(out, "");
+    const std::string err = test::FileText(dir + "/err.txt");
+    EXPECT_NE(err.find("2 programming adapters are plugged in; update them all with --all, or "
+                       "name one with --port:\n  /dev/ttyUSB1  (bay 1-2)\n  /dev/ttyUSB3  (bay "
+                       "1-4)\n"),
+              std::string::npos)
+        << err;
+    for (int bay : {2, 4}) EXPECT_FALSE(HoldsRelease(bay));
 }
 
 TEST_F(Bench, NoAdapterPluggedInEndsWithNotConnected) {

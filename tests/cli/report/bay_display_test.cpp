@@ -9,12 +9,13 @@
 namespace ostrel::cli {
 namespace {
 
-// Everything a display wrote, after `show` drove it.
+// Everything a display wrote, stdout and stderr into one file as on a user's terminal, after
+// `show` drove it; `width` is asked at each drawing.
 template <typename Show>
-std::string Shown(BayDisplayStyle style, int width, Show show) {
+std::string Shown(BayDisplayStyle style, const int& width, Show show) {
     std::FILE* file = std::tmpfile();
     {
-        BayDisplay display(file, style, width);
+        BayDisplay display(file, file, style, [&] { return width; });
         show(display);
     }
     std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
@@ -32,7 +33,7 @@ void TwoBays(BayDisplay& d) {
         Failed(kExitUpdateFailed, UpdateStage::Verify, "no answer to the address frame", 0x8E80);
     failed.port = "/dev/ttyUSB1";
     d.Result("1-2", failed);
-    d.Summary("updated", 0, 1);
+    d.Summary("summary updated=0 failed=1");
 }
 
 TEST(BayDisplay, TerminalRedrawsOneFittedLinePerBayUnderTheResults) {
@@ -44,15 +45,42 @@ TEST(BayDisplay, TerminalRedrawsOneFittedLinePerBayUnderTheResults) {
         "result=failed stage=verify block=0x8E80 port=/dev/ttyUSB1 "
         "bay=1-2 release=");
     ASSERT_NE(result, std::string::npos) << last;
-    const std::size_t bay1 = last.find("\r\x1b[Kbay 1-1      /dev/ttyUSB0  write      8%  1:");
-    const std::size_t bay2 = last.find("\r\x1b[Kbay 1-2      /dev/ttyUSB1  waiting");
+    const std::size_t bay1 = last.find("\nbay 1-1      /dev/ttyUSB0  write      8%  1:");
+    const std::size_t bay2 = last.find("\nbay 1-2      /dev/ttyUSB1  waiting");
     EXPECT_LT(result, bay1);
     EXPECT_LT(bay1, bay2);
     // Fitted: no bay's line runs to the last column, where a terminal would wrap it.
-    for (std::size_t at = 0; (at = last.find("\r\x1b[Kbay ", at)) != std::string::npos; ++at) {
-        EXPECT_EQ(last.find('\n', at) - at - 4, 44u) << last.substr(at);
+    for (std::size_t at = 0; (at = last.find("\nbay ", at)) != std::string::npos; ++at) {
+        EXPECT_EQ(last.find('\n', at + 1) - at - 1, 44u) << last.substr(at);
     }
-    EXPECT_NE(last.find("\r\x1b[Kbay 1-2      /dev/ttyUSB1  waiting"), std::string::npos);
+}
+
+// A bay's messages scroll above the bays' lines and are never drawn over: the drawing that
+// follows a message starts below it, and every drawing erases down to the screen's end, so a
+// result line wrapped on a narrow terminal leaves nothing behind. The width is asked anew.
+TEST(BayDisplay, TerminalKeepsMessagesAboveAndFollowsTheWidth) {
+    int width = 80;
+    const std::string shown = Shown(BayDisplayStyle::Terminal, width, [&](BayDisplay& d) {
+        d.Progress("1-1", "/dev/ttyUSB0", "write", 5, 75);
+        d.Progress("1-2", "/dev/ttyUSB1", "write", 7, 74);
+        d.Message("1-2", "ostrel-flash: Failed in writing program memory, block 0x9000: x");
+        width = 30;
+        d.Progress("1-1", "/dev/ttyUSB0", "write", 9, 70);
+    });
+    const std::size_t message = shown.find("bay 1-2: ostrel-flash: Failed in writing");
+    ASSERT_NE(message, std::string::npos) << shown;
+    // Before the message: the two bays' lines erased; after it, drawn again below it.
+    EXPECT_EQ(shown.substr(message - 8, 8), "\x1b[2A\r\x1b[J") << shown;
+    const std::string after = shown.substr(message);
+    const std::size_t up = after.find("\x1b[2A");
+    ASSERT_NE(up, std::string::npos);
+    // Two bays drawn between the message and the next move up: the message stays above them.
+    EXPECT_EQ(std::count(after.begin(), after.begin() + static_cast<long>(up), '\n'), 3);
+    const std::string last = after.substr(up);
+    EXPECT_EQ(last.substr(0, 8), "\x1b[2A\r\x1b[J");
+    for (std::size_t at = 0; (at = last.find("\nbay ", at)) != std::string::npos; ++at) {
+        EXPECT_EQ(last.find('\n', at + 1) - at - 1, 29u) << last.substr(at);
+    }
 }
 
 TEST(BayDisplay, ElsewherePlainLinesByBayAndQuietOnlyResultsAndSummary) {
@@ -67,6 +95,17 @@ TEST(BayDisplay, ElsewherePlainLinesByBayAndQuietOnlyResultsAndSummary) {
     const std::string quiet = Shown(BayDisplayStyle::Quiet, 0, TwoBays);
     EXPECT_TRUE(quiet.starts_with("result=failed stage=verify")) << quiet;
     EXPECT_EQ(std::count(quiet.begin(), quiet.end(), '\n'), 2);
+
+    // A bay left to another station is said in every style, as its result would be.
+    for (BayDisplayStyle style : {BayDisplayStyle::Lines, BayDisplayStyle::Quiet}) {
+        EXPECT_EQ(Shown(style, 0,
+                        [](BayDisplay& d) {
+                            d.Aside("1-1", "/dev/ttyUSB0", "taken by another program");
+                            d.Message("1-1", "next: re-seat the tracker");
+                        }),
+                  "bay 1-1: /dev/ttyUSB0 taken by another program\nbay 1-1: next: re-seat the "
+                  "tracker\n");
+    }
 }
 
 }  // namespace

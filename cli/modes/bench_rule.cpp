@@ -1,0 +1,92 @@
+#include "cli/modes/bench_rule.h"
+
+namespace ostrel::cli {
+
+void BenchTally::Count(const RunResult& result) {
+    std::lock_guard lock(mutex_);
+    if (result.Succeeded()) {
+        ++done_;
+    } else if (result.outcome == RunOutcome::Differs) {
+        ++differs_;
+    } else {
+        ++failed_;
+    }
+    if (result.outcome == RunOutcome::Interrupted) interrupted_ = true;
+}
+
+std::string BenchTally::SummaryLine() const {
+    std::lock_guard lock(mutex_);
+    if (verifyOnly_) {
+        return "summary verified=" + std::to_string(done_) +
+               " differs=" + std::to_string(differs_) + " failed=" + std::to_string(failed_);
+    }
+    return "summary updated=" + std::to_string(done_) + " failed=" + std::to_string(failed_);
+}
+
+int BenchTally::ExitCode() const {
+    std::lock_guard lock(mutex_);
+    if (interrupted_) return kExitInterrupted;
+    if (failed_ > 0) return kExitUpdateFailed;
+    if (differs_ > 0) return kExitReleaseDiffers;
+    return kExitSuccess;
+}
+
+std::string DescribeStop(StopAsked asked, int inHand) {
+    if (inHand == 0 || asked == StopAsked::Nothing) return "";
+    const bool one = inHand == 1;
+    const std::string them =
+        one ? "the tracker in hand" : std::to_string(inHand) + " trackers in hand";
+    if (asked == StopAsked::NoNewTracker) {
+        return "stopping: no new tracker is taken; " + them +
+               (one ? " finishes its update" : " finish their update") + " (Ctrl-C again stops " +
+               (one ? "it" : "them") + " at the next exchange)";
+    }
+    return "stopping " + them + " at the next exchange (Ctrl-C again ends at once, perhaps " +
+           "inside an exchange)";
+}
+
+BenchStop::BenchStop(bool loop, std::function<void(const std::string&)> say)
+    : loop_(loop), say_(std::move(say)) {
+    LetTrackersInHandFinish(loop_);
+    announcer_ = std::jthread([this] { Announce(); });
+}
+
+BenchStop::~BenchStop() {
+    {
+        std::lock_guard lock(mutex_);
+        ending_ = true;
+    }
+    wake_.Poke();
+    announcer_.join();
+}
+
+bool BenchStop::Take() {
+    std::lock_guard lock(mutex_);
+    if (RequestedStop() != StopAsked::Nothing) return false;
+    ++inHand_;
+    return true;
+}
+
+void BenchStop::Done() {
+    std::lock_guard lock(mutex_);
+    --inHand_;
+}
+
+void BenchStop::Announce() {
+    StopAsked announced = StopAsked::Nothing;
+    for (;;) {
+        wake_.Wait(-1);
+        std::string line;
+        {
+            std::lock_guard lock(mutex_);
+            if (ending_) return;
+            const StopAsked asked = RequestedStop();
+            if (asked == announced) continue;
+            announced = asked;
+            line = DescribeStop(asked, inHand_);
+        }
+        if (!line.empty()) say_(line);
+    }
+}
+
+}  // namespace ostrel::cli

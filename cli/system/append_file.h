@@ -1,0 +1,29 @@
+#pragma once
+// A file that is only ever appended to, one whole line per write, each on the disk before the
+// call returns: several programs may append to one such file at once and no line is cut into
+// another's. It is never truncated.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace ostrel::cli {
+
+class AppendOnlyFile {
+  public:
+    // Opens `path`, creating it; `header` (a whole line) goes first into a file that is empty.
+    // Null with the reason in `error` when it cannot be opened or the header not written.
+    static std::unique_ptr<AppendOnlyFile> Open(const std::string& path, const std::string& header,
+                                                std::string& error);
+    ~AppendOnlyFile();
+    AppendOnlyFile(const AppendOnlyFile&) = delete;
+    AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
+
+    // Appends `line` (ending with its newline) in one write and flushes it to the disk.
+    bool Append(const std::string& line, std::string& error);
+
+  private:
+    explicit AppendOnlyFile(std::intptr_t handle) : handle_(handle) {}
+    std::intptr_t handle_;
+};
+
+}  // namespace ostrel::cli

@@ -1,0 +1,109 @@
+#include "cli/report/journal.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "payload/release_identity.h"
+
+namespace ostrel::cli {
+namespace {
+
+// A spreadsheet reads a field with a comma, a quote or a line end only when it is quoted, its
+// quotes doubled; the reason, free text, is the field that has them.
+TEST(Journal, LinesAreRfc4180WithTheReleaseAndTheResult) {
+    EXPECT_EQ(CsvField("no answer to the address frame"), "no answer to the address frame");
+    EXPECT_EQ(CsvField("a, b"), "\"a, b\"");
+    EXPECT_EQ(CsvField("the \"data\" frame"), "\"the \"\"data\"\" frame\"");
+    EXPECT_EQ(CsvField("one\ntwo"), "\"one\ntwo\"");
+
+    RunResult failed = Failed(kExitUpdateFailed, UpdateStage::Verify,
+                              "the data frame answered with 0x1F (NACK), \"twice\"", 0x8E80);
+    failed.port = "/dev/ttyUSB2";
+    failed.bay = "1-3";
+    failed.seconds = 41.25;
+    EXPECT_EQ(JournalLine("2026-12-08T00:30:05Z", failed, FlashMode::Update, "0001"),
+              "2026-12-08T00:30:05Z,1-3,/dev/ttyUSB2,0001,update," + ReleaseLabel() + "," +
+                  kReleaseIdentity.flashSha256 +
+                  ",failed,verify,0x8E80,41.2,\"the data frame answered with 0x1F (NACK), "
+                  "\"\"twice\"\"\"\r\n");
+    RunResult ok;
+    ok.port = "COM7";
+    EXPECT_EQ(JournalLine("t", ok, FlashMode::VerifyOnly, ""),
+              "t,,COM7,,verify," + ReleaseLabel() + "," + kReleaseIdentity.flashSha256 +
+                  ",ok,,,0.0,\r\n");
+    const std::string header = JournalHeader();
+    EXPECT_EQ(std::count(header.begin(), header.end(), ','), 11);
+    const std::string now = UtcTimeNow();
+    EXPECT_EQ(now.size(), 20u) << now;
+    EXPECT_EQ(now[10], 'T');
+    EXPECT_EQ(now.back(), 'Z');
+}
+
+// Two stations on one journal, each with its own opening, recording at once: one header, and
+// every line whole; a journal that is there already is appended to, never emptied.
+TEST(Journal, TwoWritersAtOnceNeverInterleaveAndNothingIsTruncated) {
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "ostrel-journal-test.csv").string();
+    std::filesystem::remove(path);
+    constexpr int kLines = 300;
+    std::vector<std::thread> stations;
+    for (int s = 0; s < 2; ++s) {
+        stations.emplace_back([&, s] {
+            std::string error;
+            std::unique_ptr<Journal> journal = Journal::Open(path, FlashMode::Update, error);
+            ASSERT_NE(journal, nullptr) << error;
+            for (int i = 0; i < kLines; ++i) {
+                RunResult result;
+                result.bay = "station" + std::to_string(s);
+                result.reason = std::string(200 + i, 'x');  // long lines, to be cut if they could
+                result.port = std::to_string(i);
+                ASSERT_TRUE(journal->Record(result, "", error)) << error;
+            }
+        });
+    }
+    for (std::thread& station : stations) station.join();
+    {
+        std::string error;
+        ASSERT_NE(Journal::Open(path, FlashMode::Update, error), nullptr) << error;
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string all = text.str();
+    std::filesystem::remove(path);
+    ASSERT_TRUE(all.starts_with(JournalHeader())) << all.substr(0, 200);
+    std::set<std::string> seen;
+    std::size_t lines = 0;
+    for (std::size_t at = JournalHeader().size(); at < all.size(); ++lines) {
+        const std::size_t end = all.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos);
+        const std::string line = all.substr(at, end - at);
+        const std::size_t bay = line.find(",station");
+        ASSERT_NE(bay, std::string::npos) << line;
+        const std::size_t portAt = line.find(',', bay + 1) + 1;
+        const int port = std::stoi(line.substr(portAt));
+        EXPECT_TRUE(line.ends_with("," + std::string(200 + port, 'x'))) << line.substr(0, 80);
+        seen.insert(line.substr(bay, portAt - bay) + std::to_string(port));
+        at = end + 2;
+    }
+    EXPECT_EQ(lines, 2u * kLines);
+    EXPECT_EQ(seen.size(), 2u * kLines);
+}
+
+TEST(Journal, OneThatCannotBeOpenedSaysWhy) {
+    std::string error;
+    EXPECT_EQ(Journal::Open("/nonexistent-dir/journal.csv", FlashMode::Update, error), nullptr);
+    EXPECT_TRUE(error.starts_with("cannot write the journal /nonexistent-dir/journal.csv: "))
+        << error;
+}
+
+}  // namespace
+}  // namespace ostrel::cli
