@@ -171,7 +171,8 @@ std::FILE* OpenTraceFile(const std::string& path, RunResult& failure) {
     if (trace != nullptr) {
         char now[32] = "";
         const std::time_t clock = std::time(nullptr);
-        std::strftime(now, sizeof now, "%Y-%m-%d %H:%M:%S", std::localtime(&clock));
+        const std::tm local = LocalTime(clock);
+        std::strftime(now, sizeof now, "%Y-%m-%d %H:%M:%S", &local);
         std::fprintf(trace, "%s: release %s, begun %s\n", kTraceHeading, ReleaseLabel().c_str(),
                      now);
         return trace;

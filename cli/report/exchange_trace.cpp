@@ -56,15 +56,15 @@ double Milliseconds(std::chrono::steady_clock::duration span) {
     return std::chrono::duration<double, std::milli>(span).count();
 }
 
+}  // namespace
+
 // std::localtime fills one buffer for the whole process, and the bays of a bench open their
-// ports from their own threads: each takes a copy under one lock.
+// ports and traces from their own threads: each takes a copy under one lock.
 std::tm LocalTime(std::time_t clock) {
     static std::mutex mutex;
     std::lock_guard lock(mutex);
     return *std::localtime(&clock);
 }
-
-}  // namespace
 
 bool ExchangeTrace::OpenPort(const std::string& name) {
     EndExchange();

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <deque>
 #include <optional>
 #include <string>
@@ -16,6 +17,9 @@
 #include "device/serial_port.h"
 
 namespace ostrel::cli {
+
+// The local time of `clock`, safe to call from any bay's thread.
+std::tm LocalTime(std::time_t clock);
 
 class ExchangeTrace final : public SerialPort {
   public:

@@ -49,7 +49,8 @@ TEST(Win32AtomicFile, ReplacesAFileHeldForAMomentAndLeavesOneHeldThroughoutAsItW
     HANDLE holder = Hold(path);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     std::string error;
-    EXPECT_FALSE(WriteFileAtomically(path, kNew, error)) << "the holder kept it throughout";
+    EXPECT_FALSE(WriteFileAtomically(path, kNew, Existing::Replace, error))
+        << "the holder kept it throughout";
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(Contents(path), "old");
     EXPECT_EQ(FilesBeside(path), 1) << "no temporary file is left";
@@ -60,7 +61,7 @@ TEST(Win32AtomicFile, ReplacesAFileHeldForAMomentAndLeavesOneHeldThroughoutAsItW
         CloseHandle(holder);
     });
     error.clear();
-    EXPECT_TRUE(WriteFileAtomically(path, kNew, error)) << error;
+    EXPECT_TRUE(WriteFileAtomically(path, kNew, Existing::Replace, error)) << error;
     release.join();
     EXPECT_EQ(Contents(path), std::string(kNew.begin(), kNew.end()));
     EXPECT_EQ(FilesBeside(path), 1);
