@@ -24,7 +24,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitNoAdapter = 1;
 
 const char* const kUsage =
-    R"(Usage: ostrel-usbipsim [--fast] [--count N] [--fault SPEC]... [--get ANSWER]
+    R"(Usage: ostrel-usbipsim [--fast] [--count N] [--fault KIND:COMMAND:STEP]... [--get ANSWER]
                        [--load FILE] [--dump FILE] [--hang-up-at N]
 Plugs N simulated CP2102 adapters (10C4:EA60), each with a simulated tracker behind it, into
 the kernel's vhci_hcd (ports 0 to N-1). The options are ostrel-devsim's; --hang-up-at N pulls
