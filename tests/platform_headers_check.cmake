@@ -19,7 +19,7 @@ set(allowed
     "tests/cli:gtest/gtest fcntl signal spawn stdlib sys/wait unistd"
     "tests/cli/modes:gtest/gtest fcntl pty sched spawn stdlib sys/stat sys/wait unistd"
     "tests/device:gtest/gtest"
-    "tests/windows:gtest/gtest dbt io oleacc setupapi windows"
+    "tests/windows:gtest/gtest windows"
     "tests/windows/support:gtest/gtest windows winsock2 ws2tcpip"
     "tests/windows/host:arpa/inet fcntl netinet/in poll pty signal sys/ioctl sys/socket sys/wait termios unistd")
 
