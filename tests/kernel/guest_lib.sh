@@ -3,17 +3,7 @@
 set -u
 bin=$OSTREL_BUILD/bin
 work=$(mktemp -d)
-passes=0
-failures=0
-
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1; shift
-    if "$@" >/dev/null 2>&1; then
-        echo "ok: $what"; passes=$((passes + 1))
-    else
-        echo "FAILED: $what"; failures=$((failures + 1))
-    fi
-}
+. "$(dirname "${BASH_SOURCE[0]}")/../checks.sh"
 
 finish() {
     cp "$work"/*.log /ostrel-results/ 2>/dev/null

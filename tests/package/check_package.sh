@@ -22,16 +22,7 @@ deb=$(ls "$work"/out/*.deb)
 dpkg-deb -x "$deb" "$work/root"
 root=$work/root
 
-passes=0
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-    local what=$1; shift
-    if "$@" >/dev/null 2>&1; then
-        echo "ok: $what"; passes=$((passes + 1))
-    else
-        echo "FAILED: $what"; failures=$((failures + 1))
-    fi
-}
+. "$(dirname "$0")/../checks.sh"
 
 for f in usr/bin/ostrel-updater usr/bin/ostrel-flash usr/lib/udev/rules.d/70-ostrel-vantor7.rules \
          usr/share/applications/ostrel-updater.desktop \
