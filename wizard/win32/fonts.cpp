@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "device/win32/wide_text.h"
+
 namespace ostrel::win32 {
 namespace {
 
@@ -32,15 +34,6 @@ bool IsFamily(HDC dc, HFONT font, const std::wstring& family) {
 }
 
 }  // namespace
-
-std::wstring Wide(std::string_view utf8) {
-    if (utf8.empty()) return {};
-    const int size = static_cast<int>(utf8.size());
-    std::wstring wide(static_cast<std::size_t>(size), L'\0');
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), size);
-    wide.resize(static_cast<std::size_t>(length > 0 ? length : 0));
-    return wide;
-}
 
 bool HasGlyphs(HDC dc, HFONT font, const std::wstring& text) {
     const HGDIOBJ previous = SelectObject(dc, font);
@@ -98,7 +91,7 @@ std::wstring FaceAtScale(std::string_view family, int dpi) {
     // A bitmap face exists in a few sizes only; at another scale Windows would draw the nearest,
     // smaller than its box and blocky. The TrueType face of the same design scales.
     if (family == "MS Sans Serif" && dpi != 96) return L"Microsoft Sans Serif";
-    return Wide(family);
+    return WideFromUtf8(family);
 }
 
 HFONT FontSet::Font(const wizard::Font& font) {

@@ -48,7 +48,4 @@ class FontSet {
     std::map<std::tuple<std::wstring, int, int>, HFONT> made_;
 };
 
-// UTF-8 to the system's UTF-16.
-std::wstring Wide(std::string_view utf8);
-
 }  // namespace ostrel::win32

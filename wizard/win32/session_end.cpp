@@ -1,7 +1,7 @@
 #include "wizard/win32/session_end.h"
 
+#include "device/win32/wide_text.h"
 #include "wizard/texts.h"
-#include "wizard/win32/fonts.h"
 
 namespace ostrel::win32 {
 
@@ -13,7 +13,7 @@ bool AllowSessionEnd(HWND window, const UpdaterState& state) {
         ShutdownBlockReasonDestroy(window);
         return true;
     }
-    ShutdownBlockReasonCreate(window, Wide(texts::kSessionEndRefused).c_str());
+    ShutdownBlockReasonCreate(window, WideFromUtf8(texts::kSessionEndRefused).c_str());
     return false;
 }
 

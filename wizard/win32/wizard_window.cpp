@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "device/win32/wide_text.h"
 #include "wizard/win32/message_loop.h"
 #include "wizard/win32/session_end.h"
 
@@ -64,7 +65,7 @@ std::wstring JoinedLines(const ControlLayout& layout) {
     std::wstring text;
     for (std::size_t i = 0; i < layout.lines.size(); ++i) {
         if (i > 0) text += L"\r\n";
-        text += Wide(layout.lines[i]);
+        text += WideFromUtf8(layout.lines[i]);
     }
     return text;
 }
@@ -177,7 +178,7 @@ HWND Win32WizardWindow::CreateControl(HINSTANCE instance, const ControlLayout& l
     const wchar_t* className = L"STATIC";
     DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     DWORD exStyle = 0;
-    std::wstring text = layout.lines.empty() ? std::wstring() : Wide(layout.lines[0]);
+    std::wstring text = layout.lines.empty() ? std::wstring() : WideFromUtf8(layout.lines[0]);
     switch (layout.kind) {
         case ControlKind::Picture:
             style |= SS_OWNERDRAW;
@@ -214,8 +215,8 @@ HWND Win32WizardWindow::CreateControl(HINSTANCE instance, const ControlLayout& l
             // Drawn by the window: its text is what the mark means, which a screen reader says
             // where it would otherwise spell the symbol font's letter.
             style |= SS_OWNERDRAW;
-            text = Wide(layout.kind == ControlKind::CheckMark ? texts::kCheckMarkName
-                                                              : texts::kCrossMarkName);
+            text = WideFromUtf8(layout.kind == ControlKind::CheckMark ? texts::kCheckMarkName
+                                                                      : texts::kCrossMarkName);
             break;
         case ControlKind::CheckBox:
             className = L"BUTTON";
@@ -502,14 +503,14 @@ void Win32WizardWindow::SetEnabled(ControlId button, bool enabled) {
 }
 
 void Win32WizardWindow::SetCaption(ControlId button, std::string_view utf8) {
-    SetWindowTextW(Control(button), Wide(utf8).c_str());
+    SetWindowTextW(Control(button), WideFromUtf8(utf8).c_str());
 }
 
 void Win32WizardWindow::SetLine(ControlId block, int index, std::string_view utf8) {
     HWND control = Control(block);
     std::vector<std::wstring> lines = SplitLines(WindowTextOf(control));
     if (index < 0 || static_cast<std::size_t>(index) >= lines.size()) return;
-    lines[static_cast<std::size_t>(index)] = Wide(utf8);
+    lines[static_cast<std::size_t>(index)] = WideFromUtf8(utf8);
     std::wstring text;
     for (std::size_t i = 0; i < lines.size(); ++i) text += (i > 0 ? L"\r\n" : L"") + lines[i];
     SetWindowTextW(control, text.c_str());

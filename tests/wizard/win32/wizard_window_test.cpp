@@ -14,6 +14,7 @@
 #include "device/notification_record.h"
 #include "device/serial_port.h"
 #include "device/win32/device_events.h"
+#include "device/win32/wide_text.h"
 #include "sim/sim_port_directory.h"
 #include "tests/windows/support/wine_peer.h"
 #include "wizard/win32/fonts.h"
@@ -129,12 +130,13 @@ int TextWidth(HWND control, const std::wstring& text) {
 // The lines of a text block as OnCreate leaves them: the version and date filled in.
 std::wstring ExpectedLine(const ControlLayout& layout, std::size_t index) {
     if (layout.id == ControlId::ListBoxVer && index == texts::kVersionLineIndex) {
-        return Wide(std::string(texts::kVersionPrefix) + texts::kReleaseName + texts::kModelSuffix);
+        return WideFromUtf8(std::string(texts::kVersionPrefix) + texts::kReleaseName +
+                            texts::kModelSuffix);
     }
     if (layout.id == ControlId::ListBoxVer && index == texts::kDateLineIndex) {
-        return Wide(texts::kDateLine);
+        return WideFromUtf8(texts::kDateLine);
     }
-    return Wide(layout.lines[index]);
+    return WideFromUtf8(layout.lines[index]);
 }
 
 class Win32WindowLayout : public ::testing::TestWithParam<int> {};
@@ -176,8 +178,9 @@ TEST_P(Win32WindowLayout, PlacesEveryControlOfTheTable) {
         if (text && !mark) {
             // The bitmap face as designed at 96 dpi; its TrueType twin at any other scale.
             const bool bitmapFace = layout.font.family == std::string_view("MS Sans Serif");
-            EXPECT_EQ(std::wstring(font.lfFaceName),
-                      bitmapFace && dpi != 96 ? L"Microsoft Sans Serif" : Wide(layout.font.family));
+            EXPECT_EQ(std::wstring(font.lfFaceName), bitmapFace && dpi != 96
+                                                         ? L"Microsoft Sans Serif"
+                                                         : WideFromUtf8(layout.font.family));
             EXPECT_EQ(font.lfWeight, layout.font.weight);
             EXPECT_EQ(font.lfCharSet, RUSSIAN_CHARSET);
         }
@@ -195,11 +198,11 @@ TEST_P(Win32WindowLayout, PlacesEveryControlOfTheTable) {
                 [[fallthrough]];
             }
             case ControlKind::Button:
-                EXPECT_EQ(caption, Wide(layout.lines[0]));
+                EXPECT_EQ(caption, WideFromUtf8(layout.lines[0]));
                 EXPECT_LE(TextWidth(control, caption), width) << "the caption does not fit its box";
                 break;
             case ControlKind::CheckBox:
-                EXPECT_EQ(caption, Wide(layout.lines[0]));
+                EXPECT_EQ(caption, WideFromUtf8(layout.lines[0]));
                 EXPECT_LE(TextWidth(control, caption) + GetSystemMetrics(SM_CXMENUCHECK) + 4,
                           width);
                 break;
@@ -222,7 +225,7 @@ TEST_P(Win32WindowLayout, PlacesEveryControlOfTheTable) {
             }
             case ControlKind::RichText: {
                 std::wstring joined;
-                for (const char* line : layout.lines) joined += Wide(line) + L"\r\n";
+                for (const char* line : layout.lines) joined += WideFromUtf8(line) + L"\r\n";
                 EXPECT_EQ(caption + L"\r\n", joined);
                 break;
             }
@@ -231,7 +234,8 @@ TEST_P(Win32WindowLayout, PlacesEveryControlOfTheTable) {
                 // Named by its meaning; drawn as the mark the symbol font or the Unicode font
                 // has, in a font that has it.
                 const bool check = layout.kind == ControlKind::CheckMark;
-                EXPECT_EQ(caption, Wide(check ? texts::kCheckMarkName : texts::kCrossMarkName));
+                EXPECT_EQ(caption,
+                          WideFromUtf8(check ? texts::kCheckMarkName : texts::kCrossMarkName));
                 EXPECT_EQ(GetWindowLongPtrW(control, GWL_STYLE) & SS_TYPEMASK, SS_OWNERDRAW);
                 const MarkFont& marks = window.Marks();
                 HDC dc = GetDC(control);
@@ -526,13 +530,14 @@ TEST(Win32Window, TheAccessibilityProxyHearsNoFormIdsAndNoSymbolLetters) {
             EXPECT_TRUE(name == L"" || name == L"(none)") << wizard::Layout(frame).name;
         }
         EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::txtConnOK)),
-                  Wide(texts::kCheckMarkName));
+                  WideFromUtf8(texts::kCheckMarkName));
         EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::txtWriteFail)),
-                  Wide(texts::kCrossMarkName));
-        EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::btnNEXT)), Wide(texts::kNext));
+                  WideFromUtf8(texts::kCrossMarkName));
+        EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::btnNEXT)), WideFromUtf8(texts::kNext));
         // A text block is one text, not a list of its screen lines.
         EXPECT_EQ(ProxyName(wizard.window.Control(ControlId::ListBox6)),
-                  Wide(texts::ConnectionHint()[0]) + L"\r\n" + Wide(texts::ConnectionHint()[1]));
+                  WideFromUtf8(texts::ConnectionHint()[0]) + L"\r\n" +
+                      WideFromUtf8(texts::ConnectionHint()[1]));
     }
     CoUninitialize();
 }
