@@ -98,7 +98,6 @@ int main(int argc, char** argv) {
             FlashSession session(options, trace);
             result = session.Finish(RunMode(session));
         }
-        result = WithTraceChecked(result, trace, options.traceFile);
         const std::string serial =
             journal != nullptr ? AdapterSerialOn(*ostrel::MakePortDirectory(), result.port) : "";
         PrintResultLine(result);

@@ -37,6 +37,7 @@ std::unique_ptr<FirmwareImage> TheRelease() {
 FlashSession::FlashSession(const FlashOptions& options, std::FILE* traceFile)
     : options_(options),
       start_(std::chrono::steady_clock::now()),
+      traceFile_(traceFile),
       image_(TheRelease()),
       port_(MakeSerialPort()),
       trace_(*port_),
@@ -143,6 +144,16 @@ RunResult FlashSession::Finish(RunResult result) {
     result.port = trace_.LastPortName();
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    if (traceFile_ == nullptr) return result;
+    std::fprintf(traceFile_, "%s\n", FormatResultLine(result).c_str());
+    const bool flushed = std::fflush(traceFile_) == 0;
+    const int failure = errno;
+    if (flushed && !std::ferror(traceFile_)) return result;
+    Tell("ostrel-flash: the trace " + options_.traceFile + " is incomplete" +
+         (flushed ? "" : std::string(": ") + std::strerror(failure)) +
+         "; the result line says what the tracker holds");
+    result.traceIncomplete = true;
+    if (result.Succeeded()) result.exitCode = kExitTraceIncomplete;
     return result;
 }
 
@@ -180,21 +191,6 @@ std::FILE* OpenTraceFile(const std::string& path, RunResult& failure) {
     failure = Failed(kExitFileFailed, UpdateStage::Trace,
                      "cannot write the trace to " + path + ": " + why);
     return nullptr;
-}
-
-RunResult WithTraceChecked(RunResult result, std::FILE* trace, const std::string& name) {
-    if (trace == nullptr) return result;
-    std::fprintf(trace, "%s\n", FormatResultLine(result).c_str());
-    const bool flushed = std::fflush(trace) == 0;
-    const int failure = errno;
-    if (flushed && !std::ferror(trace)) return result;
-    PrintText(stderr,
-              "ostrel-flash: the trace %s is incomplete%s; the result line says what the "
-              "tracker holds\n",
-              name.c_str(), flushed ? "" : (std::string(": ") + std::strerror(failure)).c_str());
-    result.traceIncomplete = true;
-    if (result.Succeeded()) result.exitCode = kExitTraceIncomplete;
-    return result;
 }
 
 }  // namespace ostrel::cli

@@ -58,7 +58,11 @@ class FlashSession {
     // The run stopped on request: says where and what the tracker holds, on stderr.
     RunResult Interrupted(UpdateStage stage, std::optional<std::uint32_t> block,
                           const std::string& description);
-    // Closes the port and stamps the port and the time taken on `result`.
+    // Closes the port, stamps the port and the time taken on `result`, and ends the run's part
+    // of the trace with its result line, so that the trace alone tells a support case how the
+    // run ended. A trace that could not be written whole changes nothing of what the result
+    // says about the tracker: the line says so apart (trace=incomplete), and a run that
+    // otherwise succeeded exits with kExitTraceIncomplete, so that a script notices.
     RunResult Finish(RunResult result);
 
   private:
@@ -67,6 +71,7 @@ class FlashSession {
 
     const FlashOptions& options_;
     std::chrono::steady_clock::time_point start_;
+    std::FILE* traceFile_;
     std::unique_ptr<FirmwareImage> image_;
     UpdaterState state_;
     std::unique_ptr<SerialPort> port_;
@@ -89,12 +94,5 @@ inline constexpr char kTraceHeading[] = "ostrel-flash trace";
 // back, as a backup does: only its owner may read it. On failure, null and the result that
 // reports it in `failure`.
 std::FILE* OpenTraceFile(const std::string& path, RunResult& failure);
-
-// Ends a run's part of the trace with its result line, so that the trace alone tells a
-// support case how the run ended. A trace that could not be written whole changes nothing of
-// what the result says about the tracker: the line says so apart (trace=incomplete), and a
-// run that otherwise succeeded exits with kExitTraceIncomplete, so that a script notices.
-// `trace` may be null.
-RunResult WithTraceChecked(RunResult result, std::FILE* trace, const std::string& name);
 
 }  // namespace ostrel::cli

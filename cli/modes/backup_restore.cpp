@@ -56,18 +56,21 @@ std::string BackupFailure(const std::string& file, const std::string& why) {
     return reason;
 }
 
-RunResult FailedBackup(const std::string& reason) {
-    PrintText(stderr, "ostrel-flash: %s; nothing was written into the tracker\n", reason.c_str());
-    return Failed(kExitFileFailed, UpdateStage::Backup, reason);
+// A file that stops the run before the tracker is touched: said as the session says things.
+RunResult FailedOnFile(FlashSession& session, UpdateStage stage, const std::string& reason) {
+    session.Tell("ostrel-flash: " + reason + "; nothing was written into the tracker");
+    return Failed(kExitFileFailed, stage, reason);
 }
 
 }  // namespace
 
-std::optional<RunResult> CheckBackupFile(const FlashOptions& options) {
+std::optional<RunResult> CheckBackupFile(FlashSession& session) {
+    const FlashOptions& options = session.Options();
     if (options.backupFile.empty()) return std::nullopt;
     const FileTarget target = CheckFileTarget(options.backupFile, BackupExisting(options));
     if (target.refusal == FileRefusal::None) return std::nullopt;
-    return FailedBackup(BackupFailure(options.backupFile, DescribeRefusal(target)));
+    return FailedOnFile(session, UpdateStage::Backup,
+                        BackupFailure(options.backupFile, DescribeRefusal(target)));
 }
 
 std::optional<RunResult> SaveDataMemory(FlashSession& session) {
@@ -93,14 +96,14 @@ std::optional<RunResult> SaveDataMemory(FlashSession& session) {
                                        "interrupted while saving the data memory to " + file +
                                            ": nothing was written into the tracker.");
         }
-        return FailedBackup(BackupFailure(file, error));
+        return FailedOnFile(session, UpdateStage::Backup, BackupFailure(file, error));
     }
     session.Say("Data memory 0x1000-0x13FF saved to " + file);
     return std::nullopt;
 }
 
 RunResult BackupTracker(FlashSession& session) {
-    if (std::optional<RunResult> refused = CheckBackupFile(session.Options())) return *refused;
+    if (std::optional<RunResult> refused = CheckBackupFile(session)) return *refused;
     if (std::optional<RunResult> failed = session.Connect()) return *failed;
     if (std::optional<RunResult> failed = SaveDataMemory(session)) return *failed;
     return RunResult{};
@@ -116,11 +119,9 @@ RunResult RestoreTracker(FlashSession& session) {
                 UpdateStage::Restore, std::nullopt,
                 "interrupted while reading " + file + ": nothing was written into the tracker.");
         }
-        PrintText(stderr, "ostrel-flash: %s; nothing was written into the tracker\n",
-                  error.c_str());
-        return Failed(kExitFileFailed, UpdateStage::Restore, error);
+        return FailedOnFile(session, UpdateStage::Restore, error);
     }
-    if (std::optional<RunResult> refused = CheckBackupFile(session.Options())) return *refused;
+    if (std::optional<RunResult> refused = CheckBackupFile(session)) return *refused;
     if (std::optional<RunResult> failed = session.Connect()) return *failed;
     if (!session.Options().backupFile.empty()) {
         if (std::optional<RunResult> failed = SaveDataMemory(session)) return *failed;

@@ -125,10 +125,9 @@ BayEnd RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisp
         end.result = RunMode(session);
         end.portInUse = session.Link().LastOpenReport().error == PortOpenError::InUse;
         end.hungUp = session.Link().HungUp();
-        end.result = session.Finish(end.result);
         end.result.bay = adapter.bay;
+        end.result = session.Finish(end.result);
     }
-    end.result = WithTraceChecked(end.result, trace, options.traceFile);
     if (trace != nullptr && std::fclose(trace) != 0) {
         display.Message(adapter.bay, "ostrel-flash: the trace " + options.traceFile +
                                          " is incomplete: " + std::strerror(errno));

@@ -66,7 +66,6 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile, Journal* jou
             // Asked while the adapter is in: it may be pulled out as soon as the line is shown.
             const std::string adapterSerial =
                 journal != nullptr ? AdapterSerialOn(*directory, result.port) : std::string();
-            result = WithTraceChecked(result, traceFile, options.traceFile);
             PrintResultLine(result);
             tally.Count(result);
             stop.Done();

@@ -24,7 +24,7 @@ RunResult RunMode(FlashSession& session);
 
 // Before connecting: whether the --backup file can be saved as asked (a file that exists only
 // with --overwrite-backup, and never a read-only one); when not, the result that says so.
-std::optional<RunResult> CheckBackupFile(const FlashOptions& options);
+std::optional<RunResult> CheckBackupFile(FlashSession& session);
 // Reads the data memory and saves it to the --backup file; on failure, the result to report
 // (the caller then writes nothing).
 std::optional<RunResult> SaveDataMemory(FlashSession& session);

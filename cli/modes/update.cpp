@@ -29,7 +29,7 @@ UpdateEvents& ProgressEvents(FlashSession& session, ConsoleView& view) {
 }
 
 RunResult UpdateTracker(FlashSession& session) {
-    if (std::optional<RunResult> refused = CheckBackupFile(session.Options())) return *refused;
+    if (std::optional<RunResult> refused = CheckBackupFile(session)) return *refused;
     if (std::optional<RunResult> failed = session.Connect()) return *failed;
     const FlashOptions& options = session.Options();
     if (!options.backupFile.empty()) {
