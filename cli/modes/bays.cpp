@@ -21,6 +21,7 @@
 #include "cli/system/console_output.h"
 #include "cli/system/interruption.h"
 #include "cli/system/program_files.h"
+#include "cli/system/terminal_resize.h"
 #include "device/device_events.h"
 #include "device/hotplug.h"
 #include "device/port_directory.h"
@@ -327,6 +328,7 @@ class Station {
     Journal* journal_;  // null when none is kept
     std::atomic<bool> journalFailed_{false};
     BayDisplay display_;
+    TerminalResizes resizes_{[this] { display_.Resized(); }};
     BenchTally tally_;
     BenchWait* wait_ = nullptr;        // while Run watches
     BenchStop* stop_ = nullptr;        // while Run watches
@@ -362,6 +364,7 @@ int RunBays(const FlashOptions& options, Journal* journal) {
         return kExitNotConnected;
     }
     BayDisplay display = MakeBayDisplay(options);
+    TerminalResizes resizes([&] { display.Resized(); });
     // Every bay's line from the start, in the order of the bays, whichever thread runs first.
     for (const AdapterPort& bay : bays)
         display.Progress(bay.bay, bay.port, StageName(UpdateStage::Connect), 0, {});

@@ -1,5 +1,7 @@
 #include "cli/report/bay_display.h"
 
+#include <algorithm>
+
 #include "cli/system/console_output.h"
 
 namespace ostrel::cli {
@@ -53,17 +55,24 @@ std::string BayDisplay::RowText(const Row& row, int width) const {
 void BayDisplay::Clear() {
     // Up to the first bay's line, and everything below it erased: a line that wrapped leaves
     // nothing behind.
-    if (drawnRows_ > 0) PrintText(out_, "\x1b[%uA", static_cast<unsigned>(drawnRows_));
+    const int width = std::max(width_(), 1);
+    unsigned rows = 0;
+    for (int columns : drawnColumns_)
+        rows += static_cast<unsigned>(std::max(1, (columns + width - 1) / width));
+    if (rows > 0) PrintText(out_, "\x1b[%uA", rows);
     PutText(out_, "\r\x1b[J");
-    drawnRows_ = 0;
+    drawnColumns_.clear();
 }
 
 void BayDisplay::Redraw(const std::vector<std::string>& newLines) {
     Clear();
     for (const std::string& line : newLines) PrintText(out_, "%s\n", line.c_str());
     const int width = width_();
-    for (const Row& row : rows_) PrintText(out_, "%s\n", RowText(row, width).c_str());
-    drawnRows_ = rows_.size();
+    for (const Row& row : rows_) {
+        const std::string text = RowText(row, width);
+        PrintText(out_, "%s\n", text.c_str());
+        drawnColumns_.push_back(TextColumns(text));
+    }
     std::fflush(out_);
 }
 
@@ -132,8 +141,14 @@ void BayDisplay::Result(const std::string& bay, RunResult result) {
     }
 }
 
+void BayDisplay::Resized() {
+    std::lock_guard lock(mutex_);
+    if (style_ == BayDisplayStyle::Terminal && !drawnColumns_.empty()) Redraw({});
+}
+
 void BayDisplay::Summary(const std::string& line) {
     std::lock_guard lock(mutex_);
+    drawnColumns_.clear();  // the bays' last lines stay, above the summary
     PrintText(out_, "%s\n", line.c_str());
     std::fflush(out_);
 }

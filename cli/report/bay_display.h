@@ -39,6 +39,8 @@ class BayDisplay {
     void Note(const std::string& line);
     // The summary line, below everything.
     void Summary(const std::string& line);
+    // The terminal's size changed: the bays' lines are drawn again for the new width.
+    void Resized();
 
   private:
     struct Row {
@@ -63,7 +65,10 @@ class BayDisplay {
     std::function<int()> width_;
     std::mutex mutex_;
     std::vector<Row> rows_;  // in the order the bays first reported
-    std::size_t drawnRows_ = 0;
+    // Terminal: the columns of each bay's line as last drawn. A terminal narrowed since wraps
+    // them anew (as terminals that keep lines whole on a resize do), so each may now take more
+    // than one row.
+    std::vector<int> drawnColumns_;
 };
 
 }  // namespace ostrel::cli

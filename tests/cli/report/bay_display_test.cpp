@@ -53,11 +53,19 @@ TEST(BayDisplay, TerminalRedrawsOneFittedLinePerBayUnderTheResults) {
     for (std::size_t at = 0; (at = last.find("\nbay ", at)) != std::string::npos; ++at) {
         EXPECT_EQ(last.find('\n', at + 1) - at - 1, 44u) << last.substr(at);
     }
+    // Once the summary is out, the bays' lines stay as they are: a resize draws nothing over it.
+    EXPECT_EQ(Shown(BayDisplayStyle::Terminal, 45,
+                    [](BayDisplay& d) {
+                        TwoBays(d);
+                        d.Resized();
+                    }),
+              shown);
 }
 
 // A bay's messages scroll above the bays' lines and are never drawn over: the drawing that
 // follows a message starts below it, and every drawing erases down to the screen's end, so a
-// result line wrapped on a narrow terminal leaves nothing behind. The width is asked anew.
+// result line wrapped on a narrow terminal leaves nothing behind. The width is asked anew, and
+// the rows the bays' lines now take are counted at it.
 TEST(BayDisplay, TerminalKeepsMessagesAboveAndFollowsTheWidth) {
     int width = 80;
     const std::string shown = Shown(BayDisplayStyle::Terminal, width, [&](BayDisplay& d) {
@@ -72,12 +80,13 @@ TEST(BayDisplay, TerminalKeepsMessagesAboveAndFollowsTheWidth) {
     // Before the message: the two bays' lines erased; after it, drawn again below it.
     EXPECT_EQ(shown.substr(message - 8, 8), "\x1b[2A\r\x1b[J") << shown;
     const std::string after = shown.substr(message);
-    const std::size_t up = after.find("\x1b[2A");
+    // The terminal, narrowed, wrapped each bay's line of 59 columns into two rows.
+    const std::size_t up = after.find("\x1b[4A");
     ASSERT_NE(up, std::string::npos);
     // Two bays drawn between the message and the next move up: the message stays above them.
     EXPECT_EQ(std::count(after.begin(), after.begin() + static_cast<long>(up), '\n'), 3);
     const std::string last = after.substr(up);
-    EXPECT_EQ(last.substr(0, 8), "\x1b[2A\r\x1b[J");
+    EXPECT_EQ(last.substr(0, 8), "\x1b[4A\r\x1b[J");
     for (std::size_t at = 0; (at = last.find("\nbay ", at)) != std::string::npos; ++at) {
         EXPECT_EQ(last.find('\n', at + 1) - at - 1, 29u) << last.substr(at);
     }

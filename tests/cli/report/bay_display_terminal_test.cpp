@@ -1,0 +1,285 @@
+// The bench's display on a real pseudo-terminal, stdout and stderr both on it as a user has
+// them, through a resize: a small terminal applies what the display wrote to a screen, which
+// is compared after each drawing. Terminals wrap long lines at their width, and wrap the lines
+// they hold anew when narrowed.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/report/bay_display.h"
+#include "cli/system/console_output.h"
+#include "cli/system/terminal_resize.h"
+
+namespace ostrel::cli {
+namespace {
+
+// The drawing marks its end with this (an operating-system command the screen ignores).
+constexpr char kDrawn[] = "\x1b]ostrel-drawn\x07";
+
+// A screen of `width` columns: printable text, CR, LF, cursor up, erase line and erase to the
+// end of the screen; a character past the last column goes on the next row (which then
+// continues the line).
+class Screen {
+  public:
+    explicit Screen(int width) : width_(width) {}
+
+    // Applies `bytes`; counts the drawings they end.
+    void Apply(const std::string& bytes) {
+        for (char c : bytes) Take(c);
+    }
+    int Drawings() const { return drawings_; }
+
+    // The terminal's width changes: its lines are wrapped anew. The display draws only with the
+    // cursor at the start of an empty last row.
+    void Resize(int width) {
+        ASSERT_EQ(column_, 0);
+        ASSERT_EQ(row_ + 1, rows_.size());
+        ASSERT_EQ(rows_.back().text, "");
+        const std::vector<std::string> lines = Lines();
+        width_ = width;
+        rows_.clear();
+        for (const std::string& line : lines) {
+            std::size_t at = 0;
+            do {
+                rows_.push_back({line.substr(at, width), line.size() - at > std::size_t(width)});
+                at += width;
+            } while (at < line.size());
+        }
+        rows_.push_back({});
+        row_ = rows_.size() - 1;
+    }
+
+    // The lines on the screen, each whole however many rows it takes; the empty row of the
+    // cursor left out.
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        bool continued = false;
+        for (std::size_t r = 0; r + 1 < rows_.size() || !rows_[r].text.empty(); ++r) {
+            if (continued) {
+                lines.back() += rows_[r].text;
+            } else {
+                lines.push_back(rows_[r].text);
+            }
+            continued = rows_[r].wraps;
+            if (r + 1 == rows_.size()) break;
+        }
+        return lines;
+    }
+    // The longest row, in columns.
+    std::size_t WidestRow() const {
+        std::size_t widest = 0;
+        for (const Row& row : rows_) widest = std::max(widest, row.text.size());
+        return widest;
+    }
+
+  private:
+    struct Row {
+        std::string text;
+        bool wraps = false;  // the line goes on in the next row
+    };
+
+    void Take(char c) {
+        if (!sequence_.empty()) {
+            sequence_ += c;
+            if (sequence_[1] == ']') {
+                if (c != '\x07') return;
+                if (sequence_ == kDrawn) ++drawings_;
+            } else if (sequence_.size() > 1 && (c < '0' || c > '9')) {
+                if (sequence_.size() == 2 && c == '[') return;
+                Control(sequence_);
+            } else {
+                return;
+            }
+            sequence_.clear();
+        } else if (c == '\x1b') {
+            sequence_ = "\x1b";
+        } else if (c == '\r') {
+            column_ = 0;
+        } else if (c == '\n') {
+            Down();
+        } else {
+            if (column_ == width_) {
+                rows_[row_].wraps = true;
+                Down();
+                column_ = 0;
+            }
+            std::string& text = rows_[row_].text;
+            if (text.size() <= std::size_t(column_)) text.resize(column_ + 1, ' ');
+            text[column_++] = c;
+        }
+    }
+    void Down() {
+        if (++row_ == rows_.size()) rows_.push_back({});
+    }
+    void Control(const std::string& sequence) {
+        const char code = sequence.back();
+        const std::string digits = sequence.substr(2, sequence.size() - 3);
+        const int n = digits.empty() ? 0 : std::stoi(digits);
+        column_ = std::min(column_, width_ - 1);
+        if (code == 'A') {
+            row_ -= std::min<std::size_t>(row_, std::max(n, 1));
+        } else if (code == 'J' && n == 0) {
+            rows_[row_].text.resize(std::min<std::size_t>(rows_[row_].text.size(), column_));
+            rows_[row_].wraps = false;
+            rows_.resize(row_ + 1);
+        } else if (code == 'K') {
+            std::string& text = rows_[row_].text;
+            if (n == 2) text.clear();
+            text.resize(std::min<std::size_t>(text.size(), column_));
+        } else {
+            ADD_FAILURE() << "a sequence this screen does not know: ESC" << sequence.substr(1);
+        }
+    }
+
+    int width_;
+    std::vector<Row> rows_{1};
+    std::size_t row_ = 0;
+    int column_ = 0;
+    std::string sequence_;
+    int drawings_ = 0;
+};
+
+void SetWidth(int terminal, int columns) {
+    winsize size{};
+    size.ws_row = 40;
+    size.ws_col = static_cast<unsigned short>(columns);
+    ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &size), 0);
+}
+
+// The display of a bench of three bays in a child on the terminal's other end: drawn once, and
+// again at each resize (the child follows them as the station does). One byte on `go` ends it.
+[[noreturn]] void RunBench(int terminal, int go) {
+    dup2(terminal, STDOUT_FILENO);
+    dup2(terminal, STDERR_FILENO);
+    BayDisplay display(stdout, stderr, BayDisplayStyle::Terminal,
+                       [] { return TerminalColumns(stdout); });
+    auto drawn = [] {
+        std::fputs(kDrawn, stdout);
+        std::fflush(stdout);
+    };
+    display.Progress("1-1", "/dev/ttyUSB0", "write", 42, 75);
+    display.Progress("1-2", "/dev/ttyUSB1", "verify", 7, 12);
+    display.Progress("1-3", "/dev/ttyUSB2", "connect", 0, {});
+    RunResult failed;
+    failed.exitCode = 4;
+    failed.outcome = RunOutcome::Failed;
+    failed.stage = UpdateStage::Write;
+    failed.block = 0x9000;
+    failed.port = "/dev/ttyUSB2";
+    failed.reason = "no answer within 1000 ms: the tracker stopped answering mid-update";
+    display.Message("1-3", "ostrel-flash: Failed in writing program memory, block 0x9000");
+    display.Result("1-3", failed);
+    {
+        TerminalResizes resizes([&] {
+            display.Resized();
+            drawn();
+        });
+        drawn();
+        char byte;
+        (void)!read(go, &byte, 1);
+    }
+    _exit(0);
+}
+
+class BenchOnATerminal : public testing::Test {
+  protected:
+    void SetUp() override {
+        int terminal = -1;
+        ASSERT_EQ(openpty(&master_, &terminal, nullptr, nullptr, nullptr), 0);
+        SetWidth(master_, 60);
+        int ends[2];
+        ASSERT_EQ(pipe(ends), 0);
+        child_ = fork();
+        ASSERT_GE(child_, 0);
+        if (child_ == 0) {
+            close(ends[1]);
+            close(master_);
+            RunBench(terminal, ends[0]);
+        }
+        close(ends[0]);
+        close(terminal);
+        go_ = ends[1];
+    }
+    void TearDown() override {
+        if (child_ <= 0) return;
+        (void)!write(go_, "x", 1);
+        int status = 0;
+        waitpid(child_, &status, 0);
+        close(go_);
+        close(master_);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+
+    // What the child wrote, applied to the screen until it has drawn `drawings` times in all.
+    void ReadUntilDrawn(int drawings) {
+        while (screen_.Drawings() < drawings) {
+            pollfd watched{master_, POLLIN, 0};
+            // Only against a hang: each drawing takes milliseconds.
+            ASSERT_EQ(poll(&watched, 1, 20000), 1) << "the display was not drawn again";
+            char bytes[4096];
+            const ssize_t got = read(master_, bytes, sizeof bytes);
+            ASSERT_GT(got, 0);
+            screen_.Apply(std::string(bytes, static_cast<std::size_t>(got)));
+        }
+    }
+    void Resize(int columns) {
+        SetWidth(master_, columns);
+        screen_.Resize(columns);
+        ASSERT_EQ(kill(child_, SIGWINCH), 0);
+    }
+
+    // The screen holds the message and the result line whole, then each bay's line once, cut
+    // to one column less than `columns`: nothing left of earlier drawings.
+    void ExpectShown(int columns) {
+        const std::vector<std::string> lines = screen_.Lines();
+        ASSERT_EQ(lines.size(), 5u) << ::testing::PrintToString(lines);
+        EXPECT_EQ(lines[0],
+                  "bay 1-3: ostrel-flash: Failed in writing program memory, block 0x9000");
+        EXPECT_EQ(
+            lines[1].rfind("result=failed stage=write block=0x9000 port=/dev/ttyUSB2 bay=1-3 ", 0),
+            0u)
+            << lines[1];
+        EXPECT_TRUE(lines[1].ends_with(
+            " reason=no answer within 1000 ms: the tracker stopped answering mid-update"))
+            << lines[1];
+        const std::string bays[] = {
+            "bay 1-1      /dev/ttyUSB0  write     42%  1:15 left last: -",
+            "bay 1-2      /dev/ttyUSB1  verify     7%  0:12 left last: -",
+            "bay 1-3      /dev/ttyUSB2  waiting                  last: failed in write"};
+        for (int bay = 0; bay < 3; ++bay) {
+            EXPECT_EQ(lines[2 + bay], bays[bay].substr(0, columns - 1));
+        }
+    }
+
+    Screen screen_{60};
+    int master_ = -1;
+    int go_ = -1;
+    pid_t child_ = -1;
+};
+
+TEST_F(BenchOnATerminal, EachResizeRedrawsTheBaysForTheNewWidthAndLeavesNothingBehind) {
+    ReadUntilDrawn(1);
+    ExpectShown(60);
+    Resize(40);  // the bays' lines of 59 columns now wrap
+    ReadUntilDrawn(2);
+    ExpectShown(40);
+    EXPECT_LE(screen_.WidestRow(), 40u);
+    Resize(100);  // wider: the bays' lines grow back
+    ReadUntilDrawn(3);
+    ExpectShown(100);
+    Resize(25);
+    ReadUntilDrawn(4);
+    ExpectShown(25);
+}
+
+}  // namespace
+}  // namespace ostrel::cli
