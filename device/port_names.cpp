@@ -43,6 +43,15 @@ bool IsBridgeHardwareId(std::string_view id) {
     return AsciiUpper(id).starts_with(kBridgeHardwareId);
 }
 
+std::string UsbSerialFromInstanceId(std::string_view id) {
+    if (!IsBridgeHardwareId(id)) return {};
+    const std::string_view rest = id.substr(kBridgeHardwareId.size());
+    if (!rest.starts_with('\\')) return {};
+    const std::string_view serial = rest.substr(1);
+    if (serial.find_first_of("&\\") != std::string_view::npos) return {};
+    return std::string(serial);
+}
+
 bool IsBridgeInterface(std::string_view path) {
     return AsciiUpper(path).find(kBridgeIdText) != std::string::npos;
 }

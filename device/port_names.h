@@ -20,6 +20,12 @@ std::string ComPortFromDeviceName(std::string_view name);
 // ("USB\VID_10C4&PID_EA60&REV_0100").
 bool IsBridgeHardwareId(std::string_view id);
 
+// The adapter's USB serial number, the last part of its Windows device instance id
+// ("USB\VID_10C4&PID_EA60\0001" gives "0001"). Empty when the id is not the bridge's, or when
+// Windows made that part up because the adapter has no serial number of its own, or shares it
+// with another plugged in ("5&2C6B1A3F&0&2": a made-up part holds '&', a serial number never).
+std::string UsbSerialFromInstanceId(std::string_view id);
+
 // A device-interface path of the bridge: it holds "VID_10C4&PID_EA60", in any letter case.
 bool IsBridgeInterface(std::string_view path);
 

@@ -94,6 +94,17 @@ std::string ReadBay(HDEVINFO set, SP_DEVINFO_DATA& device) {
     return BayFromLocationInformation(ReadNameProperty(set, device, SPDRP_LOCATION_INFORMATION));
 }
 
+// The adapter's USB serial number, from its device instance id.
+std::string ReadUsbSerial(HDEVINFO set, SP_DEVINFO_DATA& device) {
+    std::array<wchar_t, kLocationBufferSize> buffer{};
+    if (!SetupDiGetDeviceInstanceIdW(set, &device, buffer.data(), kLocationBufferSize - 1,
+                                     nullptr)) {
+        return {};
+    }
+    return UsbSerialFromInstanceId(
+        Utf8FromWide(std::wstring_view(buffer.data(), wcsnlen(buffer.data(), buffer.size()))));
+}
+
 int ComNumber(const std::string& name) {
     int number = 0;
     for (char c : name) {
@@ -150,7 +161,10 @@ DWORD VisitPortDevices(DWORD flags, const std::function<bool(const PortDevice& d
                         [](const std::string& id) { return IsBridgeHardwareId(id); }) ||
             IsBridgeDeviceName(device.name);
         device.bluetooth = std::any_of(ids.begin(), ids.end(), IsBluetoothHardwareId);
-        if (device.adapter) device.bay = ReadBay(set, data);
+        if (device.adapter) {
+            device.bay = ReadBay(set, data);
+            device.serial = ReadUsbSerial(set, data);
+        }
         if (!visit(device)) break;
     }
     SetupDiDestroyDeviceInfoList(set);
@@ -184,7 +198,7 @@ std::vector<AdapterPort> Win32PortDirectory::FindBridgePorts() {
         // Without a location the port names the bay: it stays the socket's as long as Windows
         // keeps that adapter on that port.
         std::string bay = device.bay.empty() ? port : device.bay;
-        found.push_back({std::move(port), std::move(bay), {}});
+        found.push_back({std::move(port), std::move(bay), device.serial});
         return true;
     };
     // Both looks of the lookup, as for the single adapter; a device both list is taken once.

@@ -17,6 +17,7 @@ struct PortDevice {
     std::string portName;    // "COM7", from the device's registry key; may be empty
     bool adapter = false;    // a hardware id "USB\VID_10C4&PID_EA60...", or the bridge's name
     std::string bay;         // an adapter's USB socket ("1400-1.2", "hub1-2"); may be empty
+    std::string serial;      // an adapter's USB serial number; may be empty
     bool bluetooth = false;  // a serial port over a Bluetooth link (hardware id "BTHENUM\...")
 };
 

@@ -73,6 +73,16 @@ TEST(IsBridgeHardwareId, BeginsWithTheBridgesUsbIdsInAnyCase) {
     EXPECT_FALSE(IsBridgeHardwareId("ACPI\\PNP0501"));
 }
 
+TEST(UsbSerialFromInstanceId, IsTheLastPartOfTheBridgesIdUnlessWindowsMadeItUp) {
+    EXPECT_EQ(UsbSerialFromInstanceId("USB\\VID_10C4&PID_EA60\\0001"), "0001");
+    EXPECT_EQ(UsbSerialFromInstanceId("usb\\vid_10c4&pid_ea60\\a1B2c3"), "a1B2c3");
+    EXPECT_EQ(UsbSerialFromInstanceId("USB\\VID_10C4&PID_EA60\\5&2C6B1A3F&0&2"), "");
+    EXPECT_EQ(UsbSerialFromInstanceId("USB\\VID_10C4&PID_EA60\\"), "");
+    EXPECT_EQ(UsbSerialFromInstanceId("USB\\VID_10C4&PID_EA60&MI_00\\6&1A&0&0000"), "");
+    EXPECT_EQ(UsbSerialFromInstanceId("USB\\VID_0403&PID_6001\\A1"), "");
+    EXPECT_EQ(UsbSerialFromInstanceId("ACPI\\PNP0501\\1"), "");
+}
+
 }  // namespace
 }  // namespace ostrel
 

@@ -96,15 +96,17 @@ TEST(Win32AdapterLookup, APortTheRecordsNameBeforeItExistsIsNotThereYet) {
 }
 
 // Two adapters of one batch in one hub, beside an on-board port: each comes with the hub socket
-// its location information names, socket 2 before socket 10, whichever the records list first.
+// its location information names, socket 2 before socket 10, whichever the records list first,
+// and with its USB serial number, where Windows did not have to make up the id's last part.
 TEST(Win32AdapterLookup, FindsEveryAdapterWithItsSocketInSocketOrder) {
     const test::RegistryPorts registry({.onBoardPort = true, .secondAdapter = true});
     ASSERT_TRUE(registry.Entered());
     std::vector<std::string> found;
     for (const AdapterPort& adapter : MakePortDirectory()->FindBridgePorts()) {
-        found.push_back(adapter.port + " in " + adapter.bay);
+        found.push_back(adapter.port + " in " + adapter.bay + " serial " + adapter.serial);
     }
-    EXPECT_EQ(found, (std::vector<std::string>{"COM12 in hub1-2", "COM7 in hub1-10"}));
+    EXPECT_EQ(found,
+              (std::vector<std::string>{"COM12 in hub1-2 serial ", "COM7 in hub1-10 serial 0001"}));
 }
 
 // Wine maps the machine's own serial ports (ttyS*, ttyUSB*) from COM1 up; the test leaves
