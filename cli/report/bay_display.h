@@ -1,9 +1,10 @@
 #pragma once
 // What a bench of adapters shows while its bays run at once. On a terminal, one line per bay,
-// redrawn in place and cut to the terminal's width as it is at each drawing: bay, port, stage,
-// percent, time left, last result; the result lines and every message scroll above them and
-// are never drawn over. Elsewhere, plain lines prefixed by the bay. Quiet: the result lines,
-// the messages and the summary only. Every bay's session reports from its own thread.
+// redrawn in place (and again when the terminal is resized) and cut to the terminal's width as
+// it is at each drawing: bay, port, stage, percent, time left, last result; the result lines
+// and every message scroll above them and are never drawn over. Elsewhere, plain lines
+// prefixed by the bay. Quiet: the result lines, the messages and the summary only. Every bay's
+// session reports from its own thread.
 #include <cstdint>
 #include <cstdio>
 #include <functional>

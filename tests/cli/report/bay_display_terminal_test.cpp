@@ -61,16 +61,15 @@ class Screen {
     // The lines on the screen, each whole however many rows it takes; the empty row of the
     // cursor left out.
     std::vector<std::string> Lines() const {
+        std::size_t end = rows_.size();
+        if (rows_.back().text.empty() && (end == 1 || !rows_[end - 2].wraps)) --end;
         std::vector<std::string> lines;
-        bool continued = false;
-        for (std::size_t r = 0; r + 1 < rows_.size() || !rows_[r].text.empty(); ++r) {
-            if (continued) {
+        for (std::size_t r = 0; r < end; ++r) {
+            if (r > 0 && rows_[r - 1].wraps) {
                 lines.back() += rows_[r].text;
             } else {
                 lines.push_back(rows_[r].text);
             }
-            continued = rows_[r].wraps;
-            if (r + 1 == rows_.size()) break;
         }
         return lines;
     }
