@@ -17,7 +17,8 @@
 namespace ostrel::cli {
 
 // Installs the handlers; a second request ends the process with `exitCode`. Output to a closed
-// pipe is dropped from then on instead of ending the process (SIGPIPE is ignored).
+// pipe is dropped from then on instead of ending the process (SIGPIPE is ignored), and a write
+// past the file size limit fails as a full disk would (SIGXFSZ is ignored).
 void InstallInterruptionHandlers(int exitCode);
 // Says that the run was stopped at once, perhaps inside an exchange, and ends the process with
 // the installed exit code. Safe inside a signal handler or a console control handler.

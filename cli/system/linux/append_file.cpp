@@ -62,7 +62,16 @@ AppendOnlyFile::~AppendOnlyFile() {
 }
 
 bool AppendOnlyFile::Append(const std::string& line, std::string& error) {
-    return WriteWhole(static_cast<int>(handle_), line, error);
+    const int fd = static_cast<int>(handle_);
+    // A line the disk took only part of is taken back, so that the next line appended (by this
+    // station or another, all appending under this lock) does not run on from it.
+    flock(fd, LOCK_EX);
+    struct stat status {};
+    const bool sized = fstat(fd, &status) == 0;
+    const bool ok = WriteWhole(fd, line, error);
+    if (!ok && sized) (void)!ftruncate(fd, status.st_size);
+    flock(fd, LOCK_UN);
+    return ok;
 }
 
 }  // namespace ostrel::cli

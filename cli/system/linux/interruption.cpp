@@ -60,6 +60,9 @@ void InstallInterruptionHandlers(int exitCode) {
         sigaction(stop, &action, nullptr);
     }
     signal(SIGPIPE, SIG_IGN);
+    // A file grown to the size limit (ulimit -f) fails its write instead of ending the process
+    // with trackers in hand: the journal's failure then stops the station as a full disk does.
+    signal(SIGXFSZ, SIG_IGN);
 }
 
 StopWake::StopWake() {

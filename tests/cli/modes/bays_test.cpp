@@ -3,10 +3,12 @@
 // testbed.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -397,6 +399,80 @@ TEST_F(Bench, JournalRecordsEveryTrackerOfEveryRun) {
               std::string::npos);
     EXPECT_FALSE(HoldsRelease(1));
 }
+
+// A journal that can take no more mid-run, its file allowed to grow by half a line (as a full
+// disk takes part of one) or not at all: the station takes no new tracker, the tracker in hand
+// finishes its update, and the journal keeps whole lines only, for whoever appends to it next.
+class StationJournal : public Bench, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(StationJournal, ThatFailsTakesNoNewTrackerAndFinishesTheOneInHand) {
+    const bool halfALine = GetParam();
+    const std::string journal = dir + "/journal.csv";
+    ASSERT_TRUE(bridges[0]->Plug()) << bridges[0]->Error();
+    ASSERT_EQ(Flash({"--all", "--journal", journal}), 0) << out;
+    bridges[0]->Unplug();
+    LoadOldFirmware(1);
+    // Earlier runs' lines, so that the limit set below is far above the other files' sizes.
+    const std::string first = test::FileText(journal);
+    const std::string earlier = first.substr(first.find("reason\r\n") + 8);
+    ASSERT_TRUE(earlier.starts_with("20") && earlier.ends_with("\r\n")) << first;
+    {
+        std::ofstream more(journal, std::ios::binary | std::ios::app);
+        for (int k = 0; k < 100; ++k) more << earlier;
+    }
+    const std::string before = test::FileText(journal);
+
+    sim::SimulatedBridge paced(testbed, sim::Pacing::RealLine,
+                               sim::UsbSerialAdapter::Cp2102InSocket(5));
+    test::ChildProcess flash(OSTREL_FLASH,
+                             {"--repeat", "--all", "--baud", "115200", "--journal", journal}, "",
+                             dir + "/err.txt");
+    ASSERT_TRUE(flash.StdoutLine().starts_with("Plug the adapters")) << "not watching";
+    ASSERT_TRUE(paced.Plug()) << paced.Error();
+    paced.Line()->WaitUntil([](const sim::LineStats& line) { return line.fromHost > 0; });
+    auto awaitResult = [&](int bay) {
+        for (std::string line; !(line = flash.StdoutLine()).empty();) {
+            if (line.starts_with("result=")) return line;
+        }
+        ADD_FAILURE() << "no result for bay " << bay;
+        return std::string();
+    };
+    ASSERT_TRUE(bridges[0]->Plug());
+    EXPECT_TRUE(awaitResult(1).starts_with("result=ok port=/dev/ttyUSB0 bay=1-1 "));
+    // Bay 1's line is on the disk before its result is shown.
+    const rlimit room{test::FileText(journal).size() + (halfALine ? earlier.size() / 2 : 0),
+                      RLIM_INFINITY};
+    ASSERT_EQ(prlimit(flash.Pid(), RLIMIT_FSIZE, &room, nullptr), 0);
+    ASSERT_TRUE(bridges[1]->Plug());
+    EXPECT_TRUE(awaitResult(2).starts_with("result=ok port=/dev/ttyUSB1 bay=1-2 "));
+    // Its line could not be written: the adapter plugged in now is left alone.
+    ASSERT_TRUE(bridges[2]->Plug());
+    out = flash.StdoutRest();
+    EXPECT_NE(out.find("result=ok port=/dev/ttyUSB4 bay=1-5 "), std::string::npos) << out;
+    EXPECT_EQ(out.find("bay=1-3"), std::string::npos) << out;
+    EXPECT_TRUE(out.ends_with("\nsummary updated=3 failed=0\n")) << out;
+    EXPECT_EQ(flash.Wait(), 6);
+    EXPECT_FALSE(HoldsRelease(3));
+    paced.WithModel([](sim::BootloaderModel& m) {
+        EXPECT_TRUE(std::equal(std::begin(FlashBlock), std::end(FlashBlock),
+                               m.Memory().begin() + kFlashStart));
+    });
+    const std::string err = test::FileText(dir + "/err.txt");
+    EXPECT_NE(err.find("ostrel-flash: cannot write the journal " + journal + ": "),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("; no new tracker is taken\n"), std::string::npos) << err;
+    // Bay 1's line, whole, and nothing of bay 2's.
+    const std::string after = test::FileText(journal);
+    ASSERT_TRUE(after.starts_with(before));
+    const std::string added = after.substr(before.size());
+    EXPECT_TRUE(added.find(",1-1,/dev/ttyUSB0,0001,update,") != std::string::npos) << added;
+    EXPECT_TRUE(added.ends_with("\r\n")) << added;
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+}
+
+INSTANTIATE_TEST_SUITE_P(Room, StationJournal, ::testing::Values(true, false),
+                         [](const auto& room) { return room.param ? "HalfALine" : "None"; });
 
 // Two adapters and neither --port nor --all: which tracker to update is the user's to say;
 // neither is touched.
