@@ -18,9 +18,11 @@ namespace ostrel::test {
 class ChildProcess {
   public:
     // Starts `program` with `args`; its stdout comes through a pipe (Stdout*), or goes to the
-    // file `stdoutFile` when given; stderr goes to `stderrFile` when given.
+    // file `stdoutFile` when given; stderr goes to `stderrFile` when given. It works in
+    // `workDir` when given (a test's own folder: whatever it leaves there goes with it).
     ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                 const std::string& stdoutFile = "", const std::string& stderrFile = "") {
+                 const std::string& stdoutFile = "", const std::string& stderrFile = "",
+                 const std::string& workDir = "") {
         int out[2] = {-1, -1};
         if (stdoutFile.empty() && pipe2(out, O_CLOEXEC) != 0) return;
         posix_spawn_file_actions_t actions;
@@ -36,6 +38,7 @@ class ChildProcess {
             posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, stderrFile.c_str(),
                                              O_WRONLY | O_CREAT | O_TRUNC, 0644);
         }
+        if (!workDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workDir.c_str());
         std::vector<char*> argv{const_cast<char*>(program.c_str())};
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);

@@ -136,7 +136,7 @@ TEST_F(Bench, StationUpdatesEachPlugInOfEveryBayUntilCtrlC) {
         m.AddFault({sim::FaultKind::Nack, sim::Command::WriteMemory, sim::Step::Address, 0x9000});
     });
     test::ChildProcess flash(OSTREL_FLASH, {"--repeat", "--all", "--trace", dir + "/support.txt"},
-                             "", dir + "/err.txt");
+                             "", dir + "/err.txt", dir);
     ASSERT_TRUE(flash.Started());
     ASSERT_TRUE(flash.StdoutLine().starts_with("Plug the adapters")) << "not watching";
     std::vector<std::string> unclaimed;  // result lines read, not yet awaited
@@ -189,6 +189,10 @@ TEST_F(Bench, StationUpdatesEachPlugInOfEveryBayUntilCtrlC) {
         ASSERT_EQ(stat(trace.c_str(), &status), 0) << trace;
         EXPECT_EQ(status.st_mode & 0777, 0600u) << trace;
     }
+    // The station's journal, by default in its working folder: a line for each tracker.
+    const std::string journal = test::FileText(dir + "/ostrel-journal.csv");
+    EXPECT_TRUE(journal.starts_with("time_utc,")) << journal;
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 1 + 5) << journal;
     // Bay 2 updated two trackers, each from its sync on; bay 4's earlier lines stay.
     const std::string second = test::FileText(dir + "/support-1-2.txt");
     EXPECT_NE(second.find(" sync ("), second.rfind(" sync (")) << second;
@@ -234,7 +238,7 @@ TEST_F(Bench, CtrlCEndsEveryBayAtAnExchangeAndTheNextRunUpdatesAll) {
 // the bay, looking again at once, updates the tracker plugged back in.
 TEST_F(Bench, StationTakesAnAdapterPluggedBackInDuringItsUpdate) {
     sim::SimulatedBridge& bridge = *bridges[0];
-    test::ChildProcess flash(OSTREL_FLASH, {"--repeat", "--all"}, "", dir + "/err.txt");
+    test::ChildProcess flash(OSTREL_FLASH, {"--repeat", "--all"}, "", dir + "/err.txt", dir);
     ASSERT_TRUE(flash.StdoutLine().starts_with("Plug the adapters")) << "not watching";
     ASSERT_TRUE(bridge.Plug()) << bridge.Error();
     bridge.Line()->WaitUntil(
@@ -274,7 +278,7 @@ TEST_P(StationStop, OnceFinishesTheTrackersInHandTwiceStopsThemAtTheNextExchange
             testbed, sim::Pacing::RealLine, sim::UsbSerialAdapter::Cp2102InSocket(socket)));
     }
     test::ChildProcess flash(OSTREL_FLASH, {"--repeat", "--all", "--baud", "115200"}, "",
-                             dir + "/err.txt");
+                             dir + "/err.txt", dir);
     ASSERT_TRUE(flash.StdoutLine().starts_with("Plug the adapters")) << "not watching";
     for (auto& bridge : paced) ASSERT_TRUE(bridge->Plug()) << bridge->Error();
     constexpr std::size_t kBlock = 5 + 5 + 130;  // command, address and data frames
@@ -326,13 +330,13 @@ TEST_F(Bench, TwoStationsShareTheBaysWithoutFighting) {
         paced.push_back(std::make_unique<sim::SimulatedBridge>(
             testbed, sim::Pacing::RealLine, sim::UsbSerialAdapter::Cp2102InSocket(socket)));
     }
-    test::ChildProcess first(OSTREL_FLASH, {"--repeat", "--all", "--baud", "115200"});
+    test::ChildProcess first(OSTREL_FLASH, {"--repeat", "--all", "--baud", "115200"}, "", "", dir);
     ASSERT_TRUE(first.StdoutLine().starts_with("Plug the adapters")) << "not watching";
     for (auto& bridge : paced) ASSERT_TRUE(bridge->Plug()) << bridge->Error();
     for (auto& bridge : paced) {
         bridge->Line()->WaitUntil([](const sim::LineStats& line) { return line.fromHost > 0; });
     }
-    test::ChildProcess second(OSTREL_FLASH, {"--repeat", "--all", "--baud", "115200"});
+    test::ChildProcess second(OSTREL_FLASH, {"--repeat", "--all", "--baud", "115200"}, "", "", dir);
     // Each station ends each bay with a result line or by leaving it to the other.
     std::string lines[2];
     for (int s = 0; s < 2; ++s) {

@@ -3,10 +3,9 @@
 // program inherits the testbed.
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "core/firmware_image.h"
@@ -24,14 +23,30 @@ std::string AwaitLine(test::ChildProcess& program, const std::string& start) {
     }
 }
 
-TEST(FlashBenchLoop, UpdatesEachTrackerPluggedInUntilCtrlCThenSumsUp) {
+// Each test's program works in a folder of its own, removed with whatever the program left in
+// it (the journal a loop keeps by default).
+class FlashBenchLoop : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/ostrel-bench-loop-test.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+    std::string dir;
+};
+
+TEST_F(FlashBenchLoop, UpdatesEachTrackerPluggedInUntilCtrlCThenSumsUp) {
     sim::SimulatedBridge bridge(sim::Pacing::Fast);
     ASSERT_TRUE(bridge.Ok()) << bridge.Error();
     // The bridge sees the line settings the program asks for, as ostrel-bridgesim arranges.
     const char* preload = getenv("LD_PRELOAD");
     setenv("LD_PRELOAD",
            (std::string(preload ? preload : "") + ":" + OSTREL_TERMIOS_PRELOAD).c_str(), 1);
-    test::ChildProcess flash(OSTREL_FLASH, {"--repeat"});
+    test::ChildProcess flash(OSTREL_FLASH, {"--repeat"}, "", "", dir);
     ASSERT_TRUE(flash.Started());
 
     for (int tracker = 1; tracker <= 2; ++tracker) {
@@ -54,22 +69,22 @@ TEST(FlashBenchLoop, UpdatesEachTrackerPluggedInUntilCtrlCThenSumsUp) {
     flash.Signal(SIGINT);
     EXPECT_EQ(flash.StdoutRest(), "summary updated=2 failed=0\n");
     EXPECT_EQ(flash.Wait(), 0);
+    // The loop's journal, by default in its working folder: a line for each tracker.
+    const std::string journal = test::FileText(dir + "/ostrel-journal.csv");
+    EXPECT_TRUE(journal.starts_with("time_utc,")) << journal;
+    EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 1 + 2) << journal;
 }
 
 // An adapter already plugged in at the start is the first tracker; Ctrl-C while the loop then
 // waits for the next says that no tracker was in hand.
-TEST(FlashBenchLoop, TakesAnAdapterPluggedInAtTheStartAndStopsWithNoTrackerInHand) {
+TEST_F(FlashBenchLoop, TakesAnAdapterPluggedInAtTheStartAndStopsWithNoTrackerInHand) {
     sim::SimulatedBridge bridge(sim::Pacing::Fast);
     ASSERT_TRUE(bridge.Ok()) << bridge.Error();
     ASSERT_TRUE(bridge.Plug()) << bridge.Error();
     const char* preload = getenv("LD_PRELOAD");
     setenv("LD_PRELOAD",
            (std::string(preload ? preload : "") + ":" + OSTREL_TERMIOS_PRELOAD).c_str(), 1);
-    char errors[] = "/tmp/ostrel-bench-err-XXXXXX";
-    const int fd = mkstemp(errors);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    test::ChildProcess flash(OSTREL_FLASH, {"--repeat"}, "", errors);
+    test::ChildProcess flash(OSTREL_FLASH, {"--repeat"}, "", dir + "/err.txt", dir);
     ASSERT_TRUE(flash.Started());
     const std::string first = flash.StdoutLine();
     ASSERT_TRUE(first.starts_with("Connected on /dev/ttyUSB0")) << first;
@@ -80,12 +95,7 @@ TEST(FlashBenchLoop, TakesAnAdapterPluggedInAtTheStartAndStopsWithNoTrackerInHan
     flash.Signal(SIGINT);
     EXPECT_EQ(flash.StdoutRest(), "summary updated=1 failed=0\n");
     EXPECT_EQ(flash.Wait(), 0);
-    std::string text(4096, '\0');
-    std::FILE* err = std::fopen(errors, "r");
-    ASSERT_NE(err, nullptr);
-    text.resize(std::fread(text.data(), 1, text.size(), err));
-    std::fclose(err);
-    unlink(errors);
+    const std::string text = test::FileText(dir + "/err.txt");
     EXPECT_NE(text.find("no tracker was in hand"), std::string::npos) << text;
 }
 
