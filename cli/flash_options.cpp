@@ -242,7 +242,7 @@ ends with one result line on stdout, for scripts:
 stage is connect, backup, write (program memory), verify, data (data memory), restore,
 check (the read-back of a restore) or trace; reason comes last and runs to the end of the line.
 --repeat prints a result line for each tracker and ends with "summary updated=N failed=N"
-("verified=N" with --verify-only).
+("verified=N" with --verify-only), then "incomplete_traces=N" when some trace lacks lines.
 
 Exit codes:
   0  done: updated, the release verified, the data memory saved or restored
@@ -257,7 +257,8 @@ Exit codes:
   6  a file could not be read or written (the backup, the file to restore, the trace);
      nothing was written into the tracker
   7  done as the result line says, but the --trace file is incomplete (a full disk); the
-     result line ends with trace=incomplete before any reason
+     result line ends with trace=incomplete before any reason (--repeat: none failed, and
+     some tracker's trace is incomplete)
 )";
 
 }  // namespace

@@ -13,13 +13,14 @@ namespace ostrel::cli {
 
 // The trackers a bench handled. The exit code follows one port's: 4 when a stop ended a
 // tracker, else 1 when one failed, else 5 when one holds another release (--verify-only),
-// else 0.
+// else 7 when a trace is incomplete, else 0.
 class BenchTally {
   public:
     explicit BenchTally(bool verifyOnly) : verifyOnly_(verifyOnly) {}
 
     void Count(const RunResult& result);
-    // "summary updated=N failed=N", or "summary verified=N differs=N failed=N".
+    // "summary updated=N failed=N", or "summary verified=N differs=N failed=N"; then
+    // " incomplete_traces=N" when some trace lacks lines.
     std::string SummaryLine() const;
     int ExitCode() const;
 
@@ -29,6 +30,7 @@ class BenchTally {
     int done_ = 0;
     int differs_ = 0;
     int failed_ = 0;
+    int incompleteTraces_ = 0;
     bool interrupted_ = false;
 };
 

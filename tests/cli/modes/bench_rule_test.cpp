@@ -39,6 +39,30 @@ TEST(BenchTally, SumsUpAndEndsAsOnePortWould) {
     EXPECT_EQ(update.ExitCode(), kExitUpdateFailed);
 }
 
+// A tracker updated whose trace lacks lines holds the new release: counted as updated, the
+// incomplete trace named apart, and the bench ends as that one port did (7) unless a tracker
+// fared worse.
+TEST(BenchTally, CountsAnUpdateWithAnIncompleteTraceAsUpdatedAndNamesTheTrace) {
+    RunResult traced = Ended(RunOutcome::Ok, kExitTraceIncomplete);
+    traced.traceIncomplete = true;
+    BenchTally update(false);
+    update.Count(Ended(RunOutcome::Ok, kExitSuccess));
+    update.Count(traced);
+    EXPECT_EQ(update.SummaryLine(), "summary updated=2 failed=0 incomplete_traces=1");
+    EXPECT_EQ(update.ExitCode(), kExitTraceIncomplete);
+    RunResult failed = Ended(RunOutcome::Failed, kExitUpdateFailed);
+    failed.traceIncomplete = true;
+    update.Count(failed);
+    EXPECT_EQ(update.SummaryLine(), "summary updated=2 failed=1 incomplete_traces=2");
+    EXPECT_EQ(update.ExitCode(), kExitUpdateFailed);
+
+    BenchTally verify(true);
+    verify.Count(traced);
+    EXPECT_EQ(verify.SummaryLine(), "summary verified=1 differs=0 failed=0 incomplete_traces=1");
+    verify.Count(Ended(RunOutcome::Differs, kExitReleaseDiffers));
+    EXPECT_EQ(verify.ExitCode(), kExitReleaseDiffers);
+}
+
 // The stop's words say what happens to the trackers in hand, and nothing with none.
 TEST(BenchStop, SaysWhatHappensToTheTrackersInHandOnly) {
     EXPECT_EQ(DescribeStop(StopAsked::NoNewTracker, 0), "");
