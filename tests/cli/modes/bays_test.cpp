@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -41,6 +42,8 @@ class Bench : public ::testing::Test {
         }
     }
     void TearDown() override {
+        // What the program said last, for the failure's cause (a sanitizer's report among it).
+        if (HasFailure()) std::cerr << test::FileText(dir + "/err.txt");
         bridges.clear();
         std::error_code ignored;
         std::filesystem::remove_all(dir, ignored);
