@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -30,6 +31,23 @@ std::vector<std::uint8_t> ReadDump(const std::string& linuxPath) {
     std::ifstream in(test::WindowsPath(linuxPath), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// The journal a loop keeps, named in the test's scratch folder and removed with the test: the
+// one it keeps by default would stay in the working folder.
+class LoopJournal {
+  public:
+    LoopJournal() { std::remove(path_.c_str()); }
+    ~LoopJournal() { std::remove(path_.c_str()); }
+    std::string Option() const { return " --journal \"" + path_ + "\""; }
+    std::string Text() const {
+        std::ifstream in(path_, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+  private:
+    const std::string path_ =
+        test::WindowsPath(std::string(OSTREL_TEST_SCRATCH_DIR) + "/loop-journal.csv");
+};
 
 // The tracker's memory after a good update: the release over the old firmware, and the
 // owner's settings (0x1000-0x10FF) as they were when they are kept.
@@ -299,7 +317,8 @@ TEST(Win32ConsoleUpdater, AStationWaitsForAPortListedBeforeItExists) {
     ASSERT_TRUE(registry.Entered());
     WinePeer peer;
     ASSERT_TRUE(peer.Connected());
-    test::FlashProcess flash("--all --repeat");
+    const LoopJournal journal;
+    test::FlashProcess flash("--all --repeat" + journal.Option());
     ASSERT_TRUE(flash.ReadUntil("Plug the adapters into the bays"));
     Sleep(500);
     ASSERT_FALSE(peer.MapSimulator(7, "--fast").empty());
@@ -308,6 +327,7 @@ TEST(Win32ConsoleUpdater, AStationWaitsForAPortListedBeforeItExists) {
     const Finished run = flash.Finish();
     EXPECT_NE(run.output.find("result=ok port=COM7 bay=hub1-10 "), std::string::npos) << run.output;
     EXPECT_EQ(run.output.find("does not exist"), std::string::npos) << run.output;
+    EXPECT_NE(journal.Text().find(",hub1-10,COM7,"), std::string::npos) << journal.Text();
 }
 
 // Closing the console: Windows ends the process some seconds after its control routine has
@@ -320,7 +340,8 @@ TEST(Win32ConsoleUpdater, ClosingTheConsoleDuringTheBenchLoopEndsWithResultAndSu
     WinePeer peer;
     ASSERT_TRUE(peer.Connected());
     ASSERT_FALSE(peer.MapSimulator(7, "").empty());
-    test::FlashProcess flash("--repeat");
+    const LoopJournal journal;
+    test::FlashProcess flash("--repeat" + journal.Option());
     ASSERT_TRUE(flash.ReadUntil("Connected on COM7"));
     CloseConsoleOf(flash);
     const Finished run = flash.Finish();
@@ -328,6 +349,7 @@ TEST(Win32ConsoleUpdater, ClosingTheConsoleDuringTheBenchLoopEndsWithResultAndSu
     EXPECT_NE(run.output.find("summary updated=0 failed=1"), std::string::npos) << run.output;
     // A tracker stopped on request ends the loop as it ends a single run.
     EXPECT_EQ(run.exitCode, static_cast<DWORD>(cli::kExitInterrupted)) << run.output;
+    EXPECT_NE(journal.Text().find(",COM7,"), std::string::npos) << journal.Text();
 }
 
 }  // namespace
