@@ -18,7 +18,8 @@ class AppendOnlyFile {
     AppendOnlyFile(const AppendOnlyFile&) = delete;
     AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
 
-    // Appends `line` (ending with its newline) in one write and flushes it to the disk.
+    // Appends `line` (ending with its newline) in one write and flushes it to the disk. On
+    // Linux a line the disk took only part of is taken back off the file's end.
     bool Append(const std::string& line, std::string& error);
 
   private:
