@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -183,8 +184,11 @@ void SetWidth(int terminal, int columns) {
             drawn();
         });
         drawn();
-        char byte;
-        (void)!read(go, &byte, 1);
+        // The wait for the end is a poll: ThreadSanitizer runs a signal's handler at once only
+        // inside the calls it knows to block, poll among them and read not.
+        pollfd end{go, POLLIN, 0};
+        while (poll(&end, 1, -1) < 0 && errno == EINTR) {
+        }
     }
     _exit(0);
 }
