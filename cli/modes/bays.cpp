@@ -142,7 +142,7 @@ BayDisplayStyle StyleFor(const FlashOptions& options) {
 }
 
 BayDisplay MakeBayDisplay(const FlashOptions& options) {
-    return BayDisplay(stdout, stderr, StyleFor(options), [] { return TerminalColumns(stdout); });
+    return BayDisplay(stdout, stderr, StyleFor(options), [] { return TerminalSizeOf(stdout); });
 }
 
 // The tracker's line in the journal, if one is kept; false when it could not be written, which

@@ -20,7 +20,7 @@ const char* WordsOf(UpdateStage stage) {
 
 ConsoleView MakeConsoleView(const FlashOptions& options) {
     return ConsoleView(options.quiet ? nullptr : stdout, IsTerminal(stdout),
-                       TerminalColumns(stdout));
+                       TerminalSizeOf(stdout).columns);
 }
 
 UpdateEvents& ProgressEvents(FlashSession& session, ConsoleView& view) {

@@ -1,8 +1,7 @@
 #include "cli/report/bay_display.h"
 
 #include <algorithm>
-
-#include "cli/system/console_output.h"
+#include <cstdio>
 
 namespace ostrel::cli {
 namespace {
@@ -26,8 +25,8 @@ std::string Padded(std::string text, std::size_t width) {
 }  // namespace
 
 BayDisplay::BayDisplay(std::FILE* out, std::FILE* err, BayDisplayStyle style,
-                       std::function<int()> width)
-    : out_(out), err_(err), style_(style), width_(std::move(width)) {}
+                       std::function<TerminalSize()> size)
+    : out_(out), err_(err), style_(style), size_(std::move(size)) {}
 
 BayDisplay::Row& BayDisplay::RowOf(const std::string& bay) {
     for (Row& row : rows_) {
@@ -53,23 +52,42 @@ std::string BayDisplay::RowText(const Row& row, int width) const {
 }
 
 void BayDisplay::Clear() {
-    // Up to the first bay's line, and everything below it erased: a line that wrapped leaves
-    // nothing behind.
-    const int width = std::max(width_(), 1);
-    unsigned rows = 0;
-    for (int columns : drawnColumns_)
-        rows += static_cast<unsigned>(std::max(1, (columns + width - 1) / width));
-    if (rows > 0) PrintText(out_, "\x1b[%uA", rows);
-    PutText(out_, "\r\x1b[J");
+    // Each row the bays' lines take now is erased, from the bottom up. Erasing to the end of the
+    // screen from the first line would, with the lines at the top of the screen, clear the
+    // whole screen, which tmux and others first scroll into their history: every drawing would
+    // add the bays' lines to it.
+    const int width = std::max(size_().columns, 1);
+    std::string erase;
+    for (int columns : drawnColumns_) {
+        for (int row = std::max(1, (columns + width - 1) / width); row > 0; --row)
+            erase += "\x1b[A\x1b[2K";
+    }
+    erase += '\r';
+    PutText(out_, erase);
     drawnColumns_.clear();
 }
 
 void BayDisplay::Redraw(const std::vector<std::string>& newLines) {
     Clear();
     for (const std::string& line : newLines) PrintText(out_, "%s\n", line.c_str());
-    const int width = width_();
-    for (const Row& row : rows_) {
-        const std::string text = RowText(row, width);
+    const TerminalSize size = size_();
+    // A screen too short for every bay's line and the cursor's row below them shows the first
+    // bays and how many more there are: lines drawn past its top would scroll into its history
+    // at every drawing, out of reach of the next one's erasing.
+    std::size_t shown = rows_.size();
+    if (size.rows > 0 && rows_.size() + 1 > static_cast<std::size_t>(size.rows))
+        shown = static_cast<std::size_t>(std::max(size.rows - 2, 0));
+    std::vector<std::string> lines;
+    for (std::size_t bay = 0; bay < shown; ++bay)
+        lines.push_back(RowText(rows_[bay], size.columns));
+    if (shown < rows_.size() && size.rows > 1) {
+        char more[96];
+        std::snprintf(more, sizeof more,
+                      "... %zu more bays: the terminal has too few rows to show them",
+                      rows_.size() - shown);
+        lines.push_back(Fitted(more, size.columns - 1));
+    }
+    for (const std::string& text : lines) {
         PrintText(out_, "%s\n", text.c_str());
         drawnColumns_.push_back(TextColumns(text));
     }

@@ -1,6 +1,6 @@
 #pragma once
 // What a bench of adapters shows while its bays run at once. On a terminal, one line per bay,
-// redrawn in place (and again when the terminal is resized) and cut to the terminal's width as
+// redrawn in place (and again when the terminal is resized) and cut to the terminal's size as
 // it is at each drawing: bay, port, stage, percent, time left, last result; the result lines
 // and every message scroll above them and are never drawn over. Elsewhere, plain lines
 // prefixed by the bay. Quiet: the result lines, the messages and the summary only. Every bay's
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cli/report/result_line.h"
+#include "cli/system/console_output.h"
 
 namespace ostrel::cli {
 
@@ -21,10 +22,11 @@ enum class BayDisplayStyle { Terminal, Lines, Quiet };
 
 class BayDisplay {
   public:
-    // `width` tells the terminal's width in columns, asked at each drawing; each bay's line is
-    // cut to one column less.
+    // `size` tells the terminal's size, asked at each drawing; each bay's line is cut to one
+    // column less than its width, and the bays take no more rows than it has above the cursor's.
     // Messages go to `err` (stderr).
-    BayDisplay(std::FILE* out, std::FILE* err, BayDisplayStyle style, std::function<int()> width);
+    BayDisplay(std::FILE* out, std::FILE* err, BayDisplayStyle style,
+               std::function<TerminalSize()> size);
 
     // The bay is working on `stage` ("connect", "write", "verify", "data", "waiting"), `percent`
     // of it done, about `secondsLeft` to go when known. A bay is shown from its first report.
@@ -63,7 +65,7 @@ class BayDisplay {
     std::FILE* out_;
     std::FILE* err_;
     BayDisplayStyle style_;
-    std::function<int()> width_;
+    std::function<TerminalSize()> size_;
     std::mutex mutex_;
     std::vector<Row> rows_;  // in the order the bays first reported
     // Terminal: the columns of each bay's line as last drawn. A terminal narrowed since wraps

@@ -16,15 +16,19 @@ void PrintText(std::FILE* stream, const char* format, ...);
 
 // The stream goes to a terminal (a console on Windows), not to a file or a pipe.
 bool IsTerminal(std::FILE* stream);
-// The terminal's width in columns; 80 when it cannot be told.
-int TerminalColumns(std::FILE* stream);
+// The terminal's visible size: 80 columns when its width cannot be told, 0 rows when its
+// height cannot.
+struct TerminalSize {
+    int columns = 80;
+    int rows = 0;
+};
+TerminalSize TerminalSizeOf(std::FILE* stream);
 // Whether the stream is a terminal that takes the ANSI cursor sequences (cursor up, erase the
 // line), so that lines can be redrawn in place. A Windows console is asked to process them;
 // one that cannot (before Windows 10) gets plain lines, as files and pipes do.
 bool EnableCursorControl(std::FILE* stream);
 // Gives the console back the mode EnableCursorControl found; also done at a normal exit.
 void RestoreConsoleMode();
-int TerminalColumns(std::FILE* stream);
 
 // Opens any of the standard descriptors 0-2 that the caller left closed on the null device, so
 // that a port opened later cannot take its number and receive the program's text.

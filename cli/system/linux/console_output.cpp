@@ -17,10 +17,13 @@ bool IsTerminal(std::FILE* stream) {
     return isatty(fileno(stream)) == 1;
 }
 
-int TerminalColumns(std::FILE* stream) {
+TerminalSize TerminalSizeOf(std::FILE* stream) {
     winsize size{};
-    if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
-    return size.ws_col;
+    if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0) return {};
+    TerminalSize shown;
+    if (size.ws_col > 0) shown.columns = size.ws_col;
+    shown.rows = size.ws_row;
+    return shown;
 }
 
 bool EnableCursorControl(std::FILE* stream) {

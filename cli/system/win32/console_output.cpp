@@ -48,11 +48,12 @@ bool IsTerminal(std::FILE* stream) {
     return ConsoleOf(stream) != nullptr;
 }
 
-int TerminalColumns(std::FILE* stream) {
+TerminalSize TerminalSizeOf(std::FILE* stream) {
     CONSOLE_SCREEN_BUFFER_INFO info{};
     HANDLE console = ConsoleOf(stream);
-    if (console == nullptr || !GetConsoleScreenBufferInfo(console, &info)) return 80;
-    return info.srWindow.Right - info.srWindow.Left + 1;
+    if (console == nullptr || !GetConsoleScreenBufferInfo(console, &info)) return {};
+    return {info.srWindow.Right - info.srWindow.Left + 1,
+            info.srWindow.Bottom - info.srWindow.Top + 1};
 }
 
 bool EnableCursorControl(std::FILE* stream) {

@@ -10,12 +10,12 @@ namespace ostrel::cli {
 namespace {
 
 // Everything a display wrote, stdout and stderr into one file as on a user's terminal, after
-// `show` drove it; `width` is asked at each drawing.
+// `show` drove it; `width` is asked at each drawing, of a terminal of 40 rows.
 template <typename Show>
 std::string Shown(BayDisplayStyle style, const int& width, Show show) {
     std::FILE* file = std::tmpfile();
     {
-        BayDisplay display(file, file, style, [&] { return width; });
+        BayDisplay display(file, file, style, [&] { return TerminalSize{width, 40}; });
         show(display);
     }
     std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
@@ -38,9 +38,10 @@ void TwoBays(BayDisplay& d) {
 
 TEST(BayDisplay, TerminalRedrawsOneFittedLinePerBayUnderTheResults) {
     const std::string shown = Shown(BayDisplayStyle::Terminal, 45, TwoBays);
-    // After the first drawing of two bays, each redraw starts two lines up.
-    EXPECT_NE(shown.find("\x1b[2A"), std::string::npos);
-    const std::string last = shown.substr(shown.rfind("\x1b[2A"));
+    // After the first drawing of two bays, each redraw erases two rows up, one by one.
+    const std::string up2 = "\x1b[A\x1b[2K\x1b[A\x1b[2K\r";
+    EXPECT_NE(shown.find(up2), std::string::npos);
+    const std::string last = shown.substr(shown.rfind(up2));
     const std::size_t result = last.find(
         "result=failed stage=verify block=0x8E80 port=/dev/ttyUSB1 "
         "bay=1-2 release=");
@@ -63,9 +64,8 @@ TEST(BayDisplay, TerminalRedrawsOneFittedLinePerBayUnderTheResults) {
 }
 
 // A bay's messages scroll above the bays' lines and are never drawn over: the drawing that
-// follows a message starts below it, and every drawing erases down to the screen's end, so a
-// result line wrapped on a narrow terminal leaves nothing behind. The width is asked anew, and
-// the rows the bays' lines now take are counted at it.
+// follows a message starts below it, and erases exactly the rows the bays' lines took. The
+// width is asked anew, and the rows the bays' lines now take are counted at it.
 TEST(BayDisplay, TerminalKeepsMessagesAboveAndFollowsTheWidth) {
     int width = 80;
     const std::string shown = Shown(BayDisplayStyle::Terminal, width, [&](BayDisplay& d) {
@@ -77,16 +77,20 @@ TEST(BayDisplay, TerminalKeepsMessagesAboveAndFollowsTheWidth) {
     });
     const std::size_t message = shown.find("bay 1-2: ostrel-flash: Failed in writing");
     ASSERT_NE(message, std::string::npos) << shown;
+    const std::string row = "\x1b[A\x1b[2K";
     // Before the message: the two bays' lines erased; after it, drawn again below it.
-    EXPECT_EQ(shown.substr(message - 8, 8), "\x1b[2A\r\x1b[J") << shown;
+    EXPECT_EQ(shown.substr(message - 2 * row.size() - 1), row + row + "\r" + shown.substr(message))
+        << shown;
     const std::string after = shown.substr(message);
     // The terminal, narrowed, wrapped each bay's line of 59 columns into two rows.
-    const std::size_t up = after.find("\x1b[4A");
+    const std::string up4 = row + row + row + row + "\r";
+    const std::size_t up = after.find(up4);
     ASSERT_NE(up, std::string::npos);
-    // Two bays drawn between the message and the next move up: the message stays above them.
+    EXPECT_NE(after.substr(0, up).find("\nbay 1-2 "), std::string::npos);
+    // Two bays drawn between the message and the next erasing: the message stays above them.
     EXPECT_EQ(std::count(after.begin(), after.begin() + static_cast<long>(up), '\n'), 3);
     const std::string last = after.substr(up);
-    EXPECT_EQ(last.substr(0, 8), "\x1b[4A\r\x1b[J");
+    EXPECT_EQ(last.find(row + row + row + row + row), std::string::npos);
     for (std::size_t at = 0; (at = last.find("\nbay ", at)) != std::string::npos; ++at) {
         EXPECT_EQ(last.find('\n', at + 1) - at - 1, 29u) << last.substr(at);
     }

@@ -23,15 +23,21 @@
 namespace ostrel::cli {
 namespace {
 
+// The shell's lines on the terminal before the bench's.
+constexpr char kEarlier[] = "$ earlier";
 // The drawing marks its end with this (an operating-system command the screen ignores).
 constexpr char kDrawn[] = "\x1b]ostrel-drawn\x07";
 
-// A screen of `width` columns: printable text, CR, LF, cursor up, erase line and erase to the
-// end of the screen; a character past the last column goes on the next row (which then
-// continues the line).
+// A terminal of `width` columns and `height` rows, as tmux behaves: printable text, CR, LF,
+// cursor up (stopping at the top row), erase line and erase to the end of the screen. A
+// character past the last column goes on the next row (which then continues the line); a line
+// feed on the last row scrolls the top row into the history, and so does erasing the whole
+// screen from its top left corner (tmux's scroll-on-clear). On a resize every line, the history's
+// too, is wrapped anew and the screen shows the last `height` rows: a narrowing pushes rows into
+// the history, beyond any cursor movement.
 class Screen {
   public:
-    explicit Screen(int width) : width_(width) {}
+    Screen(int width, int height) : width_(width), height_(height), rows_(height) {}
 
     // Applies `bytes`; counts the drawings they end.
     void Apply(const std::string& bytes) {
@@ -39,40 +45,34 @@ class Screen {
     }
     int Drawings() const { return drawings_; }
 
-    // The terminal's width changes: its lines are wrapped anew. The display draws only with the
-    // cursor at the start of an empty last row.
+    // The terminal's width changes. The display draws only with the cursor at the start of an
+    // empty row, which keeps its place among the lines.
     void Resize(int width) {
         ASSERT_EQ(column_, 0);
-        ASSERT_EQ(row_ + 1, rows_.size());
-        ASSERT_EQ(rows_.back().text, "");
-        const std::vector<std::string> lines = Lines();
+        ASSERT_EQ(rows_[row_].text, "");
+        std::size_t cursorLine = 0;
+        for (std::size_t r = 0; r < row_; ++r) cursorLine += rows_[r].wraps ? 0 : 1;
+        const std::vector<std::string> lines = AllLines(rows_.size());
         width_ = width;
         rows_.clear();
-        for (const std::string& line : lines) {
+        for (std::size_t line = 0; line < lines.size(); ++line) {
+            if (line == cursorLine) row_ = rows_.size();
             std::size_t at = 0;
             do {
-                rows_.push_back({line.substr(at, width), line.size() - at > std::size_t(width)});
+                rows_.push_back(
+                    {lines[line].substr(at, width), lines[line].size() - at > std::size_t(width)});
                 at += width;
-            } while (at < line.size());
+            } while (at < lines[line].size());
         }
-        rows_.push_back({});
-        row_ = rows_.size() - 1;
+        while (rows_.size() < std::size_t(height_)) rows_.push_back({});
     }
 
-    // The lines on the screen, each whole however many rows it takes; the empty row of the
-    // cursor left out.
+    // Every line the terminal holds, the history's first, each whole however many rows it
+    // takes, down to the last that is not empty.
     std::vector<std::string> Lines() const {
         std::size_t end = rows_.size();
-        if (rows_.back().text.empty() && (end == 1 || !rows_[end - 2].wraps)) --end;
-        std::vector<std::string> lines;
-        for (std::size_t r = 0; r < end; ++r) {
-            if (r > 0 && rows_[r - 1].wraps) {
-                lines.back() += rows_[r].text;
-            } else {
-                lines.push_back(rows_[r].text);
-            }
-        }
-        return lines;
+        while (end > 0 && rows_[end - 1].text.empty()) --end;
+        return AllLines(end);
     }
     // The longest row, in columns.
     std::size_t WidestRow() const {
@@ -86,6 +86,20 @@ class Screen {
         std::string text;
         bool wraps = false;  // the line goes on in the next row
     };
+
+    std::vector<std::string> AllLines(std::size_t end) const {
+        std::vector<std::string> lines;
+        for (std::size_t r = 0; r < end; ++r) {
+            if (r > 0 && rows_[r - 1].wraps) {
+                lines.back() += rows_[r].text;
+            } else {
+                lines.push_back(rows_[r].text);
+            }
+        }
+        return lines;
+    }
+    // The first row on the screen; those above it are the history.
+    std::size_t Top() const { return rows_.size() - height_; }
 
     void Take(char c) {
         if (!sequence_.empty()) {
@@ -105,6 +119,7 @@ class Screen {
         } else if (c == '\r') {
             column_ = 0;
         } else if (c == '\n') {
+            rows_[row_].wraps = false;
             Down();
         } else {
             if (column_ == width_) {
@@ -126,14 +141,21 @@ class Screen {
         const int n = digits.empty() ? 0 : std::stoi(digits);
         column_ = std::min(column_, width_ - 1);
         if (code == 'A') {
-            row_ -= std::min<std::size_t>(row_, std::max(n, 1));
+            row_ -= std::min<std::size_t>(row_ - Top(), std::max(n, 1));
         } else if (code == 'J' && n == 0) {
+            if (row_ == Top() && column_ == 0) {
+                // Scrolled into the history down to the screen's last line that is not empty.
+                std::size_t end = rows_.size();
+                while (end > row_ && rows_[end - 1].text.empty()) --end;
+                for (std::size_t r = row_; r < end; ++r) rows_.push_back({});
+                row_ = Top();
+            }
             rows_[row_].text.resize(std::min<std::size_t>(rows_[row_].text.size(), column_));
             rows_[row_].wraps = false;
-            rows_.resize(row_ + 1);
+            for (std::size_t r = row_ + 1; r < rows_.size(); ++r) rows_[r] = {};
         } else if (code == 'K') {
             std::string& text = rows_[row_].text;
-            if (n == 2) text.clear();
+            if (n == 2) text.clear(), rows_[row_].wraps = false;
             text.resize(std::min<std::size_t>(text.size(), column_));
         } else {
             ADD_FAILURE() << "a sequence this screen does not know: ESC" << sequence.substr(1);
@@ -141,16 +163,17 @@ class Screen {
     }
 
     int width_;
-    std::vector<Row> rows_{1};
+    int height_;
+    std::vector<Row> rows_;
     std::size_t row_ = 0;
     int column_ = 0;
     std::string sequence_;
     int drawings_ = 0;
 };
 
-void SetWidth(int terminal, int columns) {
+void SetSize(int terminal, int columns, int rows) {
     winsize size{};
-    size.ws_row = 40;
+    size.ws_row = static_cast<unsigned short>(rows);
     size.ws_col = static_cast<unsigned short>(columns);
     ASSERT_EQ(ioctl(terminal, TIOCSWINSZ, &size), 0);
 }
@@ -161,7 +184,7 @@ void SetWidth(int terminal, int columns) {
     dup2(terminal, STDOUT_FILENO);
     dup2(terminal, STDERR_FILENO);
     BayDisplay display(stdout, stderr, BayDisplayStyle::Terminal,
-                       [] { return TerminalColumns(stdout); });
+                       [] { return TerminalSizeOf(stdout); });
     auto drawn = [] {
         std::fputs(kDrawn, stdout);
         std::fflush(stdout);
@@ -193,12 +216,18 @@ void SetWidth(int terminal, int columns) {
     _exit(0);
 }
 
+// The bench drawn on a terminal of 60 columns and `rows` rows, below `earlier` lines of the
+// shell's (none: from the top row of a cleared screen).
 class BenchOnATerminal : public testing::Test {
   protected:
+    explicit BenchOnATerminal(int rows = 40, int earlier = 40) : rows_(rows), screen_(60, rows) {
+        for (int line = 0; line < earlier; ++line) screen_.Apply(kEarlier + std::string("\r\n"));
+    }
+
     void SetUp() override {
         int terminal = -1;
         ASSERT_EQ(openpty(&master_, &terminal, nullptr, nullptr, nullptr), 0);
-        SetWidth(master_, 60);
+        SetSize(master_, 60, rows_);
         int ends[2];
         ASSERT_EQ(pipe(ends), 0);
         child_ = fork();
@@ -235,16 +264,18 @@ class BenchOnATerminal : public testing::Test {
         }
     }
     void Resize(int columns) {
-        SetWidth(master_, columns);
+        SetSize(master_, columns, rows_);
         screen_.Resize(columns);
         ASSERT_EQ(kill(child_, SIGWINCH), 0);
     }
 
-    // The screen holds the message and the result line whole, then each bay's line once, cut
-    // to one column less than `columns`: nothing left of earlier drawings.
-    void ExpectShown(int columns) {
-        const std::vector<std::string> lines = screen_.Lines();
-        ASSERT_EQ(lines.size(), 5u) << ::testing::PrintToString(lines);
+    // The terminal, its history too, holds the message and the result line whole, then the
+    // lines of the first `bays` bays once, cut to one column less than `columns`: nothing left of
+    // earlier drawings.
+    void ExpectShown(int columns, int bays = 3) {
+        std::vector<std::string> lines = screen_.Lines();
+        std::erase(lines, kEarlier);
+        ASSERT_GE(lines.size(), 2u + bays) << ::testing::PrintToString(lines);
         EXPECT_EQ(lines[0],
                   "bay 1-3: ostrel-flash: Failed in writing program memory, block 0x9000");
         EXPECT_EQ(
@@ -254,16 +285,25 @@ class BenchOnATerminal : public testing::Test {
         EXPECT_TRUE(lines[1].ends_with(
             " reason=no answer within 1000 ms: the tracker stopped answering mid-update"))
             << lines[1];
-        const std::string bays[] = {
+        const std::string shown[] = {
             "bay 1-1      /dev/ttyUSB0  write     42%  1:15 left last: -",
             "bay 1-2      /dev/ttyUSB1  verify     7%  0:12 left last: -",
             "bay 1-3      /dev/ttyUSB2  waiting                  last: failed in write"};
-        for (int bay = 0; bay < 3; ++bay) {
-            EXPECT_EQ(lines[2 + bay], bays[bay].substr(0, columns - 1));
+        for (int bay = 0; bay < bays; ++bay) {
+            EXPECT_EQ(lines[2 + bay], shown[bay].substr(0, columns - 1));
+        }
+        if (bays == 3) {
+            EXPECT_EQ(lines.size(), 5u) << ::testing::PrintToString(lines);
+        } else {
+            ASSERT_EQ(lines.size(), 3u + bays) << ::testing::PrintToString(lines);
+            const std::string more = "... " + std::to_string(3 - bays) +
+                                     " more bays: the terminal has too few rows to show them";
+            EXPECT_EQ(lines.back(), more.substr(0, columns - 1));
         }
     }
 
-    Screen screen_{60};
+    int rows_;
+    Screen screen_;
     int master_ = -1;
     int go_ = -1;
     pid_t child_ = -1;
@@ -282,6 +322,21 @@ TEST_F(BenchOnATerminal, EachResizeRedrawsTheBaysForTheNewWidthAndLeavesNothingB
     Resize(25);
     ReadUntilDrawn(4);
     ExpectShown(25);
+}
+
+// A screen with fewer rows than the bays: the first bays and how many more, and nothing pushed
+// into the terminal's history by the drawings.
+class BenchOnAShortTerminal : public BenchOnATerminal {
+  protected:
+    BenchOnAShortTerminal() : BenchOnATerminal(3, 0) {}
+};
+
+TEST_F(BenchOnAShortTerminal, ShowsTheBaysItHasRowsForAndHowManyMore) {
+    ReadUntilDrawn(1);
+    ExpectShown(60, 1);
+    Resize(100);
+    ReadUntilDrawn(2);
+    ExpectShown(100, 1);
 }
 
 }  // namespace
