@@ -97,14 +97,19 @@ void BayDisplay::Redraw(const std::vector<std::string>& newLines) {
 void BayDisplay::Progress(const std::string& bay, const std::string& port, const std::string& stage,
                           unsigned percent, std::optional<int> secondsLeft) {
     std::lock_guard lock(mutex_);
+    const std::size_t bays = rows_.size();
     Row& row = RowOf(bay);
+    // Reports come with every block, a few dozen a second a bay; the lines change with a
+    // percent or a second, and only then are they drawn again.
+    const bool unchanged = bays == rows_.size() && row.port == port && row.stage == stage &&
+                           row.percent == percent && row.secondsLeft == secondsLeft;
     if (row.stage != stage) row.printedTenth = 0;
     row.port = port;
     row.stage = stage;
     row.percent = percent;
     row.secondsLeft = secondsLeft;
     if (style_ == BayDisplayStyle::Terminal) {
-        Redraw({});
+        if (!unchanged) Redraw({});
     } else if (style_ == BayDisplayStyle::Lines && percent / 10 + 1 > row.printedTenth) {
         row.printedTenth = percent / 10 + 1;
         PrintText(out_, "bay %s: %s %s %u%%\n", bay.c_str(), port.c_str(), stage.c_str(), percent);

@@ -54,6 +54,15 @@ TEST(BayDisplay, TerminalRedrawsOneFittedLinePerBayUnderTheResults) {
     for (std::size_t at = 0; (at = last.find("\nbay ", at)) != std::string::npos; ++at) {
         EXPECT_EQ(last.find('\n', at + 1) - at - 1, 44u) << last.substr(at);
     }
+    // A report that changes nothing on the lines (a block within the same percent and second)
+    // draws nothing.
+    const auto report = [](BayDisplay& d) { d.Progress("1-1", "/dev/ttyUSB0", "write", 5, 75); };
+    EXPECT_EQ(Shown(BayDisplayStyle::Terminal, 45,
+                    [&](BayDisplay& d) {
+                        report(d);
+                        report(d);
+                    }),
+              Shown(BayDisplayStyle::Terminal, 45, report));
     // Once the summary is out, the bays' lines stay as they are: a resize draws nothing over it.
     EXPECT_EQ(Shown(BayDisplayStyle::Terminal, 45,
                     [](BayDisplay& d) {
