@@ -11,7 +11,8 @@ namespace ostrel::cli {
 class TerminalResizes {
   public:
     // `resized` is called, from a thread of its own, after each change of the terminal's size,
-    // until this is destroyed. One at a time.
+    // until this is destroyed. One at a time. Made before the program's other threads (on
+    // Linux they inherit the signal's blocking, which leaves it to the follower).
     explicit TerminalResizes(std::function<void()> resized);
     ~TerminalResizes();
     TerminalResizes(const TerminalResizes&) = delete;

@@ -1,78 +1,61 @@
-// The terminal's size on Linux: SIGWINCH. The handler only writes a byte to a pipe; a thread of
-// its own waits on the pipe and calls back, so that the display is drawn outside the handler.
+// The terminal's size on Linux: SIGWINCH, taken through a signalfd by a thread of its own, which
+// calls back outside any signal handler. The signal stays blocked in the thread that follows it
+// and in every thread started after; no handler runs, so none lands on a bay's thread in the
+// middle of an errno check, and none waits on a sanitizer's deferral.
 #include "cli/system/terminal_resize.h"
 
-#include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstring>
+#include <cstdint>
 #include <thread>
 
 namespace ostrel::cli {
-namespace {
-
-std::atomic<int> resizeEnd{-1};  // the pipe's write end while a follower is installed
-static_assert(std::atomic<int>::is_always_lock_free);
-
-void OnResize(int) {
-    // The handler lands on any thread: a bay's thread may be about to read errno.
-    const int savedErrno = errno;
-    const int fd = resizeEnd.load();
-    if (fd >= 0) (void)!write(fd, "r", 1);
-    errno = savedErrno;
-}
-
-}  // namespace
 
 struct TerminalResizes::Follower {
-    int readEnd = -1;
-    int writeEnd = -1;
-    std::atomic<bool> ending{false};
-    struct sigaction previous {};
+    int signals = -1;  // SIGWINCH as it comes
+    int ending = -1;   // an eventfd: the follower is to end
+    sigset_t previous{};
     std::thread thread;
 };
 
 TerminalResizes::TerminalResizes(std::function<void()> resized)
     : follower_(std::make_unique<Follower>()) {
-    int ends[2];
-    if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) return;
-    follower_->readEnd = ends[0];
-    follower_->writeEnd = ends[1];
-    resizeEnd.store(ends[1]);
-    struct sigaction action;
-    std::memset(&action, 0, sizeof action);
-    action.sa_handler = OnResize;
-    sigemptyset(&action.sa_mask);
-    // A resize is no reason to cut short what another thread is doing (a write to the
-    // terminal, a wait for the tracker): the calls it interrupts start again.
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGWINCH, &action, &follower_->previous);
+    sigset_t resize;
+    sigemptyset(&resize);
+    sigaddset(&resize, SIGWINCH);
+    pthread_sigmask(SIG_BLOCK, &resize, &follower_->previous);
+    follower_->signals = signalfd(-1, &resize, SFD_CLOEXEC | SFD_NONBLOCK);
+    follower_->ending = eventfd(0, EFD_CLOEXEC);
+    if (follower_->signals < 0 || follower_->ending < 0) return;
     follower_->thread = std::thread([follower = follower_.get(), resized = std::move(resized)] {
         for (;;) {
-            pollfd watched{follower->readEnd, POLLIN, 0};
-            if (poll(&watched, 1, -1) < 0 && errno != EINTR) return;
-            char bytes[64];
-            while (read(follower->readEnd, bytes, sizeof bytes) > 0) {
-            }
-            if (follower->ending.load()) return;
-            resized();
+            pollfd watched[2] = {{follower->signals, POLLIN, 0}, {follower->ending, POLLIN, 0}};
+            if (poll(watched, 2, -1) < 0 && errno != EINTR) return;
+            if (watched[1].revents != 0) return;
+            signalfd_siginfo taken;
+            bool any = false;
+            while (read(follower->signals, &taken, sizeof taken) == sizeof taken) any = true;
+            if (any) resized();
         }
     });
 }
 
 TerminalResizes::~TerminalResizes() {
-    if (follower_->writeEnd < 0) return;
-    sigaction(SIGWINCH, &follower_->previous, nullptr);
-    resizeEnd.store(-1);
-    follower_->ending.store(true);
-    (void)!write(follower_->writeEnd, "e", 1);
-    follower_->thread.join();
-    close(follower_->readEnd);
-    close(follower_->writeEnd);
+    if (follower_->thread.joinable()) {
+        const std::uint64_t end = 1;
+        (void)!write(follower_->ending, &end, sizeof end);
+        follower_->thread.join();
+    }
+    if (follower_->signals >= 0) close(follower_->signals);
+    if (follower_->ending >= 0) close(follower_->ending);
+    // A resize still pending is dropped as the signal's default action drops it.
+    pthread_sigmask(SIG_SETMASK, &follower_->previous, nullptr);
 }
 
 }  // namespace ostrel::cli

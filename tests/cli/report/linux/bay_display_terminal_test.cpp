@@ -207,10 +207,8 @@ void SetSize(int terminal, int columns, int rows) {
             drawn();
         });
         drawn();
-        // The wait for the end is a poll: ThreadSanitizer runs a signal's handler at once only
-        // inside the calls it knows to block, poll among them and read not.
-        pollfd end{go, POLLIN, 0};
-        while (poll(&end, 1, -1) < 0 && errno == EINTR) {
+        char end;
+        while (read(go, &end, 1) < 0 && errno == EINTR) {
         }
     }
     _exit(0);
@@ -256,7 +254,9 @@ class BenchOnATerminal : public testing::Test {
         while (screen_.Drawings() < drawings) {
             pollfd watched{master_, POLLIN, 0};
             // Only against a hang: each drawing takes milliseconds.
-            ASSERT_EQ(poll(&watched, 1, 20000), 1) << "the display was not drawn again";
+            ASSERT_EQ(poll(&watched, 1, 20000), 1)
+                << "the display was not drawn again; the terminal holds "
+                << ::testing::PrintToString(screen_.Lines());
             char bytes[4096];
             const ssize_t got = read(master_, bytes, sizeof bytes);
             ASSERT_GT(got, 0);
