@@ -12,7 +12,7 @@ std::vector<TimedByte> CrossLine(BootloaderModel& model, LineTiming& timing, Rat
     for (const Reply& reply : model.Receive({&heard, 1})) {
         const auto times = timing.ToHost(arrived, reply, deviceBaud);
         for (std::size_t i = 0; i < times.size(); ++i) {
-            out.push_back({times[i], rate.ToHost(reply.bytes[i], hostBaud)});
+            out.push_back({times[i], rate.ToHost(reply.bytes[i], hostBaud), i + 1 == times.size()});
         }
     }
     return out;

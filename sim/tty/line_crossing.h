@@ -14,6 +14,7 @@ namespace ostrel::sim {
 struct TimedByte {
     LineTiming::Clock::time_point due;  // when it reaches the host
     std::uint8_t byte;
+    bool endsAnswer = false;  // the last byte of one answer; the line may go quiet after it
 };
 
 // `byte` was handed to the host's port at `sentAt`, sent at `hostBaud`.

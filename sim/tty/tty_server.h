@@ -14,7 +14,9 @@
 //
 // The line's rate is the one the host set on its side (a pty keeps the speed), or what a rate
 // source reports. The bootloader locks onto the rate of the first sync byte and garbles bytes
-// that cross at another rate (RateLock); a paced line runs at the locked rate. A host that closes
+// that cross at another rate (RateLock); a paced line runs at the locked rate. Answers reach the
+// host in the bulk packets of a CP210x bridge (GatherIntoPackets), not byte by byte: one write
+// and one wake-up of the host per packet, as on the real adapter. A host that closes
 // the port and opens it again before the server has seen the close can still meet that refusal;
 // WaitUntil(hostCloses) closes the gap in tests.
 #include <cstdint>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/tty/rate_lock.h"
+#include "sim/tty/usb_packets.h"
 
 namespace ostrel::sim {
 namespace {
@@ -61,6 +62,50 @@ TEST(LineTiming, AnswersDroppedAtACloseNoLongerHoldTheLine) {
     line.ToHost(t0, Answer(129));
     line.DropAnswersInFlight();
     EXPECT_EQ(line.ToHost(t0 + milliseconds(1), Answer(1))[0], t0 + milliseconds(1) + T);
+}
+
+// A block read as the pty server answers it, host byte by host byte: each ACK is an answer of
+// its own, the ACK and 128 data bytes of the block one answer.
+TEST(UsbPackets, AnAnswerArrivesInFullPacketsAndItsRestWithItsLastByte) {
+    BootloaderModel model;
+    LineTiming line(true);
+    RateLock rate;
+    std::vector<TimedByte> crossed;
+    std::vector<TimedByte> packed;
+    const std::uint8_t frames[] = {0x7F, 0x11, 0xEE, 0x00, 0x00, 0x80, 0x00, 0x80, 0x7F, 0x80};
+    for (const std::uint8_t byte : frames) {
+        std::vector<TimedByte> answer = CrossLine(model, line, rate, byte, t0, 9600);
+        crossed.insert(crossed.end(), answer.begin(), answer.end());
+        GatherIntoPackets(answer);
+        packed.insert(packed.end(), answer.begin(), answer.end());
+    }
+    ASSERT_EQ(packed.size(), 3u + 129u);
+    // The lone ACKs are not held for the block behind them.
+    for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(packed[i].due, crossed[i].due) << i;
+    // 64, 64 and 1: each packet when its last byte has crossed, none earlier.
+    for (std::size_t i = 3; i < 67; ++i) EXPECT_EQ(packed[i].due, crossed[66].due) << i;
+    for (std::size_t i = 67; i < 131; ++i) EXPECT_EQ(packed[i].due, crossed[130].due) << i;
+    EXPECT_EQ(packed[131].due, crossed[131].due);
+    for (std::size_t i = 0; i < packed.size(); ++i) EXPECT_EQ(packed[i].byte, crossed[i].byte);
+}
+
+// Answers that one host byte causes back to back each end their own packet; one held back by a
+// fault keeps its time; bytes with no end marked go when the last of them has crossed.
+TEST(UsbPackets, EachAnswerEndsItsPacket) {
+    std::vector<TimedByte> bytes{{t0, 1, true},
+                                 {t0 + T, 2},
+                                 {t0 + 2 * T, 3, true},
+                                 {t0 + milliseconds(400), 4, true},
+                                 {t0 + milliseconds(500), 5},
+                                 {t0 + milliseconds(500) + T, 6}};
+    GatherIntoPackets(bytes);
+    const std::vector<Clock::time_point> expected{t0,
+                                                  t0 + 2 * T,
+                                                  t0 + 2 * T,
+                                                  t0 + milliseconds(400),
+                                                  t0 + milliseconds(500) + T,
+                                                  t0 + milliseconds(500) + T};
+    for (std::size_t i = 0; i < bytes.size(); ++i) EXPECT_EQ(bytes[i].due, expected[i]) << i;
 }
 
 TEST(RateLock, KeepsTheFirstSyncBytesRateAndGarblesOthersBothWays) {

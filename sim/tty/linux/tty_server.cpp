@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "sim/tty/line_crossing.h"
+#include "sim/tty/usb_packets.h"
 
 namespace ostrel::sim {
 namespace {
@@ -226,7 +227,8 @@ std::uint32_t TtyServer::Impl::HostRate() const {
 }
 
 void TtyServer::Impl::Answer(std::uint8_t byte, Clock::time_point sentAt, std::uint32_t hostBaud) {
-    const std::vector<TimedByte> answer = CrossLine(model, timing, rate, byte, sentAt, hostBaud);
+    std::vector<TimedByte> answer = CrossLine(model, timing, rate, byte, sentAt, hostBaud);
+    GatherIntoPackets(answer);
     stats.lockedRate = rate.Locked();
     if (hangUpAt != 0 && model.Exchanges().size() >= hangUpAt) {
         hangUpAt = 0;
