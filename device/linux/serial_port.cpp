@@ -83,7 +83,6 @@ class LinuxSerialPort final : public SerialPort {
         report_.lineSettingsKept = tcgetattr(fd, &kept) == 0 && IsBootloaderLine(kept, LineRate());
         found_ = found;
         fd_ = fd;
-        sentBy_ = {};
         return true;
     }
 
@@ -149,10 +148,7 @@ class LinuxSerialPort final : public SerialPort {
     bool WriteAll(const std::uint8_t* buffer, std::uint16_t count) override {
         if (count == 0) return true;
         if (fd_ < 0) return false;
-        const auto start = Clock::now();
-        const auto deadline = start + kWriteTotal;
-        // The device hears the frame no sooner than the line has carried it.
-        sentBy_ = std::max(sentBy_, start) + LineTime(count, LineRate());
+        const auto deadline = Clock::now() + kWriteTotal;
         std::uint16_t written = 0;
         while (written < count) {
             const ssize_t put = write(fd_, buffer + written, count - written);
@@ -196,7 +192,7 @@ class LinuxSerialPort final : public SerialPort {
                 HangUp();
                 break;
             }
-            NapUntilAlmostThere(count - ahead_.size(), got > 0, end);
+            if (got > 0) NapForAllButOne(count - ahead_.size(), end);
             const auto left = end - Clock::now();
             // The nap may end at the deadline with the bytes already there: they count.
             if (left <= Clock::duration::zero()) return PendingInputCount() >= count;
@@ -207,18 +203,13 @@ class LinuxSerialPort final : public SerialPort {
         return false;
     }
 
-    // Bytes follow each other no closer than one character time (LineTime at the port's rate),
-    // and an answer begins no sooner than the device has heard our frame. While more than one is
-    // missing the thread sleeps through the time they need at the least instead of waking for
-    // each byte or packet, which at 9600 baud is a wake-up a millisecond; poll() then waits only
-    // for what is still on its way. `arriving`: the last read got some, so the next may be
-    // under way already. Never past `end`.
-    void NapUntilAlmostThere(std::size_t missing, bool arriving, Clock::time_point end) const {
+    // Bytes follow each other no closer than one character time (LineTime at the port's rate).
+    // While more than one is missing the thread sleeps through all but the last
+    // instead of waking for each, which at 9600 baud is a wake-up a millisecond; the wait still
+    // ends when the last one arrives. Never past `end`.
+    void NapForAllButOne(std::size_t missing, Clock::time_point end) const {
         if (missing < 2) return;
-        const auto rate = LineRate();
-        auto until = sentBy_ + LineTime(missing, rate);
-        if (arriving) until = std::max(until, Clock::now() + LineTime(missing - 1, rate));
-        if (until > Clock::now()) SleepUntil(std::min(until, end));
+        SleepUntil(std::min(Clock::now() + LineTime(missing - 1, LineRate()), end));
     }
 
     static void SleepUntil(Clock::time_point when) {
@@ -294,8 +285,7 @@ class LinuxSerialPort final : public SerialPort {
 
     int fd_ = -1;
     bool hungUp_ = false;
-    termios found_{};             // the line as OpenPort found it, put back by ClosePort
-    Clock::time_point sentBy_{};  // when what we wrote has all crossed the line
+    termios found_{};  // the line as OpenPort found it, put back by ClosePort
     PortOpenReport report_;
     LookAhead ahead_;  // arrived, taken from the kernel by a wait, not yet read
 };
