@@ -29,6 +29,15 @@ class PortPeer {
 
 using MakePeer = std::unique_ptr<PortPeer> (*)();
 
+// A write may take its bytes' time on the line (11 bits each) and 100 ms more, in whole ms: the
+// longest frame, 130 bytes, at the slowest and the fastest rate; one byte; none.
+TEST(SerialPortTimeouts, AWriteMayTakeItsTimeOnTheLineAnd100MsMore) {
+    EXPECT_EQ(WriteTimeout(130, 9600).count(), 249);
+    EXPECT_EQ(WriteTimeout(130, 230400).count(), 107);
+    EXPECT_EQ(WriteTimeout(1, 9600).count(), 102);
+    EXPECT_EQ(WriteTimeout(0, 9600).count(), 100);
+}
+
 class SerialPortContract : public ::testing::TestWithParam<MakePeer> {
   protected:
     void SetUp() override {
