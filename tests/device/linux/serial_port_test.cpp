@@ -145,24 +145,6 @@ INSTANTIATE_TEST_SUITE_P(
                                PortOpenError::SettingsRefused}),
     [](const testing::TestParamInfo<FailedOpen>& param) { return param.param.what; });
 
-TEST(LinuxSerialPort, ShortReadEndsAtTheIntervalWithWhatArrived) {
-    RawPty pty;
-    ASSERT_TRUE(pty.Ok());
-    auto port = MakeSerialPort();
-    ASSERT_TRUE(port->OpenPort(pty.path));
-    std::vector<std::uint8_t> sent(100);
-    for (std::size_t i = 0; i < sent.size(); ++i) sent[i] = static_cast<std::uint8_t>(i * 3);
-    ASSERT_EQ(write(pty.master, sent.data(), sent.size()), 100);
-    ASSERT_TRUE(port->WaitForInput(5000, 100));
-
-    std::array<std::uint8_t, 129> buffer{};
-    std::uint32_t got = 0;
-    EXPECT_FALSE(port->ReadExact(buffer.data(), 129, got));
-    EXPECT_EQ(got, 100u);
-    EXPECT_TRUE(std::equal(sent.begin(), sent.end(), buffer.begin()));
-    EXPECT_EQ(port->PendingInputCount(), 0);  // consumed
-}
-
 // The device side of the line on a thread of its own. Once sent bytes have reached the host's
 // side, it can wait until the host has read them: the slave's input queue, shared by all its
 // descriptors, is then empty.

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <numeric>
 #include <vector>
 
 #include "device/connection.h"
@@ -19,12 +18,6 @@ namespace {
 using test::WinePeer;
 
 constexpr int kCom = 111;  // well above the ports Wine maps for the machine
-
-std::vector<std::uint8_t> Pattern(std::size_t size, std::uint8_t from = 0) {
-    std::vector<std::uint8_t> bytes(size);
-    std::iota(bytes.begin(), bytes.end(), from);
-    return bytes;
-}
 
 // Whatever a terminal program left on the port, the line set is the one the read-back accepts
 // (8E1 at the rate, no flow control, no byte dropped, no stall after an error); DTR and RTS stay
@@ -102,28 +95,6 @@ class Win32Link : public ::testing::Test {
     std::string name;
     std::unique_ptr<SerialPort> port = MakeSerialPort();
 };
-
-TEST_F(Win32Link, ShortReadEndsAtTheTimeOutsWithWhatArrived) {
-    ASSERT_TRUE(port->OpenPort(name));
-    struct Case {
-        std::uint16_t sent;
-        std::uint16_t asked;
-    };
-    // 100 of 129 ends at the 150 ms interval; none of 10 at the 210 ms total.
-    for (const Case c : {Case{100, 129}, Case{3, 10}, Case{0, 10}}) {
-        if (c.sent > 0) {
-            ASSERT_TRUE(peer.Send(kCom, Pattern(c.sent, 7)));
-            ASSERT_TRUE(Await(c.sent));
-        }
-        std::vector<std::uint8_t> read(c.asked, 0xEE);
-        std::uint32_t got = 12345;
-        EXPECT_FALSE(port->ReadExact(read.data(), c.asked, got)) << c.sent << " of " << c.asked;
-        EXPECT_EQ(got, c.sent);
-        EXPECT_EQ(std::vector<std::uint8_t>(read.begin(), read.begin() + c.sent),
-                  Pattern(c.sent, 7));
-        EXPECT_EQ(port->PendingInputCount(), 0) << "the bytes read are consumed";
-    }
-}
 
 // A closed link fails every operation and reports nothing waiting, whatever the far end sends.
 void ExpectClosed(SerialPort& port) {
