@@ -290,7 +290,7 @@ bool Win32SerialPort::AwaitOneTry(std::uint16_t count) {
 }
 
 // The tries of a wait follow each other with nothing in between, so the whole wait is one read
-// with a time-out of `tries` tries.
+// with a time-out of `tries` tries of kWaitTry each.
 bool Win32SerialPort::WaitForInput(std::uint32_t tries, std::uint16_t count) {
     const auto limit = static_cast<DWORD>(std::min<std::uint64_t>(
         std::uint64_t{tries} * Milliseconds(kWaitTry), std::numeric_limits<DWORD>::max() - 1));
