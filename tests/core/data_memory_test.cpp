@@ -46,6 +46,7 @@ TEST(ProgramCheck, ReadsEveryBlockWritesNothingAndFindsTheFirstByteThatDiffers) 
         Tracker changed;
         test::LoadRelease(changed.model);
         changed.model.Memory()[at] ^= 0x01;
+        ASSERT_FALSE(test::HoldsRelease(changed.model.Memory()));
         outcome = CheckProgramMemory(changed.protocol, *changed.image, changed.events);
         EXPECT_EQ(outcome.reason, UpdateFailure::ReadBackDiffers);
         EXPECT_EQ(outcome.differsAt, at);
