@@ -48,10 +48,12 @@ FlashSession::FlashSession(const FlashOptions& options, std::FILE* traceFile)
       connector_(state_, link_, *directory_, protocol_) {
     port_->SetLineRate(options.baud);
     trace_.WriteTo(traceFile);
+    trace_.ReadOutcomesFrom(protocol_.LastExchange());
 }
 
 FlashSession::~FlashSession() {
     if (state_.PortOpen) trace_.ClosePort();
+    trace_.EndExchange();  // while the protocol, and its record, are still there
 }
 
 std::optional<RunResult> FlashSession::Connect() {

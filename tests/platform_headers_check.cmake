@@ -18,6 +18,7 @@ set(allowed
     "tests:gtest/gtest"
     "tests/wizard/qt:gtest/gtest fcntl unistd"
     "tests/cli:gtest/gtest fcntl signal spawn stdlib sys/wait unistd"
+    "tests/support:gtest/gtest fcntl signal spawn stdlib sys/wait unistd"
     "tests/cli/modes:gtest/gtest fcntl pty sched spawn stdlib sys/file sys/resource sys/stat sys/wait unistd"
     "tests/device:gtest/gtest"
     "tests/windows:gtest/gtest windows"

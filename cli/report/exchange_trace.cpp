@@ -4,32 +4,40 @@
 #include <mutex>
 
 #include "cli/report/run_messages.h"
+#include "core/bootloader_protocol.h"
 
 namespace ostrel::cli {
 namespace {
 
-constexpr std::uint8_t kAckByte = 0x79;
-constexpr std::uint8_t kNackByte = 0x1F;
-constexpr std::uint8_t kSyncByte = 0x7F;
-constexpr std::uint8_t kGetCommand = 0x00;
-constexpr std::uint8_t kReadCommand = 0x11;
-constexpr std::uint8_t kWriteCommand = 0x31;
-
-ExchangeFrame FrameOf(int framesSent, std::uint8_t command) {
-    switch (framesSent) {
-        case 2:
-            return ExchangeFrame::Address;
-        case 3:
-            return command == kReadCommand ? ExchangeFrame::Count : ExchangeFrame::Data;
+const char* ExchangeName(std::uint8_t command) {
+    switch (command) {
+        case kSyncByte:
+            return "sync";
+        case kCmdGet:
+            return "get";
+        case kCmdReadMemory:
+            return "read";
+        case kCmdWriteMemory:
+            return "write";
         default:
-            return command == kSyncByte ? ExchangeFrame::Sync : ExchangeFrame::Command;
+            return "exchange";
     }
 }
 
-std::string HexByte(std::uint8_t byte) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", byte);
-    return text;
+// Get's answer ends with its ACK, where the others begin with it; its outcome is told so.
+std::string DescribeOutcome(const ExchangeRecord& record) {
+    if (record.command != kCmdGet) return DescribeExchange(record);
+    if (record.frame == ExchangeFrame::Count && record.answer == ExchangeAnswer::WrongByte) {
+        return "refused: too many command codes";
+    }
+    if (record.frame != ExchangeFrame::Data) return DescribeExchange(record);
+    if (record.answer == ExchangeAnswer::Ack) return "the answer ended with ACK";
+    if (record.answer != ExchangeAnswer::Nack && record.answer != ExchangeAnswer::WrongByte) {
+        return DescribeExchange(record);
+    }
+    char byte[8];
+    std::snprintf(byte, sizeof byte, "0x%02X", record.byte);
+    return std::string("the answer ended with ") + byte;
 }
 
 // Frames or reads in hex, "31 CE | 00 00 8C 00 8C", or "-" when there were none. Shortened,
@@ -87,11 +95,6 @@ void ExchangeTrace::ClosePort() {
 
 void ExchangeTrace::FlushInput() {
     EndExchange();
-    framesSent_ = 0;
-    command_ = 0;
-    waitFailed_ = false;
-    firstAnswerByte_.reset();
-    lastAnswerByte_.reset();
     const auto now = std::chrono::steady_clock::now();
     current_ = Exchange{now, now, {}, {}};
     port_.FlushInput();
@@ -99,21 +102,12 @@ void ExchangeTrace::FlushInput() {
 
 bool ExchangeTrace::WaitForInput(std::uint32_t tries, std::uint16_t count) {
     const bool arrived = port_.WaitForInput(tries, count);
-    waitFailed_ = !arrived;
-    awaited_ = count;
-    arrivedAtTimeout_ = arrived ? 0 : port_.PendingInputCount();
     if (current_) current_->lastActivity = std::chrono::steady_clock::now();
     return arrived;
 }
 
 bool ExchangeTrace::ReadExact(std::uint8_t* buffer, std::uint16_t count, std::uint32_t& bytesRead) {
     const bool complete = port_.ReadExact(buffer, count, bytesRead);
-    firstAnswerByte_.reset();
-    lastAnswerByte_.reset();
-    if (bytesRead > 0) {
-        firstAnswerByte_ = buffer[0];
-        lastAnswerByte_ = buffer[bytesRead - 1];
-    }
     if (current_) {
         current_->received.emplace_back(buffer, buffer + bytesRead);
         current_->lastActivity = std::chrono::steady_clock::now();
@@ -122,7 +116,6 @@ bool ExchangeTrace::ReadExact(std::uint8_t* buffer, std::uint16_t count, std::ui
 }
 
 bool ExchangeTrace::WriteAll(const std::uint8_t* buffer, std::uint16_t count) {
-    if (++framesSent_ == 1 && count > 0) command_ = buffer[0];
     if (current_) {
         current_->sent.emplace_back(buffer, buffer + count);
         current_->lastActivity = std::chrono::steady_clock::now();
@@ -130,55 +123,21 @@ bool ExchangeTrace::WriteAll(const std::uint8_t* buffer, std::uint16_t count) {
     return port_.WriteAll(buffer, count);
 }
 
-ExchangeRecord ExchangeTrace::LastExchange() const {
-    ExchangeRecord record;
-    record.command = command_;
-    record.frame = FrameOf(framesSent_, command_);
-    if (waitFailed_) {
-        record.answer = arrivedAtTimeout_ > 0 ? ExchangeAnswer::Short : ExchangeAnswer::None;
-        record.received = static_cast<std::uint16_t>(arrivedAtTimeout_);
-        record.awaited = awaited_;
-    } else if (!firstAnswerByte_) {
-        record.answer = ExchangeAnswer::None;
-    } else if (*firstAnswerByte_ != kAckByte) {
-        record.answer =
-            *firstAnswerByte_ == kNackByte ? ExchangeAnswer::Nack : ExchangeAnswer::WrongByte;
-        record.byte = *firstAnswerByte_;
-    }
-    return record;
-}
-
 std::string ExchangeTrace::Describe(const Exchange& exchange, bool shortened) const {
-    std::string name = "exchange";
-    const bool hasAddress = exchange.sent.size() >= 2 && exchange.sent[1].size() == 5;
-    if (!exchange.sent.empty() && !exchange.sent[0].empty()) {
-        const std::uint8_t first = exchange.sent[0][0];
-        if (first == kSyncByte && exchange.sent[0].size() == 1) name = "sync";
-        if (first == kGetCommand) name = "get";
-        if (first == kReadCommand) name = "read";
-        if (first == kWriteCommand) name = "write";
-        if ((first == kReadCommand || first == kWriteCommand) && hasAddress) {
-            char address[12];
-            std::snprintf(address, sizeof address, " 0x%04X",
-                          exchange.sent[1][2] << 8 | exchange.sent[1][3]);
-            name += address;
-        }
-    }
-    // Get's answer comes in three reads and ends with its ACK, where the others begin with it.
-    std::string outcome = DescribeExchange(LastExchange());
-    if (command_ == kGetCommand && !waitFailed_ && exchange.received.size() == 3) {
-        outcome = lastAnswerByte_ == kAckByte
-                      ? "the answer ended with ACK"
-                      : "the answer ended with " + HexByte(lastAnswerByte_.value_or(0));
-    } else if (command_ == kGetCommand && !waitFailed_ && exchange.received.size() == 2) {
-        outcome = "refused: too many command codes";
+    std::string name = exchange.sent.empty() ? "exchange" : ExchangeName(outcome_->command);
+    const bool block = outcome_->command == kCmdReadMemory || outcome_->command == kCmdWriteMemory;
+    if (block && exchange.sent.size() >= 2 && exchange.sent[1].size() == 5) {
+        char address[12];
+        std::snprintf(address, sizeof address, " 0x%04X",
+                      exchange.sent[1][2] << 8 | exchange.sent[1][3]);
+        name += address;
     }
     char timing[64];
     std::snprintf(timing, sizeof timing, "t=%.3fs %s (%.1f ms)",
                   Milliseconds(exchange.begun - start_) / 1000, name.c_str(),
                   Milliseconds(exchange.lastActivity - exchange.begun));
     return std::string(timing) + ": sent " + HexPieces(exchange.sent, shortened) + "; received " +
-           HexPieces(exchange.received, shortened) + "; " + outcome;
+           HexPieces(exchange.received, shortened) + "; " + DescribeOutcome(*outcome_);
 }
 
 void ExchangeTrace::EndExchange() {

@@ -1,9 +1,10 @@
 #pragma once
 // A serial port that watches the bootloader exchanges run over it, so that a failure can be
-// told in one line: which frame of the exchange went unanswered or was answered wrongly. Each
-// exchange begins with FlushInput and sends its frames in order, which is all it relies on.
-// It keeps the last few exchanges (time, bytes each way, outcome) for a failure report, and
-// writes every exchange to a trace file when given one.
+// told in one line: the bytes each way, and the outcome the protocol recorded (which frame went
+// unanswered or was answered wrongly). Each exchange begins with FlushInput, before the
+// protocol clears its record, so the record read when the next one begins is still the last
+// one's. It keeps the last few exchanges (time, bytes each way, outcome) for a failure report,
+// and writes every exchange to a trace file when given one.
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +34,11 @@ class ExchangeTrace final : public SerialPort {
 
     // Each exchange, once ended, also goes to `file` as one line; so do opens and closes.
     void WriteTo(std::FILE* file) { file_ = file; }
+    // The outcome of each exchange is read from `record`, the protocol's, which must outlive
+    // the exchange in progress (see EndExchange).
+    void ReadOutcomesFrom(const ExchangeRecord& record) { outcome_ = &record; }
+    // Closes the exchange in progress: into the ring, and into the trace file.
+    void EndExchange();
 
     bool OpenPort(const std::string& name) override;
     void ClosePort() override;
@@ -46,9 +52,6 @@ class ExchangeTrace final : public SerialPort {
 
     const std::string& LastPortName() const { return lastPort_; }
     bool LastOpenSucceeded() const { return lastOpenOk_; }
-    // How the last exchange ended as seen on the line, for its trace line; the protocol keeps
-    // the same record of the exchanges it runs.
-    ExchangeRecord LastExchange() const;
     // The last kRecentCount exchanges, oldest first, the one in progress included: one line
     // each with its time, the bytes sent and received (long ones shortened), and its outcome.
     std::vector<std::string> RecentExchanges() const;
@@ -67,20 +70,13 @@ class ExchangeTrace final : public SerialPort {
 
     // One line; `shortened` shows only the start of long frames and answers.
     std::string Describe(const Exchange& exchange, bool shortened) const;
-    // Closes the exchange in progress: into the ring, and into the trace file.
-    void EndExchange();
     void Note(const std::string& line);
 
     SerialPort& port_;
     std::string lastPort_;
     bool lastOpenOk_ = false;
-    int framesSent_ = 0;
-    std::uint8_t command_ = 0;  // first byte of the command frame
-    bool waitFailed_ = false;
-    std::int32_t arrivedAtTimeout_ = 0;  // of the bytes the failed wait awaited
-    std::uint16_t awaited_ = 0;
-    std::optional<std::uint8_t> firstAnswerByte_;  // of the last read: the ACK position
-    std::optional<std::uint8_t> lastAnswerByte_;   // of the last read: Get's closing ACK
+    static inline const ExchangeRecord kNoRecord{};
+    const ExchangeRecord* outcome_ = &kNoRecord;
 
     std::chrono::steady_clock::time_point start_;
     std::FILE* file_ = nullptr;

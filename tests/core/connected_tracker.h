@@ -12,6 +12,7 @@
 #include "sim/bootloader_model.h"
 #include "sim/sim_link.h"
 #include "tests/support/recording_events.h"
+#include "tests/support/tracker.h"
 
 namespace ostrel::test {
 
@@ -29,10 +30,7 @@ struct ConnectedTracker {
         state.UpdatePhase = Phase::Requested;
         outcome = RunUpdate(state, protocol, *image, keepUser, events);
     }
-    bool FlashEqualsImage() const {
-        return std::equal(image->begin() + kFlashStart, image->end(),
-                          model.Memory().begin() + kFlashStart);
-    }
+    bool HoldsRelease() const { return test::HoldsRelease(model.Memory()); }
     bool DataEqualsImage(std::uint32_t from) const {
         return std::equal(image->begin() + from, image->begin() + kDataMemory.end,
                           model.Memory().begin() + from);

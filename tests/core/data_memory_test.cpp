@@ -34,8 +34,7 @@ std::vector<std::string> DataBlocks(const char* kind) {
 
 TEST(ProgramCheck, ReadsEveryBlockWritesNothingAndFindsTheFirstByteThatDiffers) {
     Tracker t;
-    std::copy(t.image->begin() + kFlashStart, t.image->end(),
-              t.model.Memory().begin() + kFlashStart);
+    test::LoadRelease(t.model);
     UpdateOutcome outcome = CheckProgramMemory(t.protocol, *t.image, t.events);
     EXPECT_TRUE(outcome.Succeeded());
     EXPECT_EQ(t.model.Exchanges().size(), kFlashSize / kBlockSize);
@@ -45,9 +44,9 @@ TEST(ProgramCheck, ReadsEveryBlockWritesNothingAndFindsTheFirstByteThatDiffers) 
 
     for (std::uint32_t at : {kFlashStart + 0x80, kProgramMemory.end - 1}) {
         Tracker changed;
-        std::copy(changed.image->begin() + kFlashStart, changed.image->end(),
-                  changed.model.Memory().begin() + kFlashStart);
+        test::LoadRelease(changed.model);
         changed.model.Memory()[at] ^= 0x01;
+        ASSERT_FALSE(test::HoldsRelease(changed.model.Memory()));
         outcome = CheckProgramMemory(changed.protocol, *changed.image, changed.events);
         EXPECT_EQ(outcome.reason, UpdateFailure::ReadBackDiffers);
         EXPECT_EQ(outcome.differsAt, at);

@@ -2,27 +2,22 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <memory>
-#include <vector>
+#include <string>
+
+#include "tests/support/files.h"
 
 namespace ostrel {
 namespace {
 
-std::vector<std::uint8_t> ReadFile(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The embedded arrays must be the release files byte for byte.
 TEST(Payload, EmbeddedBlocksEqualTheReleaseFiles) {
-    const auto flash = ReadFile(OSTREL_FLASH_BLOCK_PATH);
-    const auto data = ReadFile(OSTREL_DATA_BLOCK_PATH);
+    const std::string flash = test::FileText(OSTREL_FLASH_BLOCK_PATH);
+    const std::string data = test::FileText(OSTREL_DATA_BLOCK_PATH);
     ASSERT_EQ(flash.size(), kFlashSize);
     ASSERT_EQ(data.size(), kDataSize);
-    EXPECT_TRUE(std::equal(flash.begin(), flash.end(), FlashBlock));
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), DataBlock));
+    EXPECT_TRUE(flash == std::string(std::begin(FlashBlock), std::end(FlashBlock)));
+    EXPECT_TRUE(data == std::string(std::begin(DataBlock), std::end(DataBlock)));
 }
 
 TEST(FirmwareImage, BlocksLandAtTheirAddressesAndTheRestIsZero) {

@@ -31,7 +31,7 @@ TEST_F(UpdateTest, FullUpdateWritesVerifiesAndWritesDataMemory) {
     EXPECT_EQ(ExchangeList(), expected);  // 472 exchanges, in this order
     EXPECT_EQ(expected.size(), 472u);
 
-    EXPECT_TRUE(FlashEqualsImage());
+    EXPECT_TRUE(HoldsRelease());
     EXPECT_TRUE(DataEqualsImage(kDataStart));
     EXPECT_EQ(state.UpdatePhase, Phase::Succeeded);
     EXPECT_TRUE(outcome.Succeeded());
@@ -51,7 +51,7 @@ TEST_F(UpdateTest, KeepingTheOwnersSettingsLeavesTheirBlocksUntouched) {
     const auto all = ExchangeList();
     EXPECT_EQ(all.size(), 470u);
     EXPECT_EQ(std::vector<std::string>(all.end() - 6, all.end()), Blocks("W", 0x1100, 0x1380));
-    EXPECT_TRUE(FlashEqualsImage());
+    EXPECT_TRUE(HoldsRelease());
     EXPECT_TRUE(DataEqualsImage(0x1100));
     EXPECT_EQ(events.lines[6], "begin data 6");
     for (std::uint32_t a = 0x1000; a < 0x1100; ++a) {
@@ -208,8 +208,8 @@ TEST(UpdateSideBySide, TwoSessionsOnTwoThreadsEachLeaveTheirRelease) {
     other.join();
     EXPECT_TRUE(first.outcome.Succeeded());
     EXPECT_TRUE(second.outcome.Succeeded());
-    EXPECT_TRUE(first.FlashEqualsImage() && first.DataEqualsImage(kDataStart));
-    EXPECT_TRUE(second.FlashEqualsImage() && second.DataEqualsImage(kDataAfterUserSettings.start));
+    EXPECT_TRUE(first.HoldsRelease() && first.DataEqualsImage(kDataStart));
+    EXPECT_TRUE(second.HoldsRelease() && second.DataEqualsImage(kDataAfterUserSettings.start));
     EXPECT_EQ(first.model.Exchanges().size(), 472u);
     EXPECT_EQ(second.model.Exchanges().size(), 470u);
 }

@@ -10,7 +10,7 @@
 
 #include "core/firmware_image.h"
 #include "sim/bridge/simulated_bridge.h"
-#include "tests/cli/child_process.h"
+#include "tests/support/child_process.h"
 
 namespace ostrel {
 namespace {

@@ -11,7 +11,7 @@
 #include "core/firmware_image.h"
 #include "payload/release_identity.h"
 #include "sim/bootloader_model.h"
-#include "tests/cli/flash_run.h"
+#include "tests/support/flash_run.h"
 
 namespace ostrel {
 namespace {

@@ -12,7 +12,7 @@
 #include "cli/system/atomic_file.h"
 #include "core/firmware_image.h"
 #include "sim/bootloader_model.h"
-#include "tests/cli/flash_run.h"
+#include "tests/support/flash_run.h"
 
 namespace ostrel {
 namespace {

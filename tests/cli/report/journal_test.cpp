@@ -4,14 +4,12 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "payload/release_identity.h"
+#include "tests/support/files.h"
 
 namespace ostrel::cli {
 namespace {
@@ -50,9 +48,8 @@ TEST(Journal, LinesAreRfc4180WithTheReleaseAndTheResult) {
 // Two stations on one journal, each with its own opening, recording at once: one header, and
 // every line whole; a journal that is there already is appended to, never emptied.
 TEST(Journal, TwoWritersAtOnceNeverInterleaveAndNothingIsTruncated) {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / "ostrel-journal-test.csv").string();
-    std::filesystem::remove(path);
+    const test::ScratchFolder folder;
+    const std::string path = folder.Path("journal.csv");
     constexpr int kLines = 300;
     std::vector<std::thread> stations;
     for (int s = 0; s < 2; ++s) {
@@ -74,11 +71,7 @@ TEST(Journal, TwoWritersAtOnceNeverInterleaveAndNothingIsTruncated) {
         std::string error;
         ASSERT_NE(Journal::Open(path, FlashMode::Update, error), nullptr) << error;
     }
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    const std::string all = text.str();
-    std::filesystem::remove(path);
+    const std::string all = test::FileText(path);
     ASSERT_TRUE(all.starts_with(JournalHeader())) << all.substr(0, 200);
     std::set<std::string> seen;
     std::size_t lines = 0;

@@ -4,25 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace ostrel::cli {
 namespace {
 
-std::string ReadmeText() {
-    std::ifstream in(OSTREL_SOURCE_DIR "/README.md");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST(ResultWords, TheReadmeNamesEveryStageInOrderAndEveryOutcome) {
-    const std::string readme = ReadmeText();
+    const std::string readme = test::FileText(OSTREL_SOURCE_DIR "/README.md");
     ASSERT_FALSE(readme.empty());
 
     // "`stage` is one of connect, backup, write (program memory), ... and trace."

@@ -24,95 +24,49 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "e2e"))
 import wizard_e2e  # noqa: E402
-from wizard_e2e import Frame, VirtualScreen, check, read  # noqa: E402
+import wizard_pages  # noqa: E402
+from wizard_e2e import VirtualScreen, check, read  # noqa: E402
+
+# The same layout and page checks as on Linux; only the buttons and bars are drawn otherwise.
+from wizard_pages import (  # noqa: E402
+    CANCEL, CONNECT, LABEL, LB_WRITE_ERR, NEXT, RED, RICH_EDIT1, WHITE, a_tenth_written,
+    connected, not_connected, on_page, page1, page2, page3, page5, update_succeeded)
 
 COM_PORT = 201  # above the machine's own ports: the scan, from the highest down, finds it first
-
-# Client coordinates of what a person clicks and of the controls the screenshots look at, and
-# the colours: the same table lays out both windows.
-from wizard_e2e import (  # noqa: E402
-    BAR_VERIFY, BAR_WRITE, CANCEL, CONNECT, LB_CONNECTED, LB_NOT_CONNECTED, LB_VERIFY_OK,
-    LB_WRITE_ERR, LB_WRITE_OK, LB_WRITE_ON, LIST_BOX1_TOP, LIST_BOX4_TOP, LIST_WRITE_FAIL,
-    LIST_WRITE_OK, NEXT, RICH_EDIT1, TXT_CONN_FAIL, TXT_CONN_OK, TXT_WRITE_FAIL,
-    TXT_WRITE_OK, on_page)
 
 # Cancel, Back, Next (frame) and Connect (page 3): (left, top, width, height).
 BUTTONS = ((200, 360, 89, 25), (344, 360, 89, 25), (488, 359, 89, 25), on_page(8, 80, 89, 25))
 
-from wizard_e2e import GREEN, LABEL, MARK, OLIVE, RED, WHITE  # noqa: E402
 
+class WineFrame(wizard_pages.Frame):
+    """A screenshot of the window as Wine draws it: its own button frames and bar colours."""
 
-def face(f):
-    """The button face, from the window's top-left corner."""
-    return f.pixel(2, 2)
+    def face(self):
+        """The button face, from the window's top-left corner."""
+        return self.pixel(2, 2)
 
+    def button_in(self, rect):
+        """'hidden', 'disabled' or 'enabled': a button's frame line, then black (enabled) or
+        grey (disabled) letters inside it."""
+        x, y, w, h = rect
+        if all(self.pixel(x + w // 2, y + d) == self.face() for d in (0, 1)):
+            return "hidden"
+        return "enabled" if self.ink((x + 4, y + 4, w - 8, h - 8)) > 15 else "disabled"
 
-def button(f, rect):
-    """'hidden', 'disabled' or 'enabled': a button's frame line, then black (enabled) or grey
-    (disabled) letters inside it."""
-    x, y, w, h = rect
-    if all(f.pixel(x + w // 2, y + d) == face(f) for d in (0, 1)):
-        return "hidden"
-    return "enabled" if f.ink((x + 4, y + 4, w - 8, h - 8)) > 15 else "disabled"
+    def buttons(self):
+        return tuple(self.button_in(rect) for rect in BUTTONS)
 
-
-def buttons(f):
-    return tuple(button(f, rect) for rect in BUTTONS)
-
-
-def filled(f, bar):
-    """The share of a progress bar's middle row in a colour of its own (neither face nor
-    white nor grey): the bar's fill."""
-    x, y, w, h = bar
-    row = [f.pixel(x + i, y + h // 2) for i in range(2, w - 2)]
-    return sum(1 for r, g, b in row if max(r, g, b) - min(r, g, b) > 60) / len(row)
-
-
-def page1(f):
-    return (buttons(f)[:3] == ("enabled", "hidden", "enabled")
-            and f.count(RICH_EDIT1, WHITE) > RICH_EDIT1[2] * RICH_EDIT1[3] // 2)
-
-
-def page2(f):
-    return (buttons(f) == ("enabled", "enabled", "enabled", "hidden")
-            and f.count(RICH_EDIT1, WHITE) < 1000 and f.ink(LIST_BOX1_TOP) > 200)
-
-
-def page3(f):
-    return buttons(f)[:2] == ("enabled", "enabled") and buttons(f)[3] != "hidden"
-
-
-def connected(f):
-    return (page3(f) and buttons(f)[2:] == ("enabled", "disabled")
-            and f.count(LB_CONNECTED, GREEN) > LABEL and f.count(TXT_CONN_OK, GREEN) > MARK)
-
-
-def not_connected(f):
-    return f.count(LB_NOT_CONNECTED, RED) > LABEL or f.count(TXT_CONN_FAIL, RED) > MARK
-
-
-def a_tenth_written(f):
-    return (f.count(LB_WRITE_ON, OLIVE) > LABEL and filled(f, BAR_WRITE) >= 0.1
-            and buttons(f)[1:3] == ("disabled", "disabled"))
-
-
-def update_succeeded(f):
-    return (f.count(LB_WRITE_OK, GREEN) > LABEL and f.count(LB_VERIFY_OK, GREEN) > LABEL
-            and filled(f, BAR_WRITE) > 0.99 and filled(f, BAR_VERIFY) > 0.99
-            and f.count(TXT_WRITE_OK, GREEN) > MARK and f.ink(LIST_WRITE_OK) > 200
-            and buttons(f)[:3] == ("enabled", "enabled", "enabled"))
+    def filled(self, bar):
+        """The share of a progress bar's middle row in a colour of its own (neither face nor
+        white nor grey): the bar's fill."""
+        x, y, w, h = bar
+        row = [self.pixel(x + i, y + h // 2) for i in range(2, w - 2)]
+        return sum(1 for r, g, b in row if max(r, g, b) - min(r, g, b) > 60) / len(row)
 
 
 def update_failed(f):
-    # After a failure Next stays disabled: the way on is Back, Connect and a new run.
-    return (f.count(TXT_WRITE_FAIL, RED) > MARK and f.ink(LIST_WRITE_FAIL) > 200
-            and f.count(LB_WRITE_ERR, RED) > LABEL
-            and buttons(f)[:3] == ("enabled", "enabled", "disabled"))
-
-
-def page5(f):
-    return (buttons(f)[:3] == ("hidden", "enabled", "enabled")
-            and f.ink(LIST_BOX4_TOP) > 100 and f.count(TXT_WRITE_OK, GREEN) == 0)
+    # A failure here is the write's, shown on its own line.
+    return wizard_pages.update_failed(f) and f.count(LB_WRITE_ERR, RED) > LABEL
 
 
 class Wine:
@@ -204,8 +158,7 @@ class Tracker:
 class Window(wizard_e2e.Window):
     """The updater's window (its X window is named for the program, ostrel-updater.exe)."""
 
-    def describe(self, frame):
-        return f"buttons {buttons(frame)}"
+    frame = WineFrame
 
 
 def exit_code(program, timeout=30):
@@ -240,7 +193,7 @@ def walk_to_connected(window, shots):
 LOGO_NAVY = (0x16, 0x35, 0x5C)
 
 
-class ClientArea(Frame):
+class ClientArea(WineFrame):
     """The part of a screenshot of the whole screen where the window's client area lies."""
 
     def __init__(self, screen, origin):
@@ -248,7 +201,7 @@ class ClientArea(Frame):
         self.origin = origin
 
     def pixel(self, x, y):
-        return Frame.pixel(self, self.origin[0] + x, self.origin[1] + y)
+        return WineFrame.pixel(self, self.origin[0] + x, self.origin[1] + y)
 
 
 def logo_corner(frame):
@@ -281,8 +234,8 @@ def shown_at_150_percent(args, wine):
             if corner is None:
                 return False
             client = ClientArea(frame, (corner[0] - 24, corner[1] - 60))  # Image6 at (16, 40)
-            return (button(client, scaled(*BUTTONS[2])) == "enabled"
-                    and button(client, scaled(*BUTTONS[1])) == "hidden"
+            return (client.button_in(scaled(*BUTTONS[2])) == "enabled"
+                    and client.button_in(scaled(*BUTTONS[1])) == "hidden"
                     and client.count(scaled(*RICH_EDIT1), WHITE) > RICH_EDIT1[2] * RICH_EDIT1[3])
 
         frame = root.wait_for(page1_scaled)
@@ -343,7 +296,7 @@ def run_program(case, args, wine, screen, tracker):
             check(exit_code(program) == 0, "exit code")
             return
         if case == "keyboard":
-            wizard_e2e.update_by_keyboard(window, sys.modules[__name__])
+            wizard_e2e.update_by_keyboard(window)
             check(exit_code(program) == 0, "exit code")
             return
         walk_to_connected(window, shots=case == "update")

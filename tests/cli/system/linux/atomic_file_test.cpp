@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace ostrel::cli {
 namespace {
 
@@ -23,16 +25,12 @@ namespace {
 class OwnersFiles : public testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/ostrel-files.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         std::ofstream(Path("saved.bin")) << "saved";
         std::ofstream(Path("other.bin")) << "other";
         ASSERT_EQ(link(Path("saved.bin").c_str(), Path("hard.bin").c_str()), 0);
         ASSERT_EQ(symlink(Path("saved.bin").c_str(), Path("soft.bin").c_str()), 0);
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    std::string Path(const std::string& name) const { return folder_.Path(name); }
     std::vector<std::string> Entries() const {
         std::vector<std::string> names;
         for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
@@ -42,7 +40,8 @@ class OwnersFiles : public testing::Test {
         return names;
     }
 
-    std::string dir_;
+    test::ScratchFolder folder_{"ostrel-files"};
+    const std::string dir_ = folder_.Dir();
     const std::array<std::uint8_t, 3> bytes_{1, 2, 3};
 };
 

@@ -5,12 +5,12 @@
 #include <windows.h>
 
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <tuple>
 #include <vector>
 
+#include "tests/support/files.h"
 #include "tests/windows/support/wine_peer.h"
 
 namespace ostrel::cli {
@@ -18,11 +18,6 @@ namespace {
 
 std::string Scratch(const std::string& name) {
     return test::WindowsPath(std::string(OSTREL_TEST_SCRATCH_DIR) + "/" + name);
-}
-
-std::string Contents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Opened for reading without letting it be deleted or renamed over, as a scanner opens it.
@@ -53,7 +48,7 @@ TEST(Win32AtomicFile, ReplacesAFileHeldForAMomentAndLeavesOneHeldThroughoutAsItW
     EXPECT_FALSE(WriteFileAtomically(path, kNew, Existing::Replace, error))
         << "the holder kept it throughout";
     EXPECT_FALSE(error.empty());
-    EXPECT_EQ(Contents(path), "old");
+    EXPECT_EQ(test::FileText(path), "old");
     EXPECT_EQ(FilesBeside(path), 1) << "no temporary file is left";
 
     // Let go while the program tries: its rename is tried again and gets through.
@@ -64,7 +59,7 @@ TEST(Win32AtomicFile, ReplacesAFileHeldForAMomentAndLeavesOneHeldThroughoutAsItW
     error.clear();
     EXPECT_TRUE(WriteFileAtomically(path, kNew, Existing::Replace, error)) << error;
     release.join();
-    EXPECT_EQ(Contents(path), std::string(kNew.begin(), kNew.end()));
+    EXPECT_EQ(test::FileText(path), std::string(kNew.begin(), kNew.end()));
     EXPECT_EQ(FilesBeside(path), 1);
     DeleteFileA(path.c_str());
 }

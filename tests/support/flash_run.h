@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/cli/child_process.h"
+#include "tests/support/child_process.h"
+#include "tests/support/files.h"
 
 namespace ostrel::test {
 
@@ -24,19 +25,8 @@ struct FlashRun {
 
 class FlashRunner {
   public:
-    FlashRunner() {
-        char pattern[] = "/tmp/ostrel-flash-test.XXXXXX";
-        if (mkdtemp(pattern) != nullptr) dir_ = pattern;
-    }
-    ~FlashRunner() {
-        std::error_code ignored;
-        if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
-    }
-    FlashRunner(const FlashRunner&) = delete;
-    FlashRunner& operator=(const FlashRunner&) = delete;
-
     // A file in the runner's own folder, removed with it.
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    std::string Path(const std::string& name) const { return dir_.Path(name); }
 
     FlashRun Run(const std::vector<std::string>& devsimArgs,
                  const std::vector<std::string>& flashArgs) {
@@ -76,7 +66,7 @@ class FlashRunner {
     void RunThrough(std::vector<std::string> wrapper) { wrapper_ = std::move(wrapper); }
 
   private:
-    std::string dir_;
+    ScratchFolder dir_{"ostrel-flash-test"};
     std::vector<std::string> wrapper_;
 };
 

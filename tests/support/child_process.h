@@ -6,10 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
+#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "tests/support/files.h"
 
 extern char** environ;
 
@@ -68,6 +69,12 @@ class ChildProcess {
         while (read(stdout_, &c, 1) == 1 && c != '\n') line += c;
         return line;
     }
+    // Lines up to the first that begins with `start`, which it returns; "" at end of output.
+    std::string AwaitLine(const std::string& start) {
+        for (std::string line;;) {
+            if ((line = StdoutLine()).empty() || line.starts_with(start)) return line;
+        }
+    }
     // Everything still to come, up to the end of the output.
     std::string StdoutRest() {
         std::string rest;
@@ -96,11 +103,11 @@ class ChildProcess {
     int stdout_ = -1;
 };
 
-inline std::string FileText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+// Programs started from now on load `library` too, after the preloads already set (umockdev's
+// testbed): the termios preload, say, that shows the simulated bridge the line settings asked.
+inline void AddPreload(const std::string& library) {
+    const char* preload = std::getenv("LD_PRELOAD");
+    setenv("LD_PRELOAD", (std::string(preload ? preload : "") + ":" + library).c_str(), 1);
 }
 
 }  // namespace ostrel::test
