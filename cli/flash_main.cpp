@@ -5,20 +5,20 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/flash_options.h"
-#include "cli/flash_session.h"
-#include "cli/modes/bays.h"
-#include "cli/modes/bench_loop.h"
-#include "cli/modes/modes.h"
-#include "cli/report/journal.h"
 #include "cli/report/list_ports.h"
 #include "cli/report/release_description.h"
+#include "cli/station/bays.h"
+#include "cli/station/bench_loop.h"
+#include "cli/station/journal.h"
 #include "cli/system/atomic_file.h"
 #include "cli/system/console_output.h"
 #include "cli/system/interruption.h"
 #include "cli/system/program_files.h"
+#include "cli/tracker_run.h"
 #include "payload/release_identity.h"
 
 namespace {
@@ -69,7 +69,10 @@ int main(int argc, char** argv) {
             return kExitFileFailed;
         }
     }
-    if (options.ManyBays()) return RunBays(options, journal.get());
+    RunTally tally(ModeOf(options), options.repeat);
+    TraceFiles traces(options.traceFile, options.ManyBays());
+    RunContext run{options, traces, journal.get(), tally};
+    if (options.ManyBays()) return RunBays(run);
     if (options.port.empty()) {
         const std::string many =
             DescribeManyAdapters(ostrel::MakePortDirectory()->FindBridgePorts());
@@ -78,38 +81,12 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     }
-
-    std::FILE* trace = nullptr;
-    if (!options.traceFile.empty()) {
-        RunResult result;
-        trace = OpenTraceFile(options.traceFile, result);
-        if (trace == nullptr) {
-            PrintText(stderr, "ostrel-flash: %s\n", result.reason.c_str());
-            PrintResultLine(result);
-            return result.exitCode;
-        }
+    if (std::optional<RunResult> refused = traces.OpenBeforeAnyTracker({})) {
+        return EndBeforeAnyTracker(*refused);
     }
-    int exitCode = kExitSuccess;
-    if (options.repeat) {
-        exitCode = RunBenchLoop(options, trace, journal.get());
-    } else {
-        RunResult result;
-        {
-            FlashSession session(options, trace);
-            result = session.Finish(RunMode(session));
-        }
-        const std::string serial =
-            journal != nullptr ? AdapterSerialOn(*ostrel::MakePortDirectory(), result.port) : "";
-        PrintResultLine(result);
-        exitCode = result.exitCode;
-        if (std::string why; journal != nullptr && !journal->Record(result, serial, why)) {
-            PrintText(stderr, "ostrel-flash: %s\n", why.c_str());
-            if (exitCode == kExitSuccess) exitCode = kExitFileFailed;
-        }
-    }
-    if (trace != nullptr && std::fclose(trace) != 0) {
-        PrintText(stderr, "ostrel-flash: the trace %s is incomplete: %s\n",
-                  options.traceFile.c_str(), std::strerror(errno));
-    }
-    return exitCode;
+    if (options.repeat) return RunBenchLoop(run);
+    ConsoleTrackerView console;
+    RunTracker(run, {}, console);
+    traces.Close([&](const std::string& line) { console.Message(line); });
+    return tally.ExitCode();
 }

@@ -8,32 +8,10 @@
 #include "cli/system/atomic_file.h"
 #include "cli/system/system_words.h"
 #include "device/line_rate.h"
+#include "options/option_table.h"
 
 namespace ostrel::cli {
 namespace {
-
-// "--name VALUE" or "--name=VALUE" at args[i] into `value`. False when args[i] is not this
-// option; true with `error` set when its value is missing or empty, or was given before: the
-// second of two values would silently win over the first.
-bool TakeValue(const std::vector<std::string>& args, std::size_t& i, const std::string& name,
-               const char* what, std::string& value, std::string& error) {
-    const std::string& arg = args[i];
-    std::string given;
-    if (arg == name) {
-        given = i + 1 < args.size() ? args[++i] : std::string();
-    } else if (arg.starts_with(name + "=")) {
-        given = arg.substr(name.size() + 1);
-    } else {
-        return false;
-    }
-    if (given.empty()) {
-        error = name + " needs " + what;
-    } else if (!value.empty()) {
-        error = name + " is given twice: give it once";
-    }
-    value = given;
-    return true;
-}
 
 // Two of the file options naming one file: the one opened for writing would empty the other.
 void CheckFilesApart(const FlashOptions& o, std::string& error) {
@@ -85,6 +63,106 @@ bool CheckCombination(const FlashOptions& o, std::string& error, bool alone) {
     return error.empty();
 }
 
+// The options, in the order --help gives them; the words in @ are the system's.
+std::vector<options::Option> OptionTable(FlashOptions& o) {
+    using options::kRepeatable;
+    using options::Sets;
+    using options::Stores;
+    return {
+        {"--port", "PATH",
+         "the adapter's serial port, e.g. @PORT@; without it the adapter\n"
+         "is looked up by its USB ids or name, and failing that every\n"
+         "@SCANNED@ is tried.\n"
+         "Given several times: each port is a bay, as with --all",
+         [&o](const std::string& port) -> std::string {
+             // Several ports are several bays; a port twice is one bay named twice.
+             if (std::find(o.ports.begin(), o.ports.end(), port) != o.ports.end()) {
+                 return "--port " + port + " is given twice: give each port once";
+             }
+             o.ports.push_back(port);
+             o.port = o.ports.front();
+             return "";
+         },
+         kRepeatable},
+        {"--all", nullptr,
+         "service bench: every adapter present (by its USB ids) is updated\n"
+         "in its own bay (its USB socket), all at once; each result line\n"
+         "names its bay, and a \"summary updated=N failed=N\" line ends the run.\n"
+         "With --repeat each bay goes on by itself: plug in, update, pull\n"
+         "out, again. --trace writes a file per bay, the bay in its name;\n"
+         "--backup and --restore do not go with it",
+         Sets(o.all)},
+        {"--keep-user-settings", nullptr,
+         "leave the owner's settings (data memory 0x1000-0x10FF) as they are",
+         Sets(o.keepUserSettings)},
+        {"--baud", "RATE",
+         "run the whole session at RATE baud: 9600 (the default), 19200,\n"
+         "38400, 57600, 115200 or 230400; at 115200 an update takes about 8 s\n"
+         "instead of 80. The bootloader takes its rate from the first sync\n"
+         "byte after power-up and answers only at that rate until it is reset:\n"
+         "re-power the tracker (batteries out, then in) before changing rate",
+         [&o](const std::string& text) -> std::string {
+             std::uint32_t baud = 0;
+             const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), baud);
+             if (ec != std::errc() || end != text.data() + text.size() || !IsLineRate(baud)) {
+                 return "--baud takes 9600, 19200, 38400, 57600, 115200 or 230400, not '" + text +
+                        "'";
+             }
+             o.baud = baud;
+             return "";
+         }},
+        {"--list", nullptr,
+         "list the serial ports with their names, mark the programming\n"
+         "adapter (CP210x, USB 10c4:ea60), and say when the adapter is plugged\n"
+         "in but has no port (Linux: another program, such as brltty, has\n"
+         "claimed it)",
+         Sets(o.list)},
+        {"--verify-only", nullptr,
+         "read the program memory back and compare it with the release;\n"
+         "writes nothing",
+         Sets(o.verifyOnly)},
+        {"--backup", "FILE",
+         "before writing, save the data memory (0x1000-0x13FF, 1,024 bytes,\n"
+         "with the owner's settings) to FILE; if that fails, nothing is written.\n"
+         "FILE must be new: an existing file is left as it is",
+         Stores(o.backupFile)},
+        {"--overwrite-backup", nullptr,
+         "with --backup: replace FILE when it exists (never a read-only one)",
+         Sets(o.overwriteBackup)},
+        {"--backup-only", nullptr, "with --backup: save the data memory and write nothing",
+         Sets(o.backupOnly)},
+        {"--restore", "FILE",
+         "write a data memory saved with --backup back into the tracker, then\n"
+         "read it back and compare; the program memory is left as it is",
+         Stores(o.restoreFile)},
+        {"--trace", "FILE",
+         "write every exchange to FILE: its time, the bytes each way in hex\n"
+         "and its outcome, and at its end the result line. A trace file that\n"
+         "exists is written on at its end, each run under a heading line; any\n"
+         "other file that exists is left as it is and refused, and so are a\n"
+         "port, a pipe and a device. --trace @NULL@ writes no trace",
+         Stores(o.traceFile)},
+        {"--journal", "FILE",
+         "append one line for every tracker to FILE (CSV with a header line:\n"
+         "UTC time, bay, port, adapter serial number, mode, release and its\n"
+         "SHA-256, result, stage, block, seconds, reason); stations may share\n"
+         "it; when it cannot be written no new tracker is taken. With --repeat\n"
+         "the default is ostrel-journal.csv in the working directory",
+         Stores(o.journalFile)},
+        {"--quiet", nullptr, "print only the result line (errors still go to stderr)",
+         Sets(o.quiet)},
+        {"--repeat", nullptr,
+         "bench loop: wait for the adapter to be plugged in, update (or verify),\n"
+         "wait for it to be pulled out, and again, until Ctrl-C; then a summary",
+         Sets(o.repeat)},
+        {"--version", nullptr,
+         "show this program's version, the release built in and the SHA-256\n"
+         "of its two blocks (and whether it is the placeholder release)",
+         Sets(o.version)},
+        {"--help", nullptr, "show this text", Sets(o.help), false, "-h"},
+    };
+}
+
 }  // namespace
 
 FlashMode ModeOf(const FlashOptions& options) {
@@ -96,68 +174,8 @@ FlashMode ModeOf(const FlashOptions& options) {
 
 bool ParseFlashOptions(const std::vector<std::string>& args, FlashOptions& options,
                        std::string& error) {
-    bool baudGiven = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "--keep-user-settings") {
-            options.keepUserSettings = true;
-        } else if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "--verify-only") {
-            options.verifyOnly = true;
-        } else if (arg == "--backup-only") {
-            options.backupOnly = true;
-        } else if (arg == "--overwrite-backup") {
-            options.overwriteBackup = true;
-        } else if (arg == "--quiet") {
-            options.quiet = true;
-        } else if (arg == "--repeat") {
-            options.repeat = true;
-        } else if (arg == "--list") {
-            options.list = true;
-        } else if (arg == "--all") {
-            options.all = true;
-        } else if (arg == "--baud" || arg.starts_with("--baud=")) {
-            if (arg == "--baud" && i + 1 == args.size()) {
-                error = "--baud needs a rate";
-                return false;
-            }
-            if (baudGiven) {
-                error = "--baud is given twice: give it once";
-                return false;
-            }
-            baudGiven = true;
-            const std::string text = arg == "--baud" ? args[++i] : arg.substr(7);
-            std::uint32_t baud = 0;
-            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), baud);
-            if (ec != std::errc() || end != text.data() + text.size() || !IsLineRate(baud)) {
-                error =
-                    "--baud takes 9600, 19200, 38400, 57600, 115200 or 230400, not '" + text + "'";
-                return false;
-            }
-            options.baud = baud;
-        } else if (std::string port; TakeValue(args, i, "--port", "a port path", port, error)) {
-            // Several ports are several bays; a port twice is one bay named twice.
-            if (error.empty() && std::find(options.ports.begin(), options.ports.end(), port) !=
-                                     options.ports.end()) {
-                error = "--port " + port + " is given twice: give each port once";
-            }
-            if (!error.empty()) return false;
-            options.ports.push_back(port);
-            options.port = options.ports.front();
-        } else if (TakeValue(args, i, "--backup", "a file name", options.backupFile, error) ||
-                   TakeValue(args, i, "--restore", "a file name", options.restoreFile, error) ||
-                   TakeValue(args, i, "--trace", "a file name", options.traceFile, error) ||
-                   TakeValue(args, i, "--journal", "a file name", options.journalFile, error)) {
-            if (!error.empty()) return false;
-        } else {
-            error = "unknown argument '" + arg + "'";
-            return false;
-        }
-    }
-    return options.help || CheckCombination(options, error, args.size() == 1);
+    return options::ParseOptions(OptionTable(options), args, error) &&
+           (options.help || CheckCombination(options, error, args.size() == 1));
 }
 
 std::string BayTraceFile(const std::string& file, const std::string& bay) {
@@ -171,58 +189,16 @@ std::string BayTraceFile(const std::string& file, const std::string& bay) {
 
 namespace {
 
-// The help's text; the words in @ are the system's (its port names and stop requests).
-constexpr const char* kUsageText = R"(Usage: ostrel-flash [OPTION]...
+// The help's text around the options; the words in @ are the system's (its port names and stop
+// requests).
+constexpr const char* kUsageHead = R"(Usage: ostrel-flash [OPTION]...
 Writes the firmware release built into this program into a GPS Ostrel tracker through the
 Vantor7 adapter (CP210x USB-UART bridge) and the tracker's ROM bootloader, in three stages:
 program memory (ЗАГРУЗКА:), read-back check (ПРОВЕРКА:), then data memory.
 
-  --port PATH            the adapter's serial port, e.g. @PORT@; without it the adapter
-                         is looked up by its USB ids or name, and failing that every
-                         @SCANNED@ is tried.
-                         Given several times: each port is a bay, as with --all
-  --all                  service bench: every adapter present (by its USB ids) is updated
-                         in its own bay (its USB socket), all at once; each result line
-                         names its bay, and a "summary updated=N failed=N" line ends the run.
-                         With --repeat each bay goes on by itself: plug in, update, pull
-                         out, again. --trace writes a file per bay, the bay in its name;
-                         --backup and --restore do not go with it
-  --keep-user-settings   leave the owner's settings (data memory 0x1000-0x10FF) as they are
-  --baud RATE            run the whole session at RATE baud: 9600 (the default), 19200,
-                         38400, 57600, 115200 or 230400; at 115200 an update takes about 8 s
-                         instead of 80. The bootloader takes its rate from the first sync
-                         byte after power-up and answers only at that rate until it is reset:
-                         re-power the tracker (batteries out, then in) before changing rate
-  --list                 list the serial ports with their names, mark the programming
-                         adapter (CP210x, USB 10c4:ea60), and say when the adapter is plugged
-                         in but has no port (Linux: another program, such as brltty, has
-                         claimed it)
-  --verify-only          read the program memory back and compare it with the release;
-                         writes nothing
-  --backup FILE          before writing, save the data memory (0x1000-0x13FF, 1,024 bytes,
-                         with the owner's settings) to FILE; if that fails, nothing is written.
-                         FILE must be new: an existing file is left as it is
-  --overwrite-backup     with --backup: replace FILE when it exists (never a read-only one)
-  --backup-only          with --backup: save the data memory and write nothing
-  --restore FILE         write a data memory saved with --backup back into the tracker, then
-                         read it back and compare; the program memory is left as it is
-  --trace FILE           write every exchange to FILE: its time, the bytes each way in hex
-                         and its outcome, and at its end the result line. A trace file that
-                         exists is written on at its end, each run under a heading line; any
-                         other file that exists is left as it is and refused, and so are a
-                         port, a pipe and a device. --trace @NULL@ writes no trace
-  --journal FILE         append one line for every tracker to FILE (CSV with a header line:
-                         UTC time, bay, port, adapter serial number, mode, release and its
-                         SHA-256, result, stage, block, seconds, reason); stations may share
-                         it; when it cannot be written no new tracker is taken. With --repeat
-                         the default is ostrel-journal.csv in the working directory
-  --quiet                print only the result line (errors still go to stderr)
-  --repeat               bench loop: wait for the adapter to be plugged in, update (or verify),
-                         wait for it to be pulled out, and again, until Ctrl-C; then a summary
-  --version              show this program's version, the release built in and the SHA-256
-                         of its two blocks (and whether it is the placeholder release)
-  -h, --help             show this text
+)";
 
+constexpr const char* kUsageTail = R"(
 Progress shows as bars on a terminal and as plain lines otherwise, on standard output. Errors
 go to standard error, each with its cause and what to do; a failed update names the stage, the
 block address and the step of the exchange that failed, and lists the last exchanges (all of
@@ -264,7 +240,8 @@ Exit codes:
 }  // namespace
 
 std::string FlashUsage() {
-    std::string text = kUsageText;
+    FlashOptions unused;
+    std::string text = kUsageHead + options::OptionsHelp(OptionTable(unused), 25) + kUsageTail;
     const std::pair<const char*, const char*> words[] = {
         {"@PORT@", kSystemWords.examplePort},   {"@SCANNED@", kSystemWords.scannedPorts},
         {"@STOPS@", kSystemWords.stopRequests}, {"@STOP_LIST@", kSystemWords.stopRequestList},

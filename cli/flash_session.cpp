@@ -95,13 +95,8 @@ void FlashSession::Say(const std::string& line) {
 RunResult FlashSession::Fail(UpdateStage stage, const char* words, std::uint32_t block,
                              const std::string& reason) {
     if (Stopped()) {
-        const std::string what = stage == UpdateStage::Restore ? "data memory partly written"
-                                 : stage == UpdateStage::Check
-                                     ? "data memory restored but not read back"
-                                     : "nothing was written into it";
         return Interrupted(stage, block,
-                           "interrupted while " + std::string(words) + ", before block " +
-                               HexAddress(block) + ": " + what + ".");
+                           DescribeInterruption(ModeOf(options_), stage, words, block));
     }
     // A port that hung up under the exchange is an adapter pulled out, whatever the exchange
     // saw last (nothing came back).
@@ -155,42 +150,6 @@ RunResult FlashSession::Finish(RunResult result) {
     result.traceIncomplete = true;
     if (result.Succeeded()) result.exitCode = kExitTraceIncomplete;
     return result;
-}
-
-namespace {
-
-// A file that holds nothing yet has nothing to lose either.
-bool EmptyOrTrace(const std::string& path) {
-    std::FILE* in = OpenFile(path, "rb");
-    if (in == nullptr) return false;
-    char start[sizeof kTraceHeading - 1] = {};
-    const std::size_t got = std::fread(start, 1, sizeof start, in);
-    std::fclose(in);
-    return got == 0 || (got == sizeof start && std::memcmp(start, kTraceHeading, got) == 0);
-}
-
-}  // namespace
-
-std::FILE* OpenTraceFile(const std::string& path, RunResult& failure) {
-    std::string why = DescribeRefusal(CheckFileTarget(path, Existing::Append));
-    if (why.empty() && KindOf(path) == FileKind::Regular && !EmptyOrTrace(path)) {
-        why =
-            "it exists and is not a trace of ostrel-flash; it is left as it is: name a new "
-            "file, or an earlier trace to write on at its end";
-    }
-    std::FILE* trace = why.empty() ? AppendPrivateFile(path, why) : nullptr;
-    if (trace != nullptr) {
-        char now[32] = "";
-        const std::time_t clock = std::time(nullptr);
-        const std::tm local = LocalTime(clock);
-        std::strftime(now, sizeof now, "%Y-%m-%d %H:%M:%S", &local);
-        std::fprintf(trace, "%s: release %s, begun %s\n", kTraceHeading, ReleaseLabel().c_str(),
-                     now);
-        return trace;
-    }
-    failure = Failed(kExitFileFailed, UpdateStage::Trace,
-                     "cannot write the trace to " + path + ": " + why);
-    return nullptr;
 }
 
 }  // namespace ostrel::cli

@@ -12,6 +12,7 @@
 #include "cli/flash_options.h"
 #include "cli/report/exchange_trace.h"
 #include "cli/report/result_line.h"
+#include "cli/report/trace_file.h"
 #include "cli/system/interruption.h"
 #include "core/bootloader_protocol.h"
 #include "core/update_events.h"
@@ -83,16 +84,5 @@ class FlashSession {
     UpdateEvents* progressEvents_ = nullptr;
     std::function<void(const std::string&)> tell_;
 };
-
-// The first words of every run's part of a trace file: a file that begins with them is a
-// trace of ours, and a later run writes on at its end.
-inline constexpr char kTraceHeading[] = "ostrel-flash trace";
-
-// Opens the --trace file `path`: a new file, or a trace of ours written on at its end (a
-// station's bay keeps one trace for every tracker it updates, and no run empties an earlier
-// one); anything else is refused and left as it is. It holds the owner's settings as read
-// back, as a backup does: only its owner may read it. On failure, null and the result that
-// reports it in `failure`.
-std::FILE* OpenTraceFile(const std::string& path, RunResult& failure);
 
 }  // namespace ostrel::cli

@@ -7,11 +7,11 @@ DeviceEventResult ActOnPendingDeviceEvent(DeviceEventSource& source, UpdaterStat
     DeviceEventResult result = DeviceEventResult::None;
     if (source.PendingNotice() == kBridgeArrived && !state.PortOpen) {
         source.TakeNotice();
-        const std::vector<std::string> ports = ReadyBridgePorts(connector.Directory());
+        const std::vector<AdapterPort> ports = ReadyBridgePorts(connector.Directory());
         // A port that went missing between the look and the open is not there yet either.
         bool unmade = ports.empty();
-        for (const std::string& name : ports) {
-            connector.TryPort(name);
+        for (const AdapterPort& adapter : ports) {
+            connector.TryPort(adapter.port);
             if (state.DeviceReady) break;
             unmade = unmade || connector.Port().LastOpenReport().error == PortOpenError::NotFound;
         }
@@ -33,24 +33,22 @@ DeviceEventResult ActOnPendingDeviceEvent(DeviceEventSource& source, UpdaterStat
     return result;
 }
 
-std::vector<std::string> ReadyBridgePorts(PortDirectory& directory) {
-    std::vector<std::string> ready;
-    for (const AdapterPort& adapter : directory.FindBridgePorts()) {
-        if (directory.PortExists(adapter.port)) ready.push_back(adapter.port);
-    }
+std::vector<AdapterPort> ReadyBridgePorts(PortDirectory& directory) {
+    std::vector<AdapterPort> ready = directory.FindBridgePorts();
+    std::erase_if(ready, [&](const AdapterPort& a) { return !directory.PortExists(a.port); });
     return ready;
 }
 
 std::string FindBridgePortAfterArrival(PortDirectory& directory,
                                        const std::function<bool(std::uint32_t)>& pause) {
-    std::vector<std::string> ports = ReadyBridgePorts(directory);
-    std::uint32_t waited = 0;
-    for (std::uint32_t at : kArrivalRetryMs) {
-        if (!ports.empty() || !pause(at - waited)) break;
-        waited = at;
+    std::vector<AdapterPort> ports = ReadyBridgePorts(directory);
+    LookAgainSchedule schedule;
+    while (ports.empty()) {
+        const std::optional<std::uint32_t> wait = schedule.NextPause();
+        if (!wait || !pause(*wait)) break;
         ports = ReadyBridgePorts(directory);
     }
-    return ports.empty() ? std::string() : ports.front();
+    return ports.empty() ? std::string() : ports.front().port;
 }
 
 }  // namespace ostrel

@@ -2,12 +2,13 @@
 // What the application's idle hook does with a recorded bridge arrival or removal.
 #include <cstdint>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "device/connection.h"
 #include "device/device_events.h"
+#include "device/look_again.h"
+#include "device/port_directory.h"
 
 namespace ostrel {
 
@@ -24,18 +25,13 @@ enum class DeviceEventResult : std::uint8_t {
 DeviceEventResult ActOnPendingDeviceEvent(DeviceEventSource& source, UpdaterState& state,
                                           Connector& connector);
 
-// Windows announces a USB adapter before its driver has made the COM port, and installing the
-// driver for an adapter it has never seen takes some seconds more. After an arrival whose port
-// is not there yet, the lookup is repeated about this long after the arrival, then given up.
-inline constexpr std::uint32_t kArrivalRetryMs[] = {300, 1000, 2000, 4000, 8000, 15000, 30000};
-inline constexpr int kArrivalRetries = static_cast<int>(std::size(kArrivalRetryMs));
+// The adapters found whose port exists now, in the lookup's order: none while the lookup finds
+// no adapter, or names ports that their driver has not made yet.
+std::vector<AdapterPort> ReadyBridgePorts(PortDirectory& directory);
 
-// The adapters' ports that exist: none while the lookup finds no adapter, or names ports that
-// their driver has not made yet.
-std::vector<std::string> ReadyBridgePorts(PortDirectory& directory);
-
-// The bridge's port after an arrival: looked up at once, then at each retry time, `pause(ms)`
-// waiting out the time from the look before (false gives up at once). "" when it never shows.
+// The bridge's port after an arrival: looked up at once, then again on the LookAgainSchedule,
+// `pause(ms)` waiting out the time from the look before (false gives up at once). "" when it
+// never shows.
 std::string FindBridgePortAfterArrival(PortDirectory& directory,
                                        const std::function<bool(std::uint32_t)>& pause);
 

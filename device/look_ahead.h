@@ -3,8 +3,12 @@
 // must see `count` bytes arrive takes them out of the driver's queue; the next read gets them
 // first. Both platforms' serial ports keep one.
 #include <algorithm>
+#include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "device/line_rate.h"
 
 namespace ostrel {
 
@@ -35,5 +39,15 @@ class LookAhead {
   private:
     std::vector<std::uint8_t> bytes_;
 };
+
+// How long a wait whose answer has begun, `missing` bytes short and `left` before its end, sleeps
+// before it looks again. Bytes follow each other no closer than one character time, so it sleeps
+// through all but the last instead of waking for each, which at 9600 baud is a wake-up a
+// millisecond; the wait still ends when the last one arrives.
+inline std::chrono::nanoseconds NapForAllButOne(std::size_t missing, std::uint32_t baud,
+                                                std::chrono::nanoseconds left) {
+    if (missing < 2 || left <= std::chrono::nanoseconds::zero()) return {};
+    return std::min(LineTime(missing - 1, baud), left);
+}
 
 }  // namespace ostrel

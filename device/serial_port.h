@@ -1,7 +1,9 @@
 #pragma once
 // A serial port as the byte link: opened by name at 9600 baud (or the rate set before), 8 data
-// bits, even parity, one stop bit, with the read time-outs of the bootloader line (200 ms + 1 ms
-// a byte in all, 150 ms between two bytes) and a 100 ms write time-out.
+// bits, even parity, one stop bit, with the time-outs below.
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -10,6 +12,20 @@
 #include "device/port_open_error.h"
 
 namespace ostrel {
+
+// A read ends 150 ms after its last byte, or 200 ms + 1 ms a byte asked for after it began.
+inline constexpr std::chrono::milliseconds kReadGap{150};
+inline constexpr std::chrono::milliseconds kReadTotal{200};
+inline constexpr std::chrono::milliseconds kReadPerByte{1};
+// One try of a wait for input; a wait of n tries lasts n of them.
+inline constexpr std::chrono::milliseconds kWaitTry{1};
+
+// How long a write of `bytes` at `baud` may take: their time on the line, since a driver may
+// complete a write only once it is sent, plus 100 ms; in whole milliseconds, rounded up.
+constexpr std::chrono::milliseconds WriteTimeout(std::size_t bytes, std::uint32_t baud) {
+    return std::chrono::milliseconds(100) +
+           std::chrono::ceil<std::chrono::milliseconds>(LineTime(bytes, baud));
+}
 
 class SerialPort : public ByteLink {
   public:
@@ -21,8 +37,8 @@ class SerialPort : public ByteLink {
     // without touching the released handle, whose value the system may already have handed to
     // something else.
     virtual void ClosePort() = 0;
-    // The port went away under the open handle (the adapter was pulled out) and was released;
-    // the next OpenPort clears it.
+    // The port went away under the open handle (the adapter was pulled out) and was released
+    // at once, its settings not put back; the next OpenPort clears it.
     virtual bool HungUp() const { return false; }
     // Whether the open port's own device is still there, asked without exchanging data; false
     // where the port cannot tell (a removal notice is then taken as this port's).

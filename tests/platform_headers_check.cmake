@@ -8,6 +8,7 @@ set(allowed
     "core:"
     "device:"
     "cli:"
+    "options:"
     "wizard:"
     "payload:"
     "fuzz:"
@@ -24,7 +25,7 @@ set(allowed
     "tests/windows/host:arpa/inet fcntl netinet/in poll pty signal sys/ioctl sys/socket sys/wait termios unistd")
 
 set(leaks "")
-foreach(dir core device cli wizard payload fuzz sim tests)
+foreach(dir core device cli options wizard payload fuzz sim tests)
     file(GLOB_RECURSE files RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${dir}/*.cpp ${SOURCE_DIR}/${dir}/*.h)
     foreach(file ${files})
         if(file MATCHES "/(linux|win32)/")

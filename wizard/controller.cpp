@@ -1,7 +1,9 @@
 #include "wizard/controller.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "core/update_sequence.h"
 #include "device/sleep_inhibitor.h"
@@ -201,18 +203,17 @@ void WizardController::OnConnect() {
 void WizardController::OnIdle() {
     if (closed_ || !deviceWatch_) return;
     const bool arrival = deviceWatch_->PendingNotice() == kBridgeArrived && !state_.PortOpen;
-    if (arrival) arrivalRetries_ = 0;
+    if (arrival) lookAgain_.Restart();
     FollowArrival(ActOnPendingDeviceEvent(*deviceWatch_, state_, connector_));
 }
 
 void WizardController::OnArrivalRetry() {
     // A newer notice, an open port (connected, or an update running) or the closed window
     // ends the looks.
-    if (closed_ || !deviceWatch_ || state_.PortOpen ||
+    if (!std::exchange(lookAgainDue_, false) || closed_ || !deviceWatch_ || state_.PortOpen ||
         deviceWatch_->PendingNotice() != kNoDeviceEvent) {
         return;
     }
-    if (++arrivalRetries_ > kArrivalRetries) return;
     deviceWatch_->Record(kBridgeArrived);
     FollowArrival(ActOnPendingDeviceEvent(*deviceWatch_, state_, connector_));
 }
@@ -222,9 +223,11 @@ void WizardController::FollowArrival(DeviceEventResult result) {
         SetPage(3);
         UpdateButtons();
         view_.Announce(ControlId::lbConnected);
-    } else if (result == DeviceEventResult::PortNotFound && arrivalRetries_ < kArrivalRetries) {
-        const std::uint32_t since = arrivalRetries_ == 0 ? 0 : kArrivalRetryMs[arrivalRetries_ - 1];
-        view_.StartRetryTimer(static_cast<int>(kArrivalRetryMs[arrivalRetries_] - since));
+    } else if (result == DeviceEventResult::PortNotFound) {
+        if (const std::optional<std::uint32_t> pause = lookAgain_.NextPause()) {
+            lookAgainDue_ = true;
+            view_.StartRetryTimer(static_cast<int>(*pause));
+        }
     }
 }
 

@@ -13,6 +13,7 @@
 #include "device/connection.h"
 #include "device/device_events.h"
 #include "device/hotplug.h"
+#include "device/look_again.h"
 #include "device/port_directory.h"
 #include "device/serial_port.h"
 #include "wizard/view.h"
@@ -76,8 +77,9 @@ class WizardController : private UpdateEvents {
     DeviceWatchRegistration registerDeviceWatch_;
     std::unique_ptr<DeviceEventSource> deviceWatch_;
     int page_ = 1;
-    int arrivalRetries_ = 0;   // looks again after the arrival whose port did not show
-    bool connecting_ = false;  // inside the Connect button's sequence
+    LookAgainSchedule lookAgain_;  // after the arrival whose port did not show
+    bool lookAgainDue_ = false;    // a retry timer started and not yet run
+    bool connecting_ = false;      // inside the Connect button's sequence
     // Set once the window has closed: the program is ending, so the idle step leaves the
     // device alone while the handler that was running returns.
     bool closed_ = false;

@@ -29,8 +29,9 @@ std::optional<RunResult> CheckBackupFile(FlashSession& session);
 // (the caller then writes nothing).
 std::optional<RunResult> SaveDataMemory(FlashSession& session);
 
-// The stage display on stdout: none with --quiet, bars on a terminal, lines elsewhere.
-ConsoleView MakeConsoleView(const FlashOptions& options);
+// The stage display on stdout: none with --quiet or in a bay, bars on a terminal, lines
+// elsewhere.
+ConsoleView MakeConsoleView(const FlashSession& session);
 // Where the stages and their progress go: the session's bay line when it has one, else `view`.
 UpdateEvents& ProgressEvents(FlashSession& session, ConsoleView& view);
 

@@ -8,18 +8,11 @@
 #include "device/sleep_inhibitor.h"
 
 namespace ostrel::cli {
-namespace {
 
-// The update's stages in the failure message: "Failed in writing program memory, ...".
-const char* WordsOf(UpdateStage stage) {
-    if (stage == UpdateStage::Verify) return "check of program memory";
-    return stage == UpdateStage::Data ? "writing data memory" : "writing program memory";
-}
-
-}  // namespace
-
-ConsoleView MakeConsoleView(const FlashOptions& options) {
-    return ConsoleView(options.quiet ? nullptr : stdout, IsTerminal(stdout),
+ConsoleView MakeConsoleView(const FlashSession& session) {
+    // A bay's stages go to its line on the bench's display.
+    const bool silent = session.Options().quiet || session.ProgressEvents() != nullptr;
+    return ConsoleView(silent ? nullptr : stdout, IsTerminal(stdout),
                        TerminalSizeOf(stdout).columns);
 }
 
@@ -35,7 +28,7 @@ RunResult UpdateTracker(FlashSession& session) {
     if (!options.backupFile.empty()) {
         if (std::optional<RunResult> failed = SaveDataMemory(session)) return *failed;
     }
-    ConsoleView view = MakeConsoleView(options);
+    ConsoleView view = MakeConsoleView(session);
     // Once a stop is asked for, the refused exchange's failure is not shown.
     InterruptibleEvents events(ProgressEvents(session, view), session.Link());
     if (!options.quiet) session.Tell(kDoNotInterrupt);
@@ -45,16 +38,15 @@ RunResult UpdateTracker(FlashSession& session) {
                                             options.keepUserSettings, events);
     if (session.Stopped()) {
         view.Silence();
-        return session.Interrupted(outcome.stage, outcome.block,
-                                   DescribeInterruption(outcome.stage, outcome.block));
+    } else {
+        view.SayOutcome(outcome.Succeeded());
     }
-    view.SayOutcome(outcome.Succeeded());
     if (outcome.Succeeded()) return RunResult{};
     const std::string reason =
         outcome.reason == UpdateFailure::ReadBackDiffers
             ? "the block read back differs from the release at " + HexAddress(*outcome.differsAt)
             : DescribeExchange(outcome.step);
-    return session.Fail(outcome.stage, WordsOf(outcome.stage), outcome.block, reason);
+    return session.Fail(outcome.stage, UpdateStageWords(outcome.stage), outcome.block, reason);
 }
 
 RunResult RunMode(FlashSession& session) {

@@ -9,7 +9,7 @@ namespace ostrel::cli {
 
 RunResult VerifyTracker(FlashSession& session) {
     if (std::optional<RunResult> failed = session.Connect()) return *failed;
-    ConsoleView console = MakeConsoleView(session.Options());
+    ConsoleView console = MakeConsoleView(session);
     const UpdateOutcome outcome =
         CheckProgramMemory(session.Protocol(), session.Image(), ProgressEvents(session, console));
     if (outcome.reason == UpdateFailure::ReadBackDiffers) {

@@ -96,19 +96,32 @@ std::string DescribeNotConnected(const UpdaterState& state, const std::string& l
 const char* const kInterruptedBeforeUpdate =
     "interrupted before the update began: the tracker is unchanged.";
 
-std::string DescribeInterruption(UpdateStage stage, std::uint32_t block) {
-    std::string where;
+const char* UpdateStageWords(UpdateStage stage) {
+    if (stage == UpdateStage::Verify) return "check of program memory";
+    return stage == UpdateStage::Data ? "writing data memory" : "writing program memory";
+}
+
+std::string DescribeInterruption(FlashMode mode, UpdateStage stage, const std::string& doing,
+                                 std::uint32_t block) {
+    const bool updating =
+        mode == FlashMode::Update &&
+        (stage == UpdateStage::Write || stage == UpdateStage::Verify || stage == UpdateStage::Data);
+    std::string where = "while " + doing + ", before block " + Hex(block);
     std::string holds;
+    if (!updating) {
+        holds = stage == UpdateStage::Restore ? "data memory partly written"
+                : stage == UpdateStage::Check ? "data memory restored but not read back"
+                                              : "nothing was written into it";
+        return "interrupted " + where + ": " + holds + ".";
+    }
     if (stage == UpdateStage::Verify) {
         where = "in the check of program memory, before block " + Hex(block);
         holds = "program memory written but not checked, data memory not yet written";
     } else if (stage == UpdateStage::Data) {
-        where = "while writing data memory, before block " + Hex(block);
         holds = "data memory partly written";
     } else if (block == kFlashStart) {
         return "interrupted before the first block was written: the tracker is unchanged.";
     } else {
-        where = "while writing program memory, before block " + Hex(block);
         holds =
             "program memory partly written: the tracker will not start until an update "
             "completes";

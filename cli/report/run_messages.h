@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "cli/flash_options.h"
 #include "core/exchange_record.h"
 #include "core/update_events.h"
 #include "core/updater_state.h"
@@ -25,8 +26,12 @@ std::string DescribeNotConnected(const UpdaterState& state, const std::string& l
                                  bool opened, std::uint32_t rate, const PortOpenReport& report,
                                  const ExchangeRecord& sync);
 
-// Where an update stopped on request, before `block` of `stage`, and what the tracker holds.
-std::string DescribeInterruption(UpdateStage stage, std::uint32_t block);
+// What the update was doing at `stage`: "Failed in writing program memory, block ...".
+const char* UpdateStageWords(UpdateStage stage);
+// Where a run of `mode` stopped on request, while `doing` before `block` of `stage`, and what
+// that leaves in the tracker.
+std::string DescribeInterruption(FlashMode mode, UpdateStage stage, const std::string& doing,
+                                 std::uint32_t block);
 // A stop before the update began: the tracker is unchanged.
 extern const char* const kInterruptedBeforeUpdate;
 

@@ -26,13 +26,6 @@ namespace ostrel {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
-
-constexpr milliseconds kReadTotalConstant{200};
-constexpr milliseconds kReadPerByte{1};
-constexpr milliseconds kReadInterval{150};
-constexpr milliseconds kWriteTotal{100};
-constexpr milliseconds kTry{1};
 
 // Waits up to `limit` for `events` on `fd`. Returns the revents, 0 on a time-out or a signal.
 short PollFor(int fd, short events, Clock::duration limit) {
@@ -121,7 +114,7 @@ class LinuxSerialPort final : public SerialPort {
         bytesRead = 0;
         if (fd_ < 0) return false;
         bytesRead = static_cast<std::uint32_t>(ahead_.TakeInto(buffer, count));
-        const auto deadline = Clock::now() + kReadTotalConstant + count * kReadPerByte;
+        const auto deadline = Clock::now() + kReadTotal + count * kReadPerByte;
         auto lastByte = Clock::now();
         while (bytesRead < count) {
             const ssize_t got = read(fd_, buffer + bytesRead, count - bytesRead);
@@ -138,7 +131,7 @@ class LinuxSerialPort final : public SerialPort {
             }
             const auto now = Clock::now();
             auto limit = deadline - now;
-            if (bytesRead > 0) limit = std::min(limit, lastByte + kReadInterval - now);
+            if (bytesRead > 0) limit = std::min(limit, lastByte + kReadGap - now);
             if (limit <= Clock::duration::zero()) break;
             if (!AwaitReady(POLLIN, limit)) return false;
         }
@@ -148,7 +141,7 @@ class LinuxSerialPort final : public SerialPort {
     bool WriteAll(const std::uint8_t* buffer, std::uint16_t count) override {
         if (count == 0) return true;
         if (fd_ < 0) return false;
-        const auto deadline = Clock::now() + kWriteTotal;
+        const auto deadline = Clock::now() + WriteTimeout(count, LineRate());
         std::uint16_t written = 0;
         while (written < count) {
             const ssize_t put = write(fd_, buffer + written, count - written);
@@ -171,11 +164,11 @@ class LinuxSerialPort final : public SerialPort {
     // deadline of `tries` ms: the thread sleeps until a byte arrives or the deadline passes,
     // instead of waking every millisecond to look.
     bool WaitForInput(std::uint32_t tries, std::uint16_t count) override {
-        return tries > 0 && AwaitInput(count, tries * kTry);
+        return tries > 0 && AwaitInput(count, tries * kWaitTry);
     }
 
   protected:
-    bool AwaitOneTry(std::uint16_t count) override { return AwaitInput(count, kTry); }
+    bool AwaitOneTry(std::uint16_t count) override { return AwaitInput(count, kWaitTry); }
 
   private:
     // True as soon as `count` bytes are waiting; false once `limit` has passed without them.
@@ -192,7 +185,10 @@ class LinuxSerialPort final : public SerialPort {
                 HangUp();
                 break;
             }
-            if (got > 0) NapForAllButOne(count - ahead_.size(), end);
+            const auto nap =
+                got > 0 ? NapForAllButOne(count - ahead_.size(), LineRate(), end - Clock::now())
+                        : std::chrono::nanoseconds::zero();
+            if (nap > nap.zero()) SleepUntil(Clock::now() + nap);
             const auto left = end - Clock::now();
             // The nap may end at the deadline with the bytes already there: they count.
             if (left <= Clock::duration::zero()) return PendingInputCount() >= count;
@@ -201,15 +197,6 @@ class LinuxSerialPort final : public SerialPort {
         if (fd_ >= 0) return true;
         SleepUntil(end);  // a closed port still spends the wait, so that it lasts its budget
         return false;
-    }
-
-    // Bytes follow each other no closer than one character time (LineTime at the port's rate).
-    // While more than one is missing the thread sleeps through all but the last
-    // instead of waking for each, which at 9600 baud is a wake-up a millisecond; the wait still
-    // ends when the last one arrives. Never past `end`.
-    void NapForAllButOne(std::size_t missing, Clock::time_point end) const {
-        if (missing < 2) return;
-        SleepUntil(std::min(Clock::now() + LineTime(missing - 1, LineRate()), end));
     }
 
     static void SleepUntil(Clock::time_point when) {

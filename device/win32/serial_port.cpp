@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -13,6 +14,10 @@ namespace {
 constexpr DWORD kInputQueueSize = 65536;
 constexpr DWORD kOutputQueueSize = 8192;
 constexpr const char* kDevicePrefix = "\\\\.\\";
+
+DWORD Milliseconds(std::chrono::milliseconds duration) {
+    return static_cast<DWORD>(duration.count());
+}
 
 PortOpenError ErrorOfCreate(DWORD code) {
     switch (code) {
@@ -73,17 +78,6 @@ bool LineSettingsHeld(const DCB& kept, DWORD baud) {
            kept.fRtsControl != RTS_CONTROL_TOGGLE;
 }
 
-void SetLinkTimeouts(COMMTIMEOUTS& timeouts, DWORD baud) {
-    timeouts.ReadIntervalTimeout = 150;
-    timeouts.ReadTotalTimeoutMultiplier = 1;
-    timeouts.ReadTotalTimeoutConstant = 200;
-    // A write may last as long as its bytes take on the line (11 bits each, whole milliseconds
-    // per byte, rounded up), plus 100 ms: a driver may complete a write only once it is sent.
-    const DWORD rate = baud != 0 ? baud : CBR_9600;
-    timeouts.WriteTotalTimeoutMultiplier = (11000 + rate - 1) / rate;
-    timeouts.WriteTotalTimeoutConstant = 100;
-}
-
 Win32SerialPort::~Win32SerialPort() {
     ClosePort();
 }
@@ -129,8 +123,10 @@ PortOpenError Win32SerialPort::Configure(HANDLE handle) {
         failed = PortOpenError::Other;
     } else {
         foundTimeouts_ = timeouts_;
-        SetLinkTimeouts(timeouts_, LineRate());
-        waitTimeouts_ = 0;
+        timeouts_ = ReadTimeouts(0);
+        // Each write sets its own time-out; until then one for no bytes.
+        timeouts_.WriteTotalTimeoutMultiplier = 0;
+        timeouts_.WriteTotalTimeoutConstant = Milliseconds(WriteTimeout(0, LineRate()));
         if (!SetCommTimeouts(handle, &timeouts_)) {
             failed = PortOpenError::SettingsRefused;
         } else if (!SetCommMask(handle, EV_RXCHAR | EV_TXEMPTY)) {
@@ -158,20 +154,33 @@ void Win32SerialPort::ClosePort() {
     // The port is left as it was found, for whatever uses it next.
     SetCommTimeouts(handle_, &foundTimeouts_);
     SetCommState(handle_, &foundSettings_);
-    CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
+    Release();
 }
 
-bool Win32SerialPort::UseTimeouts(DWORD waitMilliseconds) {
-    if (waitTimeouts_ == waitMilliseconds) return true;
+void Win32SerialPort::Release() {
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    ahead_.clear();
+}
+
+COMMTIMEOUTS Win32SerialPort::ReadTimeouts(DWORD waitMilliseconds) const {
+    COMMTIMEOUTS timeouts = timeouts_;
     // A wait's read ends when all the bytes asked for are there, or at its time-out with what
     // came; no gap between two bytes ends it.
-    COMMTIMEOUTS wait = timeouts_;
-    wait.ReadIntervalTimeout = 0;
-    wait.ReadTotalTimeoutMultiplier = 0;
-    wait.ReadTotalTimeoutConstant = waitMilliseconds;
-    if (!SetCommTimeouts(handle_, waitMilliseconds != 0 ? &wait : &timeouts_)) return false;
-    waitTimeouts_ = waitMilliseconds;
+    const bool wait = waitMilliseconds != 0;
+    timeouts.ReadIntervalTimeout = wait ? 0 : Milliseconds(kReadGap);
+    timeouts.ReadTotalTimeoutMultiplier = wait ? 0 : Milliseconds(kReadPerByte);
+    timeouts.ReadTotalTimeoutConstant = wait ? waitMilliseconds : Milliseconds(kReadTotal);
+    return timeouts;
+}
+
+bool Win32SerialPort::UseTimeouts(COMMTIMEOUTS wanted) {
+    if (std::memcmp(&wanted, &timeouts_, sizeof wanted) == 0) return true;
+    if (!SetCommTimeouts(handle_, &wanted)) {
+        NoteFailure();
+        return false;
+    }
+    timeouts_ = wanted;
     return true;
 }
 
@@ -209,7 +218,7 @@ bool Win32SerialPort::ReadExact(std::uint8_t* buffer, std::uint16_t count,
     const std::size_t early = ahead_.TakeInto(buffer, count);
     bytesRead = static_cast<std::uint32_t>(early);
     if (bytesRead == count) return true;
-    if (!UseTimeouts(0)) return false;
+    if (!UseTimeouts(ReadTimeouts(0))) return false;
     DWORD got = 0;
     const BOOL ok =
         ReadFile(handle_, buffer + early, static_cast<DWORD>(count - early), &got, nullptr);
@@ -225,6 +234,10 @@ bool Win32SerialPort::ReadExact(std::uint8_t* buffer, std::uint16_t count,
 bool Win32SerialPort::WriteAll(const std::uint8_t* buffer, std::uint16_t count) {
     if (count == 0) return true;
     if (handle_ == INVALID_HANDLE_VALUE) return false;
+    COMMTIMEOUTS timeouts = timeouts_;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    timeouts.WriteTotalTimeoutConstant = Milliseconds(WriteTimeout(count, LineRate()));
+    if (!UseTimeouts(timeouts)) return false;
     DWORD written = 0;
     const BOOL ok = WriteFile(handle_, buffer, count, &written, nullptr);
     if (!ok) NoteFailure();
@@ -246,8 +259,12 @@ bool MeansDeviceGone(DWORD code) {
     }
 }
 
+// As on Linux, the handle of a gone device is given back at once: a port reopened under the
+// same name when the adapter comes back is not held by it.
 void Win32SerialPort::NoteFailure() {
-    if (MeansDeviceGone(GetLastError())) hungUp_ = true;
+    if (handle_ == INVALID_HANDLE_VALUE || !MeansDeviceGone(GetLastError())) return;
+    Release();
+    hungUp_ = true;
 }
 
 // The status call fails on a handle whose device has gone, with one of the codes above.
@@ -269,20 +286,20 @@ void Win32SerialPort::NoteEmptyRead() {
 }
 
 bool Win32SerialPort::AwaitOneTry(std::uint16_t count) {
-    return AwaitInput(count, 1);
+    return AwaitInput(count, Milliseconds(kWaitTry));
 }
 
 // The tries of a wait follow each other with nothing in between, so the whole wait is one read
-// with a time-out of `tries` ms.
+// with a time-out of `tries` tries of kWaitTry each.
 bool Win32SerialPort::WaitForInput(std::uint32_t tries, std::uint16_t count) {
-    const DWORD limit = std::min<std::uint32_t>(tries, std::numeric_limits<DWORD>::max() - 1);
+    const auto limit = static_cast<DWORD>(std::min<std::uint64_t>(
+        std::uint64_t{tries} * Milliseconds(kWaitTry), std::numeric_limits<DWORD>::max() - 1));
     return tries > 0 && AwaitInput(count, limit);
 }
 
-// Until the first byte of an answer, the read asks for one byte. Bytes then follow each other no
-// closer than one character time (LineTime at the port's rate), so while more than one has
-// yet to arrive the thread sleeps through all but the last before it reads on, instead of having
-// the read complete byte by byte; the wait still ends when the last one arrives.
+// Until the first byte of an answer, the read asks for one byte; then it naps through all but
+// the last of the bytes still to come (NapForAllButOne) before it reads on, instead of having the
+// read complete byte by byte.
 bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(milliseconds);
@@ -294,17 +311,14 @@ bool Win32SerialPort::AwaitInput(std::uint16_t count, DWORD milliseconds) {
             const auto waiting = static_cast<std::size_t>(std::max(PendingInputCount(), 0));
             const std::size_t queued = waiting > ahead_.size() ? waiting - ahead_.size() : 0;
             const std::size_t coming = missing - std::min(missing, queued);
-            if (coming > 1) {
-                const auto nap = LineTime(coming - 1, LineRate());
-                const auto napMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    std::min<Clock::duration>(nap, end - Clock::now()));
-                if (napMs.count() > 0) Sleep(static_cast<DWORD>(napMs.count()));
-            }
+            const auto nap = std::chrono::duration_cast<std::chrono::milliseconds>(
+                NapForAllButOne(coming, LineRate(), end - Clock::now()));
+            if (nap.count() > 0) Sleep(Milliseconds(nap));
         }
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
         if (left.count() <= 0) return PendingInputCount() >= count;
         const auto leftMs = static_cast<DWORD>(left.count());
-        if (handle_ == INVALID_HANDLE_VALUE || !UseTimeouts(leftMs)) {
+        if (handle_ == INVALID_HANDLE_VALUE || !UseTimeouts(ReadTimeouts(leftMs))) {
             Sleep(leftMs);  // a closed port still spends the wait, so it lasts its budget
             return false;
         }

@@ -22,9 +22,6 @@ namespace ostrel::win32 {
 // within the queue. DTR and RTS stay as the driver reported them, turned plainly on where they
 // followed a handshake (or RTS the sending).
 void SetLineSettings(DCB& settings, DWORD baud);
-// 150 ms between two bytes, 200 ms + 1 ms a byte for a whole read; for a write 100 ms plus the
-// byte's time on the line at `baud`, in whole milliseconds (2 ms at 9600, 1 ms from 19200 up).
-void SetLinkTimeouts(COMMTIMEOUTS& timeouts, DWORD baud);
 // Whether a line read back from the driver is the one SetLineSettings makes at `baud`.
 bool LineSettingsHeld(const DCB& line, DWORD baud);
 // Whether a failed call's error code is one of those with which Windows, or a driver, says that
@@ -58,24 +55,28 @@ class Win32SerialPort final : public SerialPort {
     bool Refused(PortOpenError error, DWORD code);
     // True as soon as `count` bytes are waiting; false after `milliseconds` without them.
     bool AwaitInput(std::uint16_t count, DWORD milliseconds);
-    // After a failed call: notes the errors with which Windows says the device went away.
+    // After a failed call: on the errors with which Windows says the device went away, releases
+    // the port and remembers why.
     void NoteFailure();
     // After a read that gave nothing: asks the port whether its device is still there.
     void NoteEmptyRead();
-    // The link's read time-outs (0), or those of a wait of so many milliseconds.
-    bool UseTimeouts(DWORD waitMilliseconds);
+    // Sets the handle's time-outs to `wanted` unless they are so already.
+    bool UseTimeouts(COMMTIMEOUTS wanted);
+    // The handle's time-outs with the link's read time-outs, or those of a wait of so many ms.
+    COMMTIMEOUTS ReadTimeouts(DWORD waitMilliseconds) const;
+    // Gives the handle back as it is (after a pull-out nothing is put back on the gone device).
+    void Release();
 
     // Valid only while the port is open and configured: a closed handle's value may already
     // belong to another object, so it is never kept.
     HANDLE handle_ = INVALID_HANDLE_VALUE;
     bool hungUp_ = false;
     DCB settings_{};
-    COMMTIMEOUTS timeouts_{};
-    DCB foundSettings_{};  // as OpenPort found them, put back by ClosePort
+    COMMTIMEOUTS timeouts_{};  // as the handle has them
+    DCB foundSettings_{};      // as OpenPort found them, put back by ClosePort
     COMMTIMEOUTS foundTimeouts_{};
     PortOpenReport report_;
-    DWORD waitTimeouts_ = 0;  // the wait the handle's read time-outs are set for; 0: the link's
-    LookAhead ahead_;         // read by a wait, not yet by ReadExact
+    LookAhead ahead_;                                    // read by a wait, not yet by ReadExact
     std::array<std::uint8_t, kBufferSize> discarded_{};  // where FlushInput reads to
     // The link's waits count 1 ms polls; the port object lives as long as the program.
     TimerResolution timerResolution_;

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "options/option_table.h"
 #include "sim/bridge/simulated_bridge.h"
 
 namespace {
@@ -35,7 +37,7 @@ constexpr int kExitUsage = 2;
 constexpr const char* kReexecMarker = "OSTREL_BRIDGESIM_REEXEC";
 constexpr int kMaxBridges = 32;
 
-constexpr const char* kUsage = R"(Usage: ostrel-bridgesim [OPTIONS] [-- PROGRAM [ARG...]]
+constexpr const char* kUsageHead = R"(Usage: ostrel-bridgesim [OPTIONS] [-- PROGRAM [ARG...]]
 
 Presents a simulated CP210x USB-to-UART bridge (USB 10c4:ea60, "Silicon Labs CP210x UART
 Bridge", /dev/ttyUSB0) on an umockdev testbed, with the simulated tracker's bootloader behind
@@ -56,16 +58,9 @@ Then reads commands, one a line, from standard input:
 A command that cannot be carried out answers "error: " and the reason.
 
 Options:
-  --fast               no line timing (default: the rate the program set, which the
-                       bootloader locks onto at its first sync byte, 11 bit times a byte
-                       each way, 6 ms to store a block, as the real line)
-  --bridges N          present N bridges (1 to 32), each with a tracker of its own, as on a
-                       bench of adapters: bridge K in USB socket 1-K with /dev/ttyUSB<K-1>
-  --unplugged          start with the bridges pulled out
-  --save-memory FILE   write the tracker's 64 KiB address space to FILE at the end
-                       (with --bridges N: bridge K's to FILE.K)
-  --help               this text
+)";
 
+constexpr const char* kUsageTail = R"(
 Exit codes: PROGRAM's exit code (128 + signal number when a signal ended it); without
 PROGRAM 0, or 128 + signal number when a signal ended the run; 2 bad usage; 125 the testbed
 could not be set up; 126/127 PROGRAM could not be run.
@@ -78,39 +73,58 @@ struct Options {
     int bridges = 1;
     std::string memoryFile;
     std::vector<std::string> program;
+    bool help = false;
 };
 
+std::vector<ostrel::options::Option> OptionTable(Options& o) {
+    return {
+        {"--fast", nullptr,
+         "no line timing (default: the rate the program set, which the\n"
+         "bootloader locks onto at its first sync byte, 11 bit times a byte\n"
+         "each way, 6 ms to store a block, as the real line)",
+         [&o](const std::string&) {
+             o.pacing = Pacing::Fast;
+             return std::string();
+         }},
+        {"--bridges", "N",
+         "present N bridges (1 to 32), each with a tracker of its own, as on a\n"
+         "bench of adapters: bridge K in USB socket 1-K with /dev/ttyUSB<K-1>",
+         [&o](const std::string& text) {
+             const auto [end, ec] =
+                 std::from_chars(text.data(), text.data() + text.size(), o.bridges);
+             if (ec == std::errc() && end == text.data() + text.size() && o.bridges >= 1 &&
+                 o.bridges <= kMaxBridges) {
+                 return std::string();
+             }
+             return "--bridges takes a number from 1 to " + std::to_string(kMaxBridges);
+         }},
+        {"--unplugged", nullptr, "start with the bridges pulled out",
+         [&o](const std::string&) {
+             o.plugged = false;
+             return std::string();
+         }},
+        {"--save-memory", "FILE",
+         "write the tracker's 64 KiB address space to FILE at the end\n"
+         "(with --bridges N: bridge K's to FILE.K)",
+         ostrel::options::Stores(o.memoryFile)},
+        {"--help", nullptr, "this text", ostrel::options::Sets(o.help), false, "-h"},
+    };
+}
+
+// The options, then after "--" the program to run.
 std::optional<Options> Parse(int argc, char** argv, std::string& error) {
     Options options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--") {
-            options.program.assign(argv + i + 1, argv + argc);
-            if (options.program.empty()) error = "-- must be followed by a program";
-            break;
-        } else if (arg == "--fast") {
-            options.pacing = Pacing::Fast;
-        } else if (arg == "--bridges" || arg.starts_with("--bridges=")) {
-            const std::string text =
-                arg == "--bridges" ? (i + 1 < argc ? argv[++i] : "") : arg.substr(10);
-            const auto [end, ec] =
-                std::from_chars(text.data(), text.data() + text.size(), options.bridges);
-            if (ec != std::errc() || end != text.data() + text.size() || options.bridges < 1 ||
-                options.bridges > kMaxBridges) {
-                error = "--bridges takes a number from 1 to " + std::to_string(kMaxBridges);
-            }
-        } else if (arg == "--unplugged") {
-            options.plugged = false;
-        } else if (arg == "--save-memory" && i + 1 < argc) {
-            options.memoryFile = argv[++i];
-        } else if (arg.starts_with("--save-memory=")) {
-            options.memoryFile = arg.substr(14);
-        } else if (arg == "--help" || arg == "-h") {
-            error = "help";
-        } else {
-            error = "unknown argument: " + arg;
-        }
-        if (!error.empty()) return std::nullopt;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const auto dashes = std::find(args.begin(), args.end(), "--");
+    const bool programGiven = dashes != args.end();
+    if (programGiven) {
+        options.program.assign(dashes + 1, args.end());
+        args.erase(dashes, args.end());
+    }
+    if (!ostrel::options::ParseOptions(OptionTable(options), args, error)) return std::nullopt;
+    if (programGiven && options.program.empty()) {
+        error = "-- must be followed by a program";
+        return std::nullopt;
     }
     return options;
 }
@@ -327,13 +341,16 @@ class Session {
 int main(int argc, char** argv) {
     std::string error;
     const std::optional<Options> options = Parse(argc, argv, error);
+    Options unused;
+    const std::string usage =
+        kUsageHead + ostrel::options::OptionsHelp(OptionTable(unused), 23) + kUsageTail;
     if (!options) {
-        if (error == "help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        std::fprintf(stderr, "ostrel-bridgesim: %s\n\n%s", error.c_str(), kUsage);
+        std::fprintf(stderr, "ostrel-bridgesim: %s\n\n%s", error.c_str(), usage.c_str());
         return kExitUsage;
+    }
+    if (options->help) {
+        std::fputs(usage.c_str(), stdout);
+        return 0;
     }
     if (!ostrel::sim::BridgeTestbed::IsMockEnvironment()) ReexecUnderUmockdev(argv);
 

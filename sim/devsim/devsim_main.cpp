@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         return kExitUsage;
     }
     if (options.help) {
-        std::fputs(kDevsimUsage, stdout);
+        std::fputs(DevsimUsage().c_str(), stdout);
         return 0;
     }
 

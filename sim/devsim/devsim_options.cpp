@@ -164,58 +164,75 @@ std::optional<GetAnswer> ParseGetAnswer(std::string_view text, std::string& erro
     return answer;
 }
 
+std::vector<options::Option> DevsimOptionTable(DevsimOptions& o) {
+    using options::kRepeatable;
+    using options::Sets;
+    using options::Stores;
+    return {
+        {"--fast", nullptr,
+         "answer at once, without the line's timing (the locked rate, 11 bit times\n"
+         "a byte each way, 6 ms to store a block)",
+         Sets(o.fast)},
+        {"--tty", "PATH",
+         "serve the terminal device PATH (the device end of a null-modem pair)\n"
+         "instead of a new pseudo-terminal",
+         Stores(o.tty)},
+        {"--link", "PATH",
+         "also make PATH a symbolic link to the pseudo-terminal (removed at exit)", Stores(o.link)},
+        {"--get", "V[,C...]",
+         "the Get answer in hex: version, then command codes\n"
+         "(default 10,00,11,21,31,43)",
+         [&o](const std::string& v) {
+             std::string error;
+             o.getAnswer = ParseGetAnswer(v, error);
+             return error;
+         }},
+        {"--fault", "FAULT", "make the bootloader misbehave once; may be repeated",
+         [&o](const std::string& v) {
+             std::string error;
+             if (const std::optional<Fault> fault = ParseFault(v, error))
+                 o.faults.push_back(*fault);
+             return error;
+         },
+         kRepeatable},
+        {"--dump", "FILE", "write the 65,536 bytes of the tracker's memory to FILE at exit",
+         Stores(o.dumpFile)},
+        {"--load", "FILE",
+         "start with the tracker's memory read from FILE (65,536 bytes, as\n"
+         "--dump writes it) instead of the shipped device's",
+         Stores(o.loadFile)},
+        {"--hang-up-at", "N",
+         "hang up the line when the N-th exchange begins (1 is the first sync), as\n"
+         "an adapter pulled out",
+         [&o](const std::string& v) {
+             char* end = nullptr;
+             o.hangUpAt = std::strtoul(v.c_str(), &end, 10);
+             return *end != '\0' || o.hangUpAt == 0
+                        ? std::string("--hang-up-at needs an exchange number from 1")
+                        : std::string();
+         }},
+        {"--events", nullptr,
+         "print \"written ADDRESS\" (hex) once a block is stored and \"closed\" once\n"
+         "the updater's last descriptor of the port is closed, so that a test can\n"
+         "act on what the tracker saw instead of after a time\n",  // a blank line after
+         Sets(o.events)},
+        {"--count", "N",
+         "serve N trackers, each on a new pseudo-terminal of its own, and print\n"
+         "their paths one a line; --fault and --load apply to each, --dump writes\n"
+         "FILE.1 to FILE.N, and each prints its own \"served\" line at the end",
+         [&o](const std::string& v) {
+             if (ParseNumber(v, o.count) && o.count != 0 && o.count <= kMaxTrackers)
+                 return std::string();
+             return "--count takes a number of trackers from 1 to " + std::to_string(kMaxTrackers) +
+                    ", not '" + v + "'";
+         }},
+        {"--help", nullptr, "show this text", Sets(o.help), false, "-h"},
+    };
+}
+
 bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& options,
                         std::string& error) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        auto value = [&]() -> const std::string& { return args[++i]; };
-        if (arg == "--fast") {
-            options.fast = true;
-        } else if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--events") {
-            options.events = true;
-        } else if (arg == "--tty" || arg == "--link" || arg == "--dump" || arg == "--get" ||
-                   arg == "--fault" || arg == "--load" || arg == "--hang-up-at" ||
-                   arg == "--count") {
-            if (!hasValue) {
-                error = arg + " needs a value";
-                return false;
-            }
-            const std::string& v = value();
-            if (arg == "--tty") options.tty = v;
-            if (arg == "--link") options.link = v;
-            if (arg == "--dump") options.dumpFile = v;
-            if (arg == "--hang-up-at") {
-                char* end = nullptr;
-                options.hangUpAt = std::strtoul(v.c_str(), &end, 10);
-                if (v.empty() || *end != '\0' || options.hangUpAt == 0) {
-                    error = "--hang-up-at needs an exchange number from 1";
-                    return false;
-                }
-            }
-            if (arg == "--load") options.loadFile = v;
-            if (arg == "--count" && (!ParseNumber(v, options.count) || options.count == 0 ||
-                                     options.count > kMaxTrackers)) {
-                error = "--count takes a number of trackers from 1 to " +
-                        std::to_string(kMaxTrackers) + ", not '" + v + "'";
-                return false;
-            }
-            if (arg == "--get") {
-                options.getAnswer = ParseGetAnswer(v, error);
-                if (!options.getAnswer) return false;
-            }
-            if (arg == "--fault") {
-                const std::optional<Fault> fault = ParseFault(v, error);
-                if (!fault) return false;
-                options.faults.push_back(*fault);
-            }
-        } else {
-            error = "unknown argument '" + arg + "'";
-            return false;
-        }
-    }
+    if (!options::ParseOptions(DevsimOptionTable(options), args, error)) return false;
     if (!options.tty.empty() && !options.link.empty()) {
         error = "--link makes a link to a new pseudo-terminal; it does not go with --tty";
         return false;
@@ -231,7 +248,9 @@ bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& opt
     return true;
 }
 
-const char* const kDevsimUsage = R"(Usage: ostrel-devsim [OPTION]...
+namespace {
+
+constexpr const char* kUsageHead = R"(Usage: ostrel-devsim [OPTION]...
 Serves a simulated GPS Ostrel tracker (its ROM UART bootloader) on a new pseudo-terminal and
 prints the path the updater must open as the first line of output. Serves until SIGINT or
 SIGTERM, then prints "served from_host=N to_host=N block_writes=N exchanges=N rate=BAUD"
@@ -240,28 +259,9 @@ SIGTERM, then prints "served from_host=N to_host=N block_writes=N exchanges=N ra
 The bootloader takes the rate the updater set on the port from the first sync byte on and
 keeps it; bytes sent at another rate reach either side garbled.
 
-  --fast            answer at once, without the line's timing (the locked rate, 11 bit times
-                    a byte each way, 6 ms to store a block)
-  --tty PATH        serve the terminal device PATH (the device end of a null-modem pair)
-                    instead of a new pseudo-terminal
-  --link PATH       also make PATH a symbolic link to the pseudo-terminal (removed at exit)
-  --get V[,C...]    the Get answer in hex: version, then command codes
-                    (default 10,00,11,21,31,43)
-  --fault FAULT     make the bootloader misbehave once; may be repeated
-  --dump FILE       write the 65,536 bytes of the tracker's memory to FILE at exit
-  --load FILE       start with the tracker's memory read from FILE (65,536 bytes, as
-                    --dump writes it) instead of the shipped device's
-  --hang-up-at N    hang up the line when the N-th exchange begins (1 is the first sync), as
-                    an adapter pulled out
-  --events          print "written ADDRESS" (hex) once a block is stored and "closed" once
-                    the updater's last descriptor of the port is closed, so that a test can
-                    act on what the tracker saw instead of after a time
+)";
 
-  --count N         serve N trackers, each on a new pseudo-terminal of its own, and print
-                    their paths one a line; --fault and --load apply to each, --dump writes
-                    FILE.1 to FILE.N, and each prints its own "served" line at the end
-  -h, --help        show this text
-
+constexpr const char* kUsageTail = R"(
 FAULT is KIND:COMMAND:STEP[@ADDRESS][#N]
   KIND      nack, silence, delay=MS, truncate=N (send only N bytes of the answer),
             wrong-byte=N (invert data byte N of a read block), stray-before=N, stray-after=N
@@ -271,5 +271,12 @@ FAULT is KIND:COMMAND:STEP[@ADDRESS][#N]
   #N        the N-th exchange that matches (default 1)
 Examples: --fault nack:read:address@0x9000   --fault silence:write:data#3
 )";
+
+}  // namespace
+
+std::string DevsimUsage() {
+    DevsimOptions unused;
+    return kUsageHead + options::OptionsHelp(DevsimOptionTable(unused), 20) + kUsageTail;
+}
 
 }  // namespace ostrel::sim

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "options/option_table.h"
 #include "sim/bootloader_model.h"
 
 namespace ostrel::sim {
@@ -34,10 +35,12 @@ struct DevsimOptions {
 std::optional<Fault> ParseFault(std::string_view text, std::string& error);
 // "VERSION[,CODE...]" in hex, e.g. "10,00,11,21,31,43".
 std::optional<GetAnswer> ParseGetAnswer(std::string_view text, std::string& error);
+// Every option of ostrel-devsim, each setting its field of `o`; ostrel-usbipsim takes most.
+std::vector<options::Option> DevsimOptionTable(DevsimOptions& o);
 // False with a message in `error` for anything it does not understand.
 bool ParseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& options,
                         std::string& error);
 
-extern const char* const kDevsimUsage;
+std::string DevsimUsage();  // the --help text
 
 }  // namespace ostrel::sim

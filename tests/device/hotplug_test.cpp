@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <ostream>
+#include <tuple>
 #include <vector>
 
 #include "core/firmware_image.h"
@@ -125,39 +127,39 @@ TEST_F(HotplugTest, RemovalRecordedWithNoPortClosesAPortOpenedLaterByConnect) {
     EXPECT_FALSE(link.IsOpen());
 }
 
-// The bench loop's look after an arrival: at once, then at the retry times after it, into
-// the seconds a first driver install takes; a port the records name before its driver has made
-// it is not there yet; a stop during a pause gives up at once.
-TEST_F(HotplugTest, ThePortOfALateDriverIsFoundByALaterLook) {
-    std::vector<std::uint32_t> pauses;
-    const auto pause = [&](std::uint32_t ms) {
-        pauses.push_back(ms);
-        return true;
-    };
-    directory.showsFromLookup = 3;
-    EXPECT_EQ(FindBridgePortAfterArrival(directory, pause), "SIM1");
-    EXPECT_EQ(pauses, (std::vector<std::uint32_t>{300, 700}));
+// What a user sees after an arrival whose port is not there: the lookup is made again at these
+// times after the arrival, then given up; a new arrival starts the times again.
+TEST(LookAgainSchedule, LooksAgainFromATenthsOfASecondToHalfAMinuteAfterTheArrival) {
+    LookAgainSchedule schedule;
+    schedule.NextPause();
+    schedule.Restart();
+    std::vector<std::uint32_t> looks;
+    for (std::uint32_t at = 0; const std::optional<std::uint32_t> pause = schedule.NextPause();)
+        looks.push_back(at += *pause);
+    EXPECT_EQ(looks, (std::vector<std::uint32_t>{300, 1000, 2000, 4000, 8000, 15000, 30000}));
+    EXPECT_EQ(schedule.Taken(), 7);
+}
 
-    pauses.clear();
-    directory.lookups = 0;
-    directory.showsFromLookup = 100;
-    EXPECT_EQ(FindBridgePortAfterArrival(directory, pause), "");
-    EXPECT_EQ(pauses, (std::vector<std::uint32_t>{300, 700, 1000, 2000, 4000, 7000, 15000}));
-    EXPECT_EQ(directory.lookups, 8);
-
-    pauses.clear();
-    directory.lookups = 0;
-    directory.showsFromLookup = 0;
-    directory.existenceChecks = 0;
-    directory.existsFromCheck = 4;
-    EXPECT_EQ(FindBridgePortAfterArrival(directory, pause), "SIM1");
-    EXPECT_EQ(pauses, (std::vector<std::uint32_t>{300, 700, 1000}));
-    EXPECT_EQ(directory.existenceChecks, 4);
-
-    directory.lookups = 0;
-    directory.existenceChecks = 0;
-    EXPECT_EQ(FindBridgePortAfterArrival(directory, [](std::uint32_t) { return false; }), "");
-    EXPECT_EQ(directory.lookups, 1);
+// The bench loop's look after an arrival: at once, then on the schedule; a port the records
+// name before its driver has made it is not there yet; a stop during a pause gives up at once.
+TEST(FindBridgePortAfterArrival, ThePortOfALateDriverIsFoundByALaterLook) {
+    // Lookups before the port is listed, checks before it exists; what is found, when, after
+    // how many lookups.
+    for (const auto& [shows, exists, port, at, lookups] :
+         {std::tuple{3, 0, "SIM1", 1000u, 3}, {0, 4, "SIM1", 2000u, 4}, {100, 0, "", 30000u, 8}}) {
+        sim::SimPortDirectory directory;
+        directory.bridgePort = "SIM1";
+        directory.showsFromLookup = shows;
+        directory.existsFromCheck = exists;
+        std::uint32_t waited = 0;
+        const auto pause = [&](std::uint32_t ms) { return (waited += ms) > 0; };
+        EXPECT_EQ(FindBridgePortAfterArrival(directory, pause), port);
+        EXPECT_EQ(waited, at);
+        EXPECT_EQ(directory.lookups, lookups);
+        directory.lookups = directory.existenceChecks = 0;  // a stop during a pause
+        EXPECT_EQ(FindBridgePortAfterArrival(directory, [](std::uint32_t) { return false; }), "");
+        EXPECT_EQ(directory.lookups, 1);
+    }
 }
 
 }  // namespace

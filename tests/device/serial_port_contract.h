@@ -29,6 +29,14 @@ class PortPeer {
 
 using MakePeer = std::unique_ptr<PortPeer> (*)();
 
+// A write may take its bytes' time on the line (11 bits each) and 100 ms more, in whole ms.
+TEST(SerialPortTimeouts, AWriteMayTakeItsTimeOnTheLineAnd100MsMore) {
+    EXPECT_EQ(WriteTimeout(130, 9600).count(), 249);
+    EXPECT_EQ(WriteTimeout(130, 230400).count(), 107);
+    EXPECT_EQ(WriteTimeout(1, 9600).count(), 102);
+    EXPECT_EQ(WriteTimeout(0, 9600).count(), 100);
+}
+
 class SerialPortContract : public ::testing::TestWithParam<MakePeer> {
   protected:
     void SetUp() override {
@@ -60,6 +68,22 @@ TEST_P(SerialPortContract, EveryByteValueCrossesBothWaysUnchanged) {
     EXPECT_EQ(got, 256u);
     EXPECT_EQ(read, bytes);
     EXPECT_TRUE(port->WriteAll(nullptr, 0));
+}
+
+// A short read ends with what came: 100 of 129 at the 150 ms gap, none of 10 at the 210 ms total.
+TEST_P(SerialPortContract, AShortReadEndsAtTheTimeOutsWithWhatArrived) {
+    ASSERT_TRUE(port->OpenPort(name));
+    for (const auto& [sent, asked] :
+         {std::pair<std::uint16_t, std::uint16_t>{100, 129}, {3, 10}, {0, 10}}) {
+        std::vector<std::uint8_t> bytes(sent);
+        std::iota(bytes.begin(), bytes.end(), 7);
+        ASSERT_TRUE(sent == 0 || (peer->Send(bytes) && Await(*port, sent)));
+        std::vector<std::uint8_t> read(asked, 0xEE);
+        std::uint32_t got = 12345;
+        EXPECT_FALSE(port->ReadExact(read.data(), asked, got)) << sent << " of " << asked;
+        EXPECT_EQ(std::vector<std::uint8_t>(read.begin(), read.begin() + got), bytes);
+        EXPECT_EQ(port->PendingInputCount(), 0) << "the bytes read are consumed";
+    }
 }
 
 // One updater per port: a second open, by this program or another, is refused as in use and

@@ -90,14 +90,9 @@ TEST(ParseDevsimOptions, ReadsEveryOptionAndRefusesConflicts) {
     EXPECT_EQ(o.getAnswer->version, 0x11);
     EXPECT_EQ(o.link, "/tmp/x");
 
-    for (const std::vector<std::string>& bad :
-         std::vector<std::vector<std::string>>{{"--dump"},
-                                               {"--fault", "x"},
-                                               {"--slow"},
-                                               {"--tty", "/dev/ttyS0", "--link", "/tmp/x"}}) {
-        DevsimOptions other;
-        EXPECT_FALSE(ParseDevsimOptions(bad, other, error)) << bad[0];
-    }
+    DevsimOptions other;
+    EXPECT_FALSE(ParseDevsimOptions({"--fault", "x"}, other, error));
+    EXPECT_FALSE(ParseDevsimOptions({"--tty", "/dev/ttyS0", "--link", "/tmp/x"}, other, error));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <numeric>
 #include <optional>
 
 #include "tests/wizard/buttons.h"
@@ -255,28 +256,26 @@ TEST(WizardController, PlugInBringsTheConnectionPageForwardOnlyAtIdle) {
 }
 
 // Windows announces the adapter before its driver has made the port, or lists it with a port
-// the driver has yet to make: the window's timer looks again from 0.3 s to 30 s after the
-// arrival, then gives up; a newer notice ends the looks.
+// the driver has yet to make: the window's timer looks again on the schedule (up to 30 s after
+// the arrival), then gives up; a newer notice ends the looks.
 TEST(WizardController, AnArrivalWhosePortShowsLateIsLookedUpAgain) {
     ControllerRig r;
     r.directory.showsFromLookup = 3;
     r.events->Post(kBridgeArrived);
     r.Idle();
-    EXPECT_EQ(r.view.timers, (std::vector<int>{300}));
     r.controller.OnArrivalRetry();
     EXPECT_EQ(r.Page(), 1);
-    EXPECT_EQ(r.view.timers, (std::vector<int>{300, 700}));
     r.controller.OnArrivalRetry();  // the third look finds it
     ExpectButtons(r, {3, true, true, "Далее", true});
     EXPECT_EQ(r.directory.lookups, 3);
-    EXPECT_EQ(r.view.timers.size(), 2u);
+    EXPECT_EQ(r.view.timers, (std::vector<int>{300, 700}));
 
     ControllerRig never;
     never.directory.showsFromLookup = 100;
     never.events->Post(kBridgeArrived);
     never.Idle();
     for (int look = 0; look < 10; ++look) never.controller.OnArrivalRetry();
-    EXPECT_EQ(never.view.timers, (std::vector<int>{300, 700, 1000, 2000, 4000, 7000, 15000}));
+    EXPECT_EQ(std::accumulate(never.view.timers.begin(), never.view.timers.end(), 0), 30000);
     EXPECT_EQ(never.directory.lookups, 8);
     EXPECT_EQ(never.Page(), 1);
 

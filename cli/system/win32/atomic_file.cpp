@@ -1,9 +1,12 @@
 #include "cli/system/atomic_file.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
+#include <utility>
 
 #include "cli/system/program_files.h"
 #include "device/win32/wide_text.h"
@@ -53,16 +56,79 @@ bool MoveIntoPlace(const std::wstring& from, const std::wstring& to, bool replac
     }
 }
 
+// The folder a file of that name goes into: "." for a bare name, "C:" for "C:name".
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of("\\/");
+    if (slash == std::string::npos) {
+        return path.size() > 1 && path[1] == ':' ? path.substr(0, 2) : std::string(".");
+    }
+    const bool root = slash == 0 || (slash == 2 && path[1] == ':');
+    return path.substr(0, root ? slash + 1 : slash);
+}
+
+// Where a symbolic link or junction leads, as its maker wrote it; "?" when it cannot be read.
+std::string LinkTarget(const std::wstring& link) {
+    const HANDLE handle =
+        CreateFileW(link.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return "?";
+    // The reparse data: its tag, then offsets and lengths (bytes) of the names in the path buffer,
+    // a symbolic link with a flags word before it, a junction without.
+    struct Reparse {
+        DWORD tag;
+        WORD dataLength, reserved, substituteOffset, substituteLength, printOffset, printLength;
+        WCHAR rest[MAXIMUM_REPARSE_DATA_BUFFER_SIZE / sizeof(WCHAR)];
+    } data{};
+    DWORD got = 0;
+    const bool read = DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, &data,
+                                      sizeof data, &got, nullptr) != 0;
+    CloseHandle(handle);
+    if (!read || data.printLength == 0) return "?";
+    const std::size_t skip = data.tag == IO_REPARSE_TAG_SYMLINK ? 2 : 0;  // the flags
+    const std::size_t at = skip + data.printOffset / sizeof(WCHAR);
+    const std::size_t length = data.printLength / sizeof(WCHAR);
+    if (at + length > std::size(data.rest)) return "?";
+    return win32::Utf8FromWide(std::wstring(data.rest + at, length));
+}
+
+FileTarget Refused(FileRefusal refusal, std::string detail = {}) {
+    return FileTarget{refusal, std::move(detail)};
+}
+
 }  // namespace
 
 FileTarget CheckFileTarget(const std::string& path, Existing existing) {
-    if (DeviceName(path)) return {FileRefusal::DeviceName, {}};
-    const DWORD attributes = GetFileAttributesW(WideFromUtf8(path).c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return {};
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return {FileRefusal::Folder, {}};
-    if (attributes & FILE_ATTRIBUTE_DEVICE) return {FileRefusal::NotRegular, {}};
-    if (existing == Existing::Refuse) return {FileRefusal::Exists, {}};
-    if (attributes & FILE_ATTRIBUTE_READONLY) return {FileRefusal::ReadOnly, {}};
+    if (DeviceName(path)) return Refused(FileRefusal::DeviceName);
+    const std::wstring name = WideFromUtf8(path);
+    const DWORD attributes = GetFileAttributesW(name.c_str());
+    const bool present = attributes != INVALID_FILE_ATTRIBUTES;
+    // A link's own attributes: whether it leads anywhere only an open through it tells.
+    if (present && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        const HANDLE through =
+            CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                        FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        const DWORD code = GetLastError();
+        if (through != INVALID_HANDLE_VALUE) {
+            CloseHandle(through);
+        } else if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) {
+            return Refused(FileRefusal::Dangling, LinkTarget(name));
+        }
+    }
+    if (present) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return Refused(FileRefusal::Folder);
+        if (attributes & FILE_ATTRIBUTE_DEVICE) return Refused(FileRefusal::NotRegular);
+        if (existing == Existing::Refuse) return Refused(FileRefusal::Exists);
+        if (attributes & FILE_ATTRIBUTE_READONLY) return Refused(FileRefusal::ReadOnly);
+    }
+    // A new file, or the temporary file of a replacement, is made in the folder.
+    if (!present || existing == Existing::Replace) {
+        const std::string folder = FolderOf(path);
+        const DWORD folderAttributes = GetFileAttributesW(WideFromUtf8(folder).c_str());
+        if (folderAttributes == INVALID_FILE_ATTRIBUTES ||
+            !(folderAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            return Refused(FileRefusal::FolderMissing, folder);
+        }
+    }
     return {};
 }
 
@@ -78,7 +144,11 @@ bool WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> 
     const HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error = SystemMessage(GetLastError());
+        // Windows tells a folder that may not be written to only by refusing the file.
+        const DWORD code = GetLastError();
+        error = code == ERROR_ACCESS_DENIED || code == ERROR_WRITE_PROTECT
+                    ? DescribeRefusal(Refused(FileRefusal::FolderNotWritable, FolderOf(path)))
+                    : SystemMessage(code);
         return false;
     }
     DWORD written = 0;

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sim/devsim/devsim_options.h"
@@ -23,15 +24,24 @@ namespace {
 constexpr int kExitUsage = 2;
 constexpr int kExitNoAdapter = 1;
 
-const char* const kUsage =
-    R"(Usage: ostrel-usbipsim [--fast] [--count N] [--fault KIND:COMMAND:STEP]... [--get ANSWER]
-                       [--load FILE] [--dump FILE] [--hang-up-at N]
+constexpr const char* kUsageHead = R"(Usage: ostrel-usbipsim [OPTION]...
 Plugs N simulated CP2102 adapters (10C4:EA60), each with a simulated tracker behind it, into
-the kernel's vhci_hcd (ports 0 to N-1). The options are ostrel-devsim's; --hang-up-at N pulls
-the adapter out when the tracker begins its N-th exchange. SIGUSR1 pulls every adapter out,
-SIGUSR2 plugs them in again. Prints "attached PORT" for each adapter plugged in, and at exit
-one summary line per adapter.
+the kernel's vhci_hcd (ports 0 to N-1). The options are ostrel-devsim's, an adapter where they
+say pseudo-terminal; --hang-up-at N pulls the adapter out when the tracker begins its N-th
+exchange. SIGUSR1 pulls every adapter out, SIGUSR2 plugs them in again. Prints "attached PORT"
+for each adapter plugged in, and at exit one summary line per adapter.
+
 )";
+
+// ostrel-devsim's options but those of its pseudo-terminal, which an adapter does not have.
+std::vector<ostrel::options::Option> OptionTable(ostrel::sim::DevsimOptions& o) {
+    std::vector<ostrel::options::Option> table = ostrel::sim::DevsimOptionTable(o);
+    std::erase_if(table, [](const ostrel::options::Option& row) {
+        return std::string_view(row.name) == "--tty" || std::string_view(row.name) == "--link" ||
+               std::string_view(row.name) == "--events";
+    });
+    return table;
+}
 
 }  // namespace
 
@@ -40,17 +50,15 @@ int main(int argc, char** argv) {
     using namespace ostrel::sim::usbip;
     DevsimOptions options;
     std::string error;
-    if (!ParseDevsimOptions({argv + 1, argv + argc}, options, error)) {
+    if (!ostrel::options::ParseOptions(OptionTable(options), {argv + 1, argv + argc}, error)) {
         std::fprintf(stderr, "ostrel-usbipsim: %s\n", error.c_str());
         return kExitUsage;
     }
     if (options.help) {
-        std::fputs(kUsage, stdout);
+        DevsimOptions unused;
+        std::fputs((kUsageHead + ostrel::options::OptionsHelp(OptionTable(unused), 20)).c_str(),
+                   stdout);
         return 0;
-    }
-    if (!options.tty.empty() || !options.link.empty() || options.events) {
-        std::fprintf(stderr, "ostrel-usbipsim: --tty, --link and --events are ostrel-devsim's\n");
-        return kExitUsage;
     }
 
     sigset_t handled;

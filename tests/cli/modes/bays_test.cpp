@@ -1,10 +1,13 @@
 // ostrel-flash --all on a bench of four simulated adapters, identical but for their sockets,
 // each with a tracker behind it. Runs under umockdev's preload; the program inherits the
 // testbed.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -324,9 +327,9 @@ TEST_P(StationStop, OnceFinishesTheTrackersInHandTwiceStopsThemAtTheNextExchange
 INSTANTIATE_TEST_SUITE_P(Presses, StationStop, ::testing::Values(1, 2));
 
 // Two stations on one bench: a tracker is updated by the station that holds its port; the
-// other, started while the first is writing, leaves every bay alone and reports no failure.
-// (umockdev delivers device notices to one listening process only, so the second station
-// finds the adapters by its first look.)
+// other, started while the first is writing, leaves every bay alone while it is held and
+// reports no failure. (umockdev delivers device notices to one listening process only, so the
+// second station finds the adapters by its first look.)
 TEST_F(Bench, TwoStationsShareTheBaysWithoutFighting) {
     std::vector<std::unique_ptr<sim::SimulatedBridge>> paced;
     for (int socket = 5; socket <= 7; ++socket) {
@@ -339,37 +342,37 @@ TEST_F(Bench, TwoStationsShareTheBaysWithoutFighting) {
     for (auto& bridge : paced) {
         bridge->Line()->WaitUntil([](const sim::LineStats& line) { return line.fromHost > 0; });
     }
+    // The second station says once of each bay that the other holds it, and, stopped while
+    // the first still writes, has touched none.
     test::ChildProcess second(OSTREL_FLASH, {"--repeat", "--all", "--baud", "115200"}, "", "", dir);
-    // Each station ends each bay with a result line or by leaving it to the other.
-    std::string lines[2];
-    for (int s = 0; s < 2; ++s) {
-        test::ChildProcess& station = s == 0 ? first : second;
-        for (int ended = 0; ended < 3;) {
-            const std::string line = station.StdoutLine();
-            ASSERT_FALSE(line.empty()) << lines[s];
-            if (line.starts_with("result=") || line.ends_with(" taken by another program")) {
-                lines[s] += line + "\n";
-                ++ended;
-            }
-        }
+    std::string asides;
+    for (int held = 0; held < 3;) {
+        const std::string line = second.StdoutLine();
+        ASSERT_FALSE(line.empty()) << asides;
+        ASSERT_FALSE(line.starts_with("result=")) << line;
+        if (line.ends_with(" taken by another program")) asides += line + "\n", ++held;
+    }
+    second.Signal(SIGINT);
+    EXPECT_EQ(second.StdoutRest(), "summary updated=0 failed=0\n");
+    EXPECT_EQ(second.Wait(), 0);
+    std::string results;
+    for (int ended = 0; ended < 3;) {
+        const std::string line = first.StdoutLine();
+        ASSERT_FALSE(line.empty()) << results;
+        if (line.starts_with("result=")) results += line + "\n", ++ended;
     }
     for (int socket = 5; socket <= 7; ++socket) {
         const std::string bay = "1-" + std::to_string(socket);
-        EXPECT_NE(lines[0].find("result=ok port=/dev/ttyUSB" + std::to_string(socket - 1) +
-                                " bay=" + bay + " "),
+        const std::string port = "/dev/ttyUSB" + std::to_string(socket - 1);
+        EXPECT_NE(results.find("result=ok port=" + port + " bay=" + bay + " "), std::string::npos)
+            << results;
+        EXPECT_NE(asides.find("bay " + bay + ": " + port + " taken by another program\n"),
                   std::string::npos)
-            << lines[0];
-        EXPECT_NE(lines[1].find("bay " + bay + ": /dev/ttyUSB" + std::to_string(socket - 1) +
-                                " taken by another program\n"),
-                  std::string::npos)
-            << lines[1];
+            << asides;
     }
     first.Signal(SIGINT);
-    second.Signal(SIGINT);
     EXPECT_EQ(first.StdoutRest(), "summary updated=3 failed=0\n");
-    EXPECT_EQ(second.StdoutRest(), "summary updated=0 failed=0\n");
     EXPECT_EQ(first.Wait(), 0);
-    EXPECT_EQ(second.Wait(), 0);
 }
 
 // A check of the bench: a tracker that holds another release is counted apart from a failure,
@@ -384,8 +387,7 @@ TEST_F(Bench, VerifyOnlyCountsTheTrackersThatDifferApart) {
 }
 
 // The journal: one line per tracker, appended run after run under one header, each with its
-// bay, port and the adapter's serial number; one that cannot be written is refused before any
-// tracker is touched.
+// bay, port and the adapter's serial number.
 TEST_F(Bench, JournalRecordsEveryTrackerOfEveryRun) {
     for (int bay : {1, 3}) ASSERT_TRUE(bridges[bay - 1]->Plug()) << bridges[bay - 1]->Error();
     const std::string journal = dir + "/journal.csv";
@@ -399,12 +401,6 @@ TEST_F(Bench, JournalRecordsEveryTrackerOfEveryRun) {
         EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
     }
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5) << text;
-
-    LoadOldFirmware(1);
-    EXPECT_EQ(Flash({"--all", "--journal", dir}), 6) << out;
-    EXPECT_NE(test::FileText(dir + "/err.txt").find("cannot write the journal " + dir + ": "),
-              std::string::npos);
-    EXPECT_FALSE(HoldsRelease(1));
 }
 
 // A journal that can take no more mid-run, its file allowed to grow by half a line (as a full
@@ -485,6 +481,141 @@ TEST_P(StationJournal, ThatFailsTakesNoNewTrackerAndFinishesTheOneInHand) {
 
 INSTANTIATE_TEST_SUITE_P(Room, StationJournal, ::testing::Values(true, false),
                          [](const auto& room) { return room.param ? "HalfALine" : "None"; });
+
+// The same situation ends the same way in every shape of run: one port, --repeat, --all and
+// --repeat --all, each with one adapter plugged in from the start. A loop alone waits for a
+// port another program holds, and updates the tracker once that program lets go.
+enum class Shape { Single, Repeat, All, RepeatAll };
+struct Ending {
+    int exitCode;
+    const char* result;  // how the result line begins; "" for none
+    bool holdsRelease;
+    const char* row;  // what the journal's row says from its result on; "" for no row
+};
+struct Situation {
+    const char* name;
+    Ending oneShot;
+    Ending loop;
+};
+const Situation kSituations[] = {
+    {"Updated",
+     {0, "result=ok port=/dev/ttyUSB0 ", true, ",ok,,,"},
+     {0, "result=ok port=/dev/ttyUSB0 ", true, ",ok,,,"}},
+    {"Nack",
+     {1, "result=failed stage=write block=0x9000 ", false, ",failed,write,0x9000,"},
+     {1, "result=failed stage=write block=0x9000 ", false, ",failed,write,0x9000,"}},
+    {"PortHeld",
+     {3, "result=failed stage=connect ", false, ",failed,connect,,"},
+     {0, "result=ok port=/dev/ttyUSB0 ", true, ",ok,,,"}},
+    {"TraceRefused",
+     {6, "result=failed stage=trace port=- ", false, ""},
+     {6, "result=failed stage=trace port=- ", false, ""}},
+    {"JournalRefused", {6, "", false, ""}, {6, "", false, ""}},
+    {"JournalFull",
+     {6, "result=ok port=/dev/ttyUSB0 ", true, ""},
+     {6, "result=ok port=/dev/ttyUSB0 ", true, ""}},
+};
+
+void PrintTo(const Situation& situation, std::ostream* os) {
+    *os << situation.name;
+}
+void PrintTo(Shape shape, std::ostream* os) {
+    *os << static_cast<int>(shape);
+}
+
+class RunShapes : public Bench,
+                  public ::testing::WithParamInterface<std::tuple<Situation, Shape>> {};
+
+TEST_P(RunShapes, EndAlikeInEveryShape) {
+    const auto& [situation, shape] = GetParam();
+    const std::string name = situation.name;
+    const bool loop = shape == Shape::Repeat || shape == Shape::RepeatAll;
+    const Ending& expected = loop ? situation.loop : situation.oneShot;
+    std::vector<std::string> args{"--journal", dir + "/journal.csv"};
+    if (loop) args.push_back("--repeat");
+    if (shape == Shape::All || shape == Shape::RepeatAll) args.push_back("--all");
+    ASSERT_TRUE(bridges[0]->Plug()) << bridges[0]->Error();
+    if (name == "Nack") {
+        bridges[0]->WithModel([](sim::BootloaderModel& m) {
+            m.AddFault(
+                {sim::FaultKind::Nack, sim::Command::WriteMemory, sim::Step::Address, 0x9000});
+        });
+    }
+    if (name == "TraceRefused") args.insert(args.end(), {"--trace", dir + "/none/support.txt"});
+    if (name == "JournalRefused") args[1] = dir;
+    // Another program holds the port, as another updater does: with the lock.
+    int holder = -1;
+    if (name == "PortHeld") {
+        holder = open("/dev/ttyUSB0", O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(holder, 0);
+        ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
+    }
+    // A journal of earlier rows with no room for one more.
+    std::string program = OSTREL_FLASH;
+    if (name == "JournalFull") {
+        std::ofstream earlier(dir + "/journal.csv", std::ios::binary);
+        earlier << "time_utc,bay,port,adapter_serial,mode,release,release_sha256,result,stage,"
+                   "block,seconds,reason\r\n";
+        for (int k = 0; k < 200; ++k) earlier << "2026-12-01T00:00:00Z,,,,update,,,ok,,,1.0,\r\n";
+        earlier.close();
+        args.insert(args.begin(),
+                    {"--fsize=" + std::to_string(std::filesystem::file_size(dir + "/journal.csv")),
+                     OSTREL_FLASH});
+        program = "/usr/bin/prlimit";
+    }
+    const std::string before = test::FileText(dir + "/journal.csv");
+    test::ChildProcess flash(program, args, "", dir + "/err.txt", dir);
+    std::string shown;
+    for (std::string line; !(line = flash.StdoutLine()).empty();) {
+        shown += line + "\n";
+        if (line.ends_with(" taken by another program") && holder >= 0) {
+            close(holder);  // the other program lets go
+            holder = -1;
+        }
+        if (line.starts_with("result=") && loop) flash.Signal(SIGINT);
+    }
+    const int code = flash.Wait();
+    if (holder >= 0) close(holder);
+    const std::string err = test::FileText(dir + "/err.txt");
+    EXPECT_EQ(code, expected.exitCode) << shown << err;
+    const std::size_t result = shown.find("result=");
+    EXPECT_EQ(result == std::string::npos
+                  ? ""
+                  : shown.substr(result, std::string(expected.result).size()),
+              expected.result)
+        << shown;
+    EXPECT_EQ(HoldsRelease(1), expected.holdsRelease);
+    // A loop stopped while it waits for the adapter's pull-out had none in hand.
+    EXPECT_EQ(err.find("no tracker was in hand") != std::string::npos,
+              loop && expected.exitCode == 0)
+        << err;
+    EXPECT_EQ(shown.find("taken by another program") != std::string::npos,
+              loop && name == "PortHeld")
+        << shown;
+    const std::string rows =
+        test::FileText(dir + "/journal.csv").substr(before.empty() ? 0 : before.size());
+    const std::string header =
+        before.empty() && !rows.empty() ? rows.substr(0, rows.find('\n') + 1) : "";
+    const std::string added = rows.substr(header.size());
+    if (*expected.row == '\0') {
+        EXPECT_EQ(added, "") << added;
+    } else {
+        EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
+        EXPECT_NE(added.find(expected.row), std::string::npos) << added;
+    }
+}
+
+std::string ShapeCaseName(const ::testing::TestParamInfo<RunShapes::ParamType>& p) {
+    const char* const shapes[] = {"Single", "Repeat", "All", "RepeatAll"};
+    return std::string(std::get<0>(p.param).name) + "_" +
+           shapes[static_cast<int>(std::get<1>(p.param))];
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RunShapes,
+                         ::testing::Combine(::testing::ValuesIn(kSituations),
+                                            ::testing::Values(Shape::Single, Shape::Repeat,
+                                                              Shape::All, Shape::RepeatAll)),
+                         ShapeCaseName);
 
 // Two adapters and neither --port nor --all: which tracker to update is the user's to say;
 // neither is touched.

@@ -75,29 +75,5 @@ TEST_F(FlashBenchLoop, UpdatesEachTrackerPluggedInUntilCtrlCThenSumsUp) {
     EXPECT_EQ(std::count(journal.begin(), journal.end(), '\n'), 1 + 2) << journal;
 }
 
-// An adapter already plugged in at the start is the first tracker; Ctrl-C while the loop then
-// waits for the next says that no tracker was in hand.
-TEST_F(FlashBenchLoop, TakesAnAdapterPluggedInAtTheStartAndStopsWithNoTrackerInHand) {
-    sim::SimulatedBridge bridge(sim::Pacing::Fast);
-    ASSERT_TRUE(bridge.Ok()) << bridge.Error();
-    ASSERT_TRUE(bridge.Plug()) << bridge.Error();
-    const char* preload = getenv("LD_PRELOAD");
-    setenv("LD_PRELOAD",
-           (std::string(preload ? preload : "") + ":" + OSTREL_TERMIOS_PRELOAD).c_str(), 1);
-    test::ChildProcess flash(OSTREL_FLASH, {"--repeat"}, "", dir + "/err.txt", dir);
-    ASSERT_TRUE(flash.Started());
-    const std::string first = flash.StdoutLine();
-    ASSERT_TRUE(first.starts_with("Connected on /dev/ttyUSB0")) << first;
-    EXPECT_TRUE(AwaitLine(flash, "result=").starts_with("result=ok port=/dev/ttyUSB0 "));
-    ASSERT_NE(AwaitLine(flash, "Pull the adapter out"), "");
-    bridge.Unplug();
-    ASSERT_NE(AwaitLine(flash, "Waiting for the adapter"), "");
-    flash.Signal(SIGINT);
-    EXPECT_EQ(flash.StdoutRest(), "summary updated=1 failed=0\n");
-    EXPECT_EQ(flash.Wait(), 0);
-    const std::string text = test::FileText(dir + "/err.txt");
-    EXPECT_NE(text.find("no tracker was in hand"), std::string::npos) << text;
-}
-
 }  // namespace
 }  // namespace ostrel

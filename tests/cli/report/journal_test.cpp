@@ -1,4 +1,4 @@
-#include "cli/report/journal.h"
+#include "cli/station/journal.h"
 
 #include <gtest/gtest.h>
 

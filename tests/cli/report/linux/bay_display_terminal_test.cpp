@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/report/bay_display.h"
+#include "cli/station/bay_display.h"
 #include "cli/system/console_output.h"
-#include "cli/system/terminal_resize.h"
+#include "cli/station/terminal_resize.h"
 
 namespace ostrel::cli {
 namespace {

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "tests/windows/support/wine_peer.h"
@@ -66,6 +67,26 @@ TEST(Win32AtomicFile, ReplacesAFileHeldForAMomentAndLeavesOneHeldThroughoutAsItW
     EXPECT_EQ(Contents(path), std::string(kNew.begin(), kNew.end()));
     EXPECT_EQ(FilesBeside(path), 1);
     DeleteFileA(path.c_str());
+}
+
+// A name is checked before anything is written, as on Linux. (Wine makes a symbolic link a
+// Unix one, which its calls follow: a link that leads nowhere cannot be shown here.)
+TEST(Win32AtomicFile, ANameIsRefusedBeforeAnythingIsWritten) {
+    const std::string saved = Scratch("checked.bin");
+    std::ofstream(saved) << "saved";
+    for (const auto& [path, existing, refusal] :
+         {std::tuple{saved, Existing::Refuse, FileRefusal::Exists},
+          {Scratch("missing\\new.bin"), Existing::Refuse, FileRefusal::FolderMissing},
+          {saved + "\\new.bin", Existing::Replace, FileRefusal::FolderMissing},
+          {std::string("nul.txt"), Existing::Replace, FileRefusal::DeviceName},
+          {saved, Existing::Replace, FileRefusal::None}}) {
+        const FileTarget target = CheckFileTarget(path, existing);
+        EXPECT_EQ(target.refusal, refusal) << path;
+        std::string error;
+        EXPECT_EQ(WriteFileAtomically(path, kNew, existing, error), refusal == FileRefusal::None);
+        EXPECT_EQ(error, DescribeRefusal(target)) << path;
+    }
+    DeleteFileA(saved.c_str());
 }
 
 }  // namespace

@@ -1,16 +1,16 @@
-#include "cli/modes/bench_loop.h"
+#include "cli/station/bench_loop.h"
 
-#include "cli/modes/bench_rule.h"
-#include "cli/modes/modes.h"
 #include "cli/report/run_messages.h"
-#include "cli/system/bench_wait.h"
+#include "cli/station/bench_stop.h"
+#include "cli/station/bench_wait.h"
 #include "cli/system/console_output.h"
 #include "device/hotplug.h"
+#include "device/look_again.h"
 #include "device/port_directory.h"
 
 namespace ostrel::cli {
 
-int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile, Journal* journal) {
+int RunBenchLoop(RunContext& run) {
     const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
     if (source == nullptr) {
         PutText(stderr, "ostrel-flash: cannot watch for the adapter being plugged in\n");
@@ -24,7 +24,7 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile, Journal* jou
     });
     const std::unique_ptr<PortDirectory> directory = MakePortDirectory();
     auto say = [&](const char* line) {
-        if (!options.quiet) PrintText(stdout, "%s\n", line);
+        if (!run.options.quiet) PrintText(stdout, "%s\n", line);
         std::fflush(stdout);
     };
     auto stoppedWaiting = [&](const char* forWhat) {
@@ -32,9 +32,9 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile, Journal* jou
             stderr, "\nostrel-flash: %s\n",
             DescribeStoppedWaiting((std::string("the adapter to be ") + forWhat).c_str()).c_str());
     };
+    auto pause = [&](std::uint32_t ms) { return wait.Pause(ms); };
 
-    BenchTally tally(ModeOf(options) == FlashMode::VerifyOnly);
-    bool journalFailed = false;
+    ConsoleTrackerView console;
     // Only the first tracker may be plugged in already. Later the notices alone count: udev
     // may announce a removal before the device is gone from its lookup.
     bool present = !directory->FindBridgePort().empty();
@@ -50,33 +50,20 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile, Journal* jou
         source->TakeNotice();
         // The port may show some time after the adapter (Windows' driver makes it later).
         const bool pausedOut =
-            FindBridgePortAfterArrival(*directory, [&](std::uint32_t ms) { return wait.Pause(ms); })
-                .empty() &&
-            wait.StopRequested();
+            FindBridgePortAfterArrival(*directory, pause).empty() && wait.StopRequested();
         if (pausedOut || !stop.Take()) {
             stoppedWaiting("given its port by its driver");
             break;
         }
-        {
-            RunResult result;
-            {
-                FlashSession session(options, traceFile);
-                result = session.Finish(RunMode(session));
-            }
-            // Asked while the adapter is in: it may be pulled out as soon as the line is shown.
-            const std::string adapterSerial =
-                journal != nullptr ? AdapterSerialOn(*directory, result.port) : std::string();
-            PrintResultLine(result);
-            tally.Count(result);
-            stop.Done();
-            std::string error;
-            if (journal != nullptr && !journal->Record(result, adapterSerial, error)) {
-                PrintText(stderr, "ostrel-flash: %s; no new tracker is taken\n", error.c_str());
-                journalFailed = true;
-                break;
-            }
+        TrackerPlace place;
+        LookAgainSchedule taken;
+        while (RunTracker(run, place, console).end == TrackerEnd::PortTaken) {
+            const std::optional<std::uint32_t> next = taken.NextPause();
+            if (!next || !wait.Pause(*next)) break;
+            place.lookingAgain = true;
         }
-        if (wait.StopRequested()) break;
+        stop.Done();
+        if (wait.StopRequested() || !run.tally.TakesNewTrackers()) break;
         // A removal while the tracker was being updated counts too.
         say("Pull the adapter out for the next tracker");
         if (!wait.For(kBridgeRemoved)) {
@@ -85,10 +72,10 @@ int RunBenchLoop(const FlashOptions& options, std::FILE* traceFile, Journal* jou
         }
         source->TakeNotice();
     }
-    PrintText(stdout, "%s\n", tally.SummaryLine().c_str());
+    PrintText(stdout, "%s\n", run.tally.SummaryLine().c_str());
     std::fflush(stdout);
-    const int code = tally.ExitCode();
-    return code == kExitSuccess && journalFailed ? kExitFileFailed : code;
+    run.traces.Close([&](const std::string& line) { console.Message(line); });
+    return run.tally.ExitCode();
 }
 
 }  // namespace ostrel::cli

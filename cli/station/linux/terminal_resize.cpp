@@ -2,7 +2,7 @@
 // calls back outside any signal handler. The signal stays blocked in the thread that follows it
 // and in every thread started after; no handler runs, so none lands on a bay's thread in the
 // middle of an errno check, and none waits on a sanitizer's deferral.
-#include "cli/system/terminal_resize.h"
+#include "cli/station/terminal_resize.h"
 
 #include <poll.h>
 #include <pthread.h>

@@ -1,6 +1,6 @@
 // The bench's waits that are the same on every system; the one wait for a notice, a stop
 // request or a wake is the platform's.
-#include "cli/system/bench_wait.h"
+#include "cli/station/bench_wait.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "cli/report/bay_display.h"
+#include "cli/station/bay_display.h"
 
 #include <algorithm>
 #include <cstdio>

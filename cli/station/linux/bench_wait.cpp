@@ -1,4 +1,4 @@
-#include "cli/system/bench_wait.h"
+#include "cli/station/bench_wait.h"
 
 #include <poll.h>
 

@@ -1,43 +1,6 @@
-#include "cli/modes/bench_rule.h"
+#include "cli/station/bench_stop.h"
 
 namespace ostrel::cli {
-
-void BenchTally::Count(const RunResult& result) {
-    std::lock_guard lock(mutex_);
-    // A tracker that holds the new release is counted as updated even when its trace lacks
-    // lines: counted as failed, it would send the technician to update a good tracker again.
-    if (result.Succeeded() || result.exitCode == kExitTraceIncomplete) {
-        ++done_;
-    } else if (result.outcome == RunOutcome::Differs) {
-        ++differs_;
-    } else {
-        ++failed_;
-    }
-    if (result.traceIncomplete) ++incompleteTraces_;
-    if (result.outcome == RunOutcome::Interrupted) interrupted_ = true;
-}
-
-std::string BenchTally::SummaryLine() const {
-    std::lock_guard lock(mutex_);
-    const std::string traces =
-        incompleteTraces_ > 0 ? " incomplete_traces=" + std::to_string(incompleteTraces_) : "";
-    if (verifyOnly_) {
-        return "summary verified=" + std::to_string(done_) +
-               " differs=" + std::to_string(differs_) + " failed=" + std::to_string(failed_) +
-               traces;
-    }
-    return "summary updated=" + std::to_string(done_) + " failed=" + std::to_string(failed_) +
-           traces;
-}
-
-int BenchTally::ExitCode() const {
-    std::lock_guard lock(mutex_);
-    if (interrupted_) return kExitInterrupted;
-    if (failed_ > 0) return kExitUpdateFailed;
-    if (differs_ > 0) return kExitReleaseDiffers;
-    if (incompleteTraces_ > 0) return kExitTraceIncomplete;
-    return kExitSuccess;
-}
 
 std::string DescribeStop(StopAsked asked, int inHand) {
     if (inHand == 0 || asked == StopAsked::Nothing) return "";

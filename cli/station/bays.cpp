@@ -1,4 +1,4 @@
-#include "cli/modes/bays.h"
+#include "cli/station/bays.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,19 +11,20 @@
 #include <thread>
 #include <vector>
 
-#include "cli/modes/bench_rule.h"
 #include "cli/modes/modes.h"
-#include "cli/report/bay_display.h"
-#include "cli/report/journal.h"
 #include "cli/report/run_messages.h"
+#include "cli/station/bay_display.h"
+#include "cli/station/bench_stop.h"
+#include "cli/station/bench_wait.h"
+#include "cli/station/journal.h"
+#include "cli/station/terminal_resize.h"
 #include "cli/system/atomic_file.h"
-#include "cli/system/bench_wait.h"
 #include "cli/system/console_output.h"
 #include "cli/system/interruption.h"
 #include "cli/system/program_files.h"
-#include "cli/system/terminal_resize.h"
 #include "device/device_events.h"
 #include "device/hotplug.h"
+#include "device/look_again.h"
 #include "device/port_directory.h"
 
 namespace ostrel::cli {
@@ -40,19 +41,14 @@ std::string BayOfPortName(const std::string& port) {
 // is the whole run.
 class BayProgress final : public UpdateEvents {
   public:
-    // `warn`: say, before the first block is written, not to interrupt it.
-    BayProgress(BayDisplay& display, std::string bay, std::string port, bool checkOnly, bool warn)
+    BayProgress(BayDisplay& display, std::string bay, std::string port, bool checkOnly)
         : display_(display),
           bay_(std::move(bay)),
           port_(std::move(port)),
           checkOnly_(checkOnly),
-          warn_(warn),
           start_(std::chrono::steady_clock::now()) {}
 
-    void StageBegun(UpdateStage stage, std::uint32_t total) override {
-        if (stage == UpdateStage::Write && warn_) display_.Message(bay_, kDoNotInterrupt);
-        Progress(stage, 0, total);
-    }
+    void StageBegun(UpdateStage stage, std::uint32_t total) override { Progress(stage, 0, total); }
     void Progress(UpdateStage stage, std::uint32_t done, std::uint32_t total) override {
         const double stageShare = total == 0 ? 1.0 : static_cast<double>(done) / total;
         double shareDone = 1.0;
@@ -83,57 +79,36 @@ class BayProgress final : public UpdateEvents {
     std::string bay_;
     std::string port_;
     bool checkOnly_;
-    bool warn_;
     std::chrono::steady_clock::time_point start_;
 };
 
-// How a bay's run ended besides its result.
-struct BayEnd {
-    RunResult result;
-    bool portInUse = false;  // another program (another station) held the port: nothing sent
-    bool hungUp = false;     // the port went away under an exchange: the adapter was pulled out
+// A bay's tracker on the bench's display: its stages on the bay's line, its messages named by
+// the bay, its result line with the bay.
+class BayView final : public TrackerView {
+  public:
+    BayView(BayDisplay& display, const AdapterPort& adapter, bool checkOnly)
+        : display_(display),
+          adapter_(adapter),
+          progress_(display, adapter.bay, adapter.port, checkOnly) {}
+
+    UpdateEvents* Progress() override { return &progress_; }
+    void Message(const std::string& line) override { display_.Message(adapter_.bay, line); }
+    void Note(const std::string& line) override { display_.Note(line); }
+    void Result(const RunResult& result) override { display_.Result(adapter_.bay, result); }
+    void Aside(const std::string& port, const std::string& why) override {
+        display_.Aside(adapter_.bay, port.empty() ? adapter_.port : port, why);
+    }
+
+  private:
+    BayDisplay& display_;
+    const AdapterPort& adapter_;
+    BayProgress progress_;
 };
 
-// One tracker in one bay, from its own thread: its own options (port, trace file), session
-// and progress; only the display is shared, behind its lock. Every message of the session goes
-// through the display, named by the bay.
-BayEnd RunOneBay(const FlashOptions& shared, const AdapterPort& adapter, BayDisplay& display) {
-    BayEnd end;
-    FlashOptions options = shared;
-    options.port = adapter.port;
-    options.ports = {adapter.port};
-    options.all = false;
-    options.quiet = true;  // the display speaks for every bay
-    std::FILE* trace = nullptr;
-    if (!shared.traceFile.empty()) {
-        options.traceFile = BayTraceFile(shared.traceFile, adapter.bay);
-        trace = OpenTraceFile(options.traceFile, end.result);
-        if (trace == nullptr) {
-            display.Message(adapter.bay, "ostrel-flash: " + end.result.reason);
-            end.result.port = adapter.port;
-            end.result.bay = adapter.bay;
-            return end;
-        }
-    }
-    BayProgress progress(display, adapter.bay, adapter.port,
-                         ModeOf(options) == FlashMode::VerifyOnly, !shared.quiet);
-    end.result.bay = adapter.bay;
-    {
-        FlashSession session(options, trace);
-        session.ReportProgressTo(&progress);
-        session.SendMessagesTo(
-            [&](const std::string& line) { display.Message(adapter.bay, line); });
-        end.result = RunMode(session);
-        end.portInUse = session.Link().LastOpenReport().error == PortOpenError::InUse;
-        end.hungUp = session.Link().HungUp();
-        end.result.bay = adapter.bay;
-        end.result = session.Finish(end.result);
-    }
-    if (trace != nullptr && std::fclose(trace) != 0) {
-        display.Message(adapter.bay, "ostrel-flash: the trace " + options.traceFile +
-                                         " is incomplete: " + std::strerror(errno));
-    }
-    return end;
+TrackerOutcome RunBay(RunContext& run, const AdapterPort& adapter, BayDisplay& display,
+                      bool lookingAgain = false) {
+    BayView view(display, adapter, ModeOf(run.options) == FlashMode::VerifyOnly);
+    return RunTracker(run, {adapter.port, adapter.bay, adapter.serial, lookingAgain}, view);
 }
 
 BayDisplayStyle StyleFor(const FlashOptions& options) {
@@ -145,31 +120,14 @@ BayDisplay MakeBayDisplay(const FlashOptions& options) {
     return BayDisplay(stdout, stderr, StyleFor(options), [] { return TerminalSizeOf(stdout); });
 }
 
-// The tracker's line in the journal, if one is kept; false when it could not be written, which
-// is said above the bays.
-bool Journaled(Journal* journal, const BayEnd& end, const AdapterPort& adapter,
-               BayDisplay& display) {
-    std::string error;
-    if (journal == nullptr || journal->Record(end.result, adapter.serial, error)) return true;
-    display.Note("ostrel-flash: " + error + "; no new tracker is taken");
-    return false;
-}
-
-bool VerifyOnly(const FlashOptions& options) {
-    return ModeOf(options) == FlashMode::VerifyOnly;
-}
-
 // The station: every bay on its own, plug-in, update, result line, pull-out, and again, until
 // Ctrl-C. The main thread follows the device notices and starts a bay's session on its own
 // thread when an adapter is plugged into a free bay; a bay is free again once its adapter has
-// been pulled out, and then looked at again at once (it may be back already).
+// been pulled out, and then looked at again at once (it may be back already). A bay whose port
+// another program holds is looked at again on the arrival's schedule.
 class Station {
   public:
-    Station(const FlashOptions& options, Journal* journal)
-        : options_(options),
-          journal_(journal),
-          display_(MakeBayDisplay(options)),
-          tally_(VerifyOnly(options)) {}
+    explicit Station(RunContext& run) : run_(run), display_(MakeBayDisplay(run.options)) {}
 
     int Run() {
         const std::unique_ptr<DeviceEventSource> source = RegisterDeviceWatch();
@@ -183,37 +141,32 @@ class Station {
             wait_ = &wait;
             BenchStop stop(true, [this](const std::string& line) { Say(line); });
             stop_ = &stop;
-            if (!options_.quiet) {
+            if (!run_.options.quiet) {
                 PutText(stdout,
                         "Plug the adapters into the bays; each tracker is updated as it "
                         "comes (Ctrl-C ends)\n");
                 std::fflush(stdout);
             }
             std::vector<DeviceEventSource::BayNotice> notices;
-            std::size_t lateLooks = 0;
+            LookAgainSchedule lateLooks;
             do {
-                std::vector<AdapterPort> ready = directory->FindBridgePorts();
-                const std::size_t listed = ready.size();
-                std::erase_if(ready,
-                              [&](const AdapterPort& a) { return !directory->PortExists(a.port); });
-                StartPluggedIn(ready, notices);
+                const std::size_t listed = directory->FindBridgePorts().size();
+                const std::vector<AdapterPort> ready = ReadyBridgePorts(*directory);
+                std::optional<std::uint32_t> limit = StartPluggedIn(ready, notices);
                 source->TakeNotice();
                 // An adapter whose port its driver has not made yet brings no notice when the
                 // port comes: it is looked at again at the times an arrival's port is.
-                int limit = -1;
-                if (ready.size() == listed) {
-                    lateLooks = 0;
-                } else if (lateLooks < std::size(kArrivalRetryMs)) {
-                    limit = static_cast<int>(kArrivalRetryMs[lateLooks] -
-                                             (lateLooks > 0 ? kArrivalRetryMs[lateLooks - 1] : 0));
-                    ++lateLooks;
+                if (ready.size() >= listed) {
+                    lateLooks.Restart();
+                } else if (const std::optional<std::uint32_t> late = lateLooks.NextPause()) {
+                    limit = std::min(limit.value_or(*late), *late);
                 }
-                if (!wait.ForAnyNotice(limit)) break;
+                if (!wait.ForAnyNotice(limit ? static_cast<int>(*limit) : -1)) break;
                 notices = source->TakeBayNotices();
-            } while (!wait.StopRequested());
+            } while (!wait.StopRequested() && run_.tally.TakesNewTrackers());
             // Each tracker in hand finishes and is reported; with none in hand, the stop is
             // said as the single bench's loop says it.
-            if (!AnyBusy() && !journalFailed_) {
+            if (!AnyBusy() && run_.tally.TakesNewTrackers()) {
                 display_.Note("ostrel-flash: " +
                               DescribeStoppedWaiting("an adapter to be plugged in"));
             }
@@ -221,17 +174,20 @@ class Station {
             stop_ = nullptr;
             wait_ = nullptr;
         }
-        display_.Summary(tally_.SummaryLine());
-        const int code = tally_.ExitCode();
-        return code == kExitSuccess && journalFailed_ ? kExitFileFailed : code;
+        display_.Summary(run_.tally.SummaryLine());
+        run_.traces.Close([this](const std::string& line) { display_.Note(line); });
+        return run_.tally.ExitCode();
     }
 
   private:
-    enum class BayState { Free, Busy, AwaitingPullOut };
+    using Clock = std::chrono::steady_clock;
+    enum class BayState { Free, Busy, Held, AwaitingPullOut };
     struct Bay {
         BayState state = BayState::Free;
-        bool pulledOut = false;  // while its session runs
-        std::jthread session;    // the bay's last session, ended unless Busy
+        bool pulledOut = false;    // while its session runs
+        LookAgainSchedule looks;   // while another program holds its port
+        Clock::time_point lookAt;  // Held: when to look again
+        std::jthread session;      // the bay's last session, ended unless Busy
     };
 
     // The line after the terminal's echo of ^C.
@@ -249,8 +205,10 @@ class Station {
     }
 
     // `present` is the lookup's answer now; `notices` the bays announced since the last look.
-    void StartPluggedIn(const std::vector<AdapterPort>& present,
-                        const std::vector<DeviceEventSource::BayNotice>& notices) {
+    // The time until a held bay is to be looked at again, if one is.
+    std::optional<std::uint32_t> StartPluggedIn(
+        const std::vector<AdapterPort>& present,
+        const std::vector<DeviceEventSource::BayNotice>& notices) {
         std::lock_guard lock(mutex_);
         // A removal names its bay for certain; the lookup may still list a device whose
         // removal was just announced, so such a bay waits for its next arrival.
@@ -265,20 +223,32 @@ class Station {
                                             [&](const AdapterPort& p) { return p.bay == name; });
             if (!listed) PulledOut(name);
         }
+        const Clock::time_point now = Clock::now();
+        std::optional<std::uint32_t> nextLook;
         for (const AdapterPort& adapter : present) {
             Bay& bay = bays_[adapter.bay];
+            if (bay.state == BayState::Held && bay.lookAt > now) {
+                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(bay.lookAt - now);
+                nextLook = std::min(nextLook.value_or(wait.count()),
+                                    static_cast<std::uint32_t>(wait.count()));
+                continue;
+            }
             const auto notice = lastNotice.find(adapter.bay);
-            if (bay.state != BayState::Free ||
+            const bool again = bay.state == BayState::Held;
+            if ((bay.state != BayState::Free && !again) ||
                 (notice != lastNotice.end() && notice->second == kBridgeRemoved)) {
                 continue;
             }
-            if (!stop_->Take()) return;  // stopping: no new tracker
+            // Stopping, or a file failed: no new tracker.
+            if (!run_.tally.TakesNewTrackers() || !stop_->Take()) break;
+            if (!again) bay.looks.Restart();
             bay.state = BayState::Busy;
             bay.pulledOut = false;
             display_.Progress(adapter.bay, adapter.port, StageName(UpdateStage::Connect), 0, {});
             if (bay.session.joinable()) bay.session.join();  // ended: only its last line to go
-            bay.session = std::jthread([this, adapter] { Update(adapter); });
+            bay.session = std::jthread([this, adapter, again] { Update(adapter, again); });
         }
+        return nextLook;
     }
 
     bool AnyBusy() {
@@ -290,46 +260,37 @@ class Station {
     // Called with the lock held.
     void PulledOut(const std::string& name) {
         Bay& bay = bays_[name];
-        if (bay.state == BayState::AwaitingPullOut) bay.state = BayState::Free;
+        if (bay.state == BayState::AwaitingPullOut || bay.state == BayState::Held) {
+            bay.state = BayState::Free;
+        }
         if (bay.state == BayState::Busy) bay.pulledOut = true;
     }
 
     // One tracker in one bay, on the bay's thread.
-    void Update(const AdapterPort& adapter) {
-        const BayEnd end = RunOneBay(options_, adapter, display_);
-        bool free = false;
+    void Update(const AdapterPort& adapter, bool lookingAgain) {
+        const TrackerOutcome outcome = RunBay(run_, adapter, display_, lookingAgain);
         {
             std::lock_guard lock(mutex_);
             Bay& bay = bays_[adapter.bay];
             // A port that hung up is an adapter pulled out, whether or not its notice came.
-            free = bay.pulledOut || end.hungUp;
+            const bool free = bay.pulledOut || outcome.hungUp;
             bay.state = free ? BayState::Free : BayState::AwaitingPullOut;
-            if (!end.portInUse) tally_.Count(end.result);
-        }
-        // A station never runs unrecorded: a journal that cannot be written is a stop with the
-        // trackers in hand finishing.
-        if (!end.portInUse && !Journaled(journal_, end, adapter, display_)) {
-            journalFailed_ = true;
-            if (RequestedStop() == StopAsked::Nothing) CountInterruptionRequest();
-            free = true;  // the main thread wakes and ends the watch
-        }
-        // Another station got the tracker first: it is theirs to update and report.
-        if (end.portInUse) {
-            display_.Aside(adapter.bay, adapter.port, "taken by another program");
-        } else {
-            display_.Result(adapter.bay, end.result);
+            if (!free && outcome.end == TrackerEnd::PortTaken) {
+                if (const std::optional<std::uint32_t> pause = bay.looks.NextPause()) {
+                    bay.state = BayState::Held;
+                    bay.lookAt = Clock::now() + std::chrono::milliseconds(*pause);
+                }
+            }
         }
         stop_->Done();
-        // The adapter may be back already (a quick re-plug): the main thread looks again.
-        if (free) wait_->Wake();
+        // The main thread looks again: the adapter may be back already (a quick re-plug), a
+        // held port has its next look, and a failed file takes no new tracker.
+        wait_->Wake();
     }
 
-    const FlashOptions& options_;
-    Journal* journal_;  // null when none is kept
-    std::atomic<bool> journalFailed_{false};
+    RunContext& run_;
     BayDisplay display_;
     TerminalResizes resizes_{[this] { display_.Resized(); }};
-    BenchTally tally_;
     BenchWait* wait_ = nullptr;        // while Run watches
     BenchStop* stop_ = nullptr;        // while Run watches
     std::mutex mutex_;                 // guards the bays
@@ -338,7 +299,8 @@ class Station {
 
 }  // namespace
 
-int RunBays(const FlashOptions& options, Journal* journal) {
+int RunBays(RunContext& run) {
+    const FlashOptions& options = run.options;
     if (options.repeat) {
         if (!options.all) {
             PutText(stderr,
@@ -346,7 +308,10 @@ int RunBays(const FlashOptions& options, Journal* journal) {
                     "not several --port\n");
             return kExitUsage;
         }
-        return Station(options, journal).Run();
+        if (std::optional<RunResult> refused = run.traces.OpenBeforeAnyTracker({})) {
+            return EndBeforeAnyTracker(*refused);
+        }
+        return Station(run).Run();
     }
     std::vector<AdapterPort> bays;
     if (options.all) {
@@ -355,20 +320,23 @@ int RunBays(const FlashOptions& options, Journal* journal) {
         for (const std::string& port : options.ports)
             bays.push_back({port, BayOfPortName(port), {}});
     }
-    BenchTally tally(VerifyOnly(options));
     if (bays.empty()) {
         PutText(stderr,
                 "ostrel-flash: no programming adapter (CP210x, USB 10c4:ea60) is plugged in: "
                 "plug the adapters in and try again\n");
-        PrintText(stdout, "%s\n", tally.SummaryLine().c_str());
+        PrintText(stdout, "%s\n", run.tally.SummaryLine().c_str());
         return kExitNotConnected;
+    }
+    std::vector<std::string> names;
+    for (const AdapterPort& bay : bays) names.push_back(bay.bay);
+    if (std::optional<RunResult> refused = run.traces.OpenBeforeAnyTracker(names)) {
+        return EndBeforeAnyTracker(*refused);
     }
     BayDisplay display = MakeBayDisplay(options);
     TerminalResizes resizes([&] { display.Resized(); });
     // Every bay's line from the start, in the order of the bays, whichever thread runs first.
     for (const AdapterPort& bay : bays)
         display.Progress(bay.bay, bay.port, StageName(UpdateStage::Connect), 0, {});
-    std::atomic<bool> journalFailed{false};
     {
         BenchStop stop(false,
                        [&](const std::string& line) { display.Note("ostrel-flash: " + line); });
@@ -376,18 +344,15 @@ int RunBays(const FlashOptions& options, Journal* journal) {
         for (const AdapterPort& bay : bays) {
             if (!stop.Take()) break;
             sessions.emplace_back([&, bay] {
-                const BayEnd end = RunOneBay(options, bay, display);
-                tally.Count(end.result);
-                display.Result(bay.bay, end.result);
-                if (!Journaled(journal, end, bay, display)) journalFailed = true;
+                RunBay(run, bay, display);
                 stop.Done();
             });
         }
         for (std::jthread& session : sessions) session.join();
     }  // every bay's session has ended
-    display.Summary(tally.SummaryLine());
-    const int code = tally.ExitCode();
-    return code == kExitSuccess && journalFailed ? kExitFileFailed : code;
+    display.Summary(run.tally.SummaryLine());
+    run.traces.Close([&](const std::string& line) { display.Note(line); });
+    return run.tally.ExitCode();
 }
 
 }  // namespace ostrel::cli
