@@ -77,6 +77,22 @@ void WizardController::OnClose() {
     if (state_.PortOpen) port_.ClosePort();
 }
 
+void WizardController::OnClick(ControlId control) {
+    if (closed_) return;
+    switch (control) {
+        case ControlId::btnNEXT:
+            return OnNext();
+        case ControlId::btnBACK:
+            return OnBack();
+        case ControlId::btnESC:
+            return OnCancel();
+        case ControlId::btnConnect:
+            return OnConnect();
+        default:
+            return;
+    }
+}
+
 void WizardController::SetPage(int page) {
     page_ = page;
     view_.ShowPage(page);

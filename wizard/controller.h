@@ -32,10 +32,9 @@ class WizardController : private UpdateEvents {
     void OnCreate();
     void OnClose();
     void UpdateButtons();
-    void OnNext();
-    void OnBack();
-    void OnCancel();
-    void OnConnect();
+    // A click on one of the window's controls: Next, Back, Cancel and Connect call their
+    // handlers; the check box keeps its own state, and a closed window acts on none.
+    void OnClick(wizard::ControlId control);
     void OnIdle();
     // The window's timer after an arrival whose port did not show yet: looks again.
     void OnArrivalRetry();
@@ -50,6 +49,11 @@ class WizardController : private UpdateEvents {
     DeviceEventSource* DeviceWatch() { return deviceWatch_.get(); }
 
   private:
+    void OnNext();
+    void OnBack();
+    void OnCancel();
+    void OnConnect();
+
     // The update's events, shown on page 4.
     void StageBegun(UpdateStage stage, std::uint32_t total) override;
     void Progress(UpdateStage stage, std::uint32_t done, std::uint32_t total) override;

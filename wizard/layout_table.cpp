@@ -114,10 +114,21 @@ const char* PageName(int page) {
     return kPageNames[page - 1];
 }
 
-Rect PageContainerGeometry(int clientWidth, int clientHeight) {
-    const Rect& designed = Layout(ControlId::PageControl1).geometry;
-    const int rightGap = kClientWidth - (designed.left + designed.width);
-    const int bottomGap = kClientHeight - (designed.top + designed.height);
+int Scaled(int pixels, int dpi) {
+    return (pixels * dpi + kDesignDpi / 2) / kDesignDpi;
+}
+
+Rect Scaled(const Rect& designed, int dpi) {
+    const int left = Scaled(designed.left, dpi);
+    const int top = Scaled(designed.top, dpi);
+    return {left, top, Scaled(designed.left + designed.width, dpi) - left,
+            Scaled(designed.top + designed.height, dpi) - top};
+}
+
+Rect PageContainerGeometry(int clientWidth, int clientHeight, int dpi) {
+    const Rect designed = Scaled(Layout(ControlId::PageControl1).geometry, dpi);
+    const int rightGap = Scaled(kClientWidth, dpi) - (designed.left + designed.width);
+    const int bottomGap = Scaled(kClientHeight, dpi) - (designed.top + designed.height);
     const int height = clientHeight - designed.top - bottomGap;
     return {clientWidth - rightGap - designed.width, designed.top, designed.width,
             height > 0 ? height : 0};

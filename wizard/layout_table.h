@@ -122,9 +122,14 @@ inline constexpr int kPageContentLeft = 4;
 inline constexpr int kPageContentTop = 24;
 inline constexpr int kPageContentRight = 4;
 inline constexpr int kPageContentBottom = 4;
+// At `dpi` dots per inch a length is scaled by dpi / 96 to the nearest pixel, and a rectangle by
+// its edges rather than its size, so that controls designed to share an edge still do.
+inline constexpr int kDesignDpi = 96;
+int Scaled(int pixels, int dpi);
+Rect Scaled(const Rect& designed, int dpi);
 // On resize PageControl1 keeps its width and its distances to the top, right and bottom edges;
-// every other control stays where it is.
-Rect PageContainerGeometry(int clientWidth, int clientHeight);
+// every other control stays where it is. The client size and the result are at `dpi`.
+Rect PageContainerGeometry(int clientWidth, int clientHeight, int dpi = kDesignDpi);
 
 // The controls that show a result, a connection made or not or an update's end: a screen reader
 // is told of each as it shows.
@@ -140,5 +145,8 @@ struct MarkGlyph {
     const char* utf8;
 };
 MarkGlyph MarkGlyphOf(ControlKind kind);
+inline bool IsMark(ControlKind kind) {
+    return kind == ControlKind::CheckMark || kind == ControlKind::CrossMark;
+}
 
 }  // namespace ostrel::wizard

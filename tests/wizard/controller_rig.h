@@ -39,20 +39,12 @@ inline constexpr ControlId kIndicators[] = {
 // Controls start visible and enabled, as a view builds them.
 class RecordingWizardView : public WizardView {
   public:
-    void ShowPage(int shown) override {
-        page = shown;
-        calls.push_back("page " + std::to_string(shown));
-    }
+    void ShowPage(int shown) override { page = shown; }
     void SetVisible(ControlId control, bool visible) override {
         hidden[control] = !visible;
-        calls.push_back(std::string(visible ? "show " : "hide ") + Name(control));
+        if (visible) shows.push_back(Name(control));
     }
-    void SetEnabled(ControlId button, bool enabled) override {
-        disabled[button] = !enabled;
-        if (button != ControlId::btnConnect) {
-            calls.push_back(std::string(enabled ? "enable " : "disable ") + Name(button));
-        }
-    }
+    void SetEnabled(ControlId button, bool enabled) override { disabled[button] = !enabled; }
     void SetCaption(ControlId button, std::string_view utf8) override {
         captions[button] = std::string(utf8);
     }
@@ -62,7 +54,6 @@ class RecordingWizardView : public WizardView {
     void SetBarPosition(ControlId bar, int position) override {
         bars[bar] = position;
         barHistory[bar].push_back(position);
-        if (position == 0) calls.push_back(std::string(Name(bar)) + "=0");
     }
     bool IsKeepUserChecked() override { return keepUser; }
     void SetFocus(ControlId button) override { focus = button; }
@@ -98,7 +89,7 @@ class RecordingWizardView : public WizardView {
     std::map<std::pair<ControlId, int>, std::string> lines;
     std::map<ControlId, int> bars;
     std::map<ControlId, std::vector<int>> barHistory;
-    std::vector<std::string> calls;
+    std::vector<std::string> shows;  // every control shown, in order
     bool keepUser = false;
     std::optional<ControlId> focus;
     std::vector<std::string> alerts;
@@ -128,9 +119,11 @@ struct ControllerRig {
     int Page() const { return controller.CurrentPage(); }
     bool NextEnabled() const { return view.Enabled(ControlId::btnNEXT); }
 
-    void Next() { controller.OnNext(); }
-    void Back() { controller.OnBack(); }
-    void Connect() { controller.OnConnect(); }
+    // The buttons as a window forwards their clicks.
+    void Next() { controller.OnClick(ControlId::btnNEXT); }
+    void Back() { controller.OnClick(ControlId::btnBACK); }
+    void Connect() { controller.OnClick(ControlId::btnConnect); }
+    void Cancel() { controller.OnClick(ControlId::btnESC); }
     void Idle() { controller.OnIdle(); }
     // From page 1 to page 3, connected.
     void ToConnectedPage3() {

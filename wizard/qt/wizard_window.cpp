@@ -23,15 +23,13 @@ QtWizardWindow::QtWizardWindow(QWidget* parent) : QWidget(parent) {
 QtWizardWindow::~QtWizardWindow() = default;
 
 void QtWizardWindow::ForwardEvents() {
-    const auto onClick = [this](ControlId id, void (WizardController::*handler)()) {
-        connect(ControlAs<QAbstractButton>(id), &QAbstractButton::clicked, this, [this, handler] {
-            if (controller_ != nullptr) (controller_->*handler)();
-        });
-    };
-    onClick(ControlId::btnNEXT, &WizardController::OnNext);
-    onClick(ControlId::btnBACK, &WizardController::OnBack);
-    onClick(ControlId::btnESC, &WizardController::OnCancel);
-    onClick(ControlId::btnConnect, &WizardController::OnConnect);
+    for (const wizard::ControlLayout& control : wizard::Controls()) {
+        if (control.kind != wizard::ControlKind::Button) continue;
+        connect(ControlAs<QAbstractButton>(control.id), &QAbstractButton::clicked, this,
+                [this, id = control.id] {
+                    if (controller_ != nullptr) controller_->OnClick(id);
+                });
+    }
     idleHook_ = new ApplicationEvents(this);
     idleHook_->OnIdle = [this] {
         if (controller_ != nullptr) controller_->OnIdle();

@@ -1,11 +1,12 @@
 #pragma once
 // The wizard as a native Win32 window: plain controls placed from the layout table, scaled by
 // the display's DPI, pages in a container without tabs. It forwards clicks and closing to the
-// controller, and the controller changes what shows through WizardView.
+// controller, and the controller changes what shows through WizardView. Its parts: the controls
+// made from the table (wizard_window_controls.cpp), painting (wizard_window_paint.cpp), the
+// focus (wizard_window_focus.cpp) and the window procedure (wizard_window_messages.cpp).
 #include <windows.h>
 
 #include <array>
-#include <memory>
 
 #include "wizard/controller.h"
 #include "wizard/layout_table.h"
@@ -46,24 +47,39 @@ class Win32WizardWindow final : public WizardView {
     void StartRetryTimer(int milliseconds) override;
 
   private:
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    static LRESULT CALLBACK PaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+    // The timer that looks for a plugged-in adapter's port again.
+    static constexpr UINT_PTR kArrivalRetryTimer = 1;
 
-    int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+    int Scale(int pixels) const { return wizard::Scaled(pixels, dpi_); }
     RECT Scale(const wizard::Rect& designed) const;
+
+    // Controls.
     void KeepWithinWorkArea();
     void CreateControls(HINSTANCE instance);
     HWND CreateControl(HINSTANCE instance, const wizard::ControlLayout& layout, HWND parent);
     void LayOutPages(int clientWidth, int clientHeight);
-    void Clicked(wizard::ControlId control);
+    // The frame around the designed client area at this scale: also the smallest.
+    SIZE OuterSize() const;
+
+    // Painting.
     HBRUSH Colour(HDC dc, HWND control);
+    void DrawItem(const DRAWITEMSTRUCT& item);
     void DrawLogo(const DRAWITEMSTRUCT& item) const;
     void DrawMark(const DRAWITEMSTRUCT& item, const wizard::ControlLayout& layout);
     void DrawTextBlock(const DRAWITEMSTRUCT& item, const wizard::ControlLayout& layout);
+
+    // Focus.
+    void Deactivated();
+    void FocusReturned();
+    void FocusNext(WPARAM wParam, LPARAM lParam);
     bool Reachable(HWND control) const;
     bool HasFocusIn(HWND control) const;
     void MoveFocusOnFrom(HWND control);
+
+    // Messages.
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    static LRESULT CALLBACK PaneProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
 
     int dpi_;
     HWND window_ = nullptr;
@@ -73,7 +89,6 @@ class Win32WizardWindow final : public WizardView {
     std::array<HWND, wizard::kPageCount> pages_{};
     WizardController* controller_ = nullptr;
     HWND focus_ = nullptr;  // the control that gets the focus when the window is activated
-    bool closed_ = false;
 };
 
 // The display's DPI as this program sees it: the system's, since the manifest declares the
