@@ -56,6 +56,7 @@ TEST(FlashVerifyOnly, SaysWhetherTheTrackerHoldsTheReleaseAndWritesNothing) {
         EXPECT_NE(run.out.find(c.resultLine), std::string::npos) << run.out;
         EXPECT_EQ(run.blockWrites, 0);
         EXPECT_TRUE(run.memory == memory);
+        EXPECT_EQ(test::HoldsRelease(run.memory), !c.changed);
     }
 }
 
