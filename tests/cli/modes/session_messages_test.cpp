@@ -2,16 +2,15 @@
 // (the bench's display, which draws them above the bays), never straight to stderr, where a
 // redraw would erase them; a single run prints the same words on stderr.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "cli/flash_session.h"
 #include "cli/modes/modes.h"
+#include "tests/support/files.h"
 
 namespace ostrel::cli {
 namespace {
@@ -19,13 +18,9 @@ namespace {
 class SessionMessages : public testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/ostrel-messages.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         options_.port = "/dev/ttyUSB7";  // never opened: every case stops before connecting
     }
-    void TearDown() override { std::filesystem::remove_all(dir_); }
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+    std::string Path(const std::string& name) const { return dir_.Path(name); }
 
     // What `run` told a bay's session and what reached stderr meanwhile.
     template <typename Run>
@@ -37,7 +32,7 @@ class SessionMessages : public testing::Test {
         stderr_ = testing::internal::GetCapturedStderr();
     }
 
-    std::string dir_;
+    test::ScratchFolder dir_{"ostrel-messages"};
     FlashOptions options_;
     std::vector<std::string> told_;
     std::string stderr_;

@@ -1,6 +1,5 @@
 // ostrel-flash end to end against ostrel-devsim --fast, as separate programs over a pty.
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -12,6 +11,7 @@
 #include "payload/release_identity.h"
 #include "sim/bootloader_model.h"
 #include "tests/support/flash_run.h"
+#include "tests/support/tracker.h"
 
 namespace ostrel {
 namespace {
@@ -31,26 +31,6 @@ struct FlashCase {
 void PrintTo(const FlashCase& c, std::ostream* os) {
     *os << c.name;
 }
-
-// A scratch folder for the programs' output and the tracker's memory, and the release.
-class ScratchTest : public testing::Test {
-  protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/ostrel-flash-test.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-        BuildFirmwareImage(*image);
-    }
-    void TearDown() override {
-        for (const char* f : {"/memory.bin", "/out.txt", "/err.txt", "/err2.txt"}) {
-            unlink((dir + f).c_str());
-        }
-        rmdir(dir.c_str());
-    }
-
-    std::string dir;
-    std::unique_ptr<FirmwareImage> image = std::make_unique<FirmwareImage>();
-};
 
 class FlashCli : public testing::TestWithParam<FlashCase> {};
 
@@ -171,43 +151,43 @@ INSTANTIATE_TEST_SUITE_P(
                   3,
                   {"result=failed stage=connect port=/dev/pts/"},
                   false,
-                  {"answered the sync but not Get"}}),
+                  {"answered the sync but not Get"}},
+        // A pty drops even parity as some USB-serial drivers do; with the sync unanswered, the
+        // message names that as well as the re-powering that a stuck bootloader needs.
+        FlashCase{"sync_unanswered_without_parity",
+                  {"--fault", "silence:sync:command"},
+                  {},
+                  3,
+                  {"result=failed stage=connect"},
+                  false,
+                  {"no bootloader answered the sync on /dev/pts/",
+                   "did not take the line settings 9600 8E1", "Re-power the tracker"}}),
     [](const testing::TestParamInfo<FlashCase>& param) { return param.param.name; });
 
 // Runs against one simulated tracker that reports each block it stores and each close of its
 // port, and whose write blocks from `slowFrom` on answer 150 ms late, so an update is still
 // writing when the test acts on what the tracker reported.
-class FlashCliRun : public ScratchTest {
+class FlashCliRun : public testing::Test {
   protected:
-    std::string StartTracker(int slowFrom, const std::vector<std::string>& more = {}) {
-        std::vector<std::string> args{"--fast", "--events", "--dump", dir + "/memory.bin"};
-        args.insert(args.end(), more.begin(), more.end());
+    std::string StartTracker(int slowFrom) {
+        std::vector<std::string> args{"--fast", "--events", "--dump", dir.Path("memory.bin")};
         for (int block = slowFrom; block < slowFrom + 16; ++block) {
             args.insert(args.end(), {"--fault", "delay=150:write:data#" + std::to_string(block)});
         }
         devsim = std::make_unique<ChildProcess>(OSTREL_DEVSIM, args);
         return devsim->StdoutLine();
     }
-    // Reads the update's output up to the line that begins with `text`.
-    static bool ReadUpTo(ChildProcess& flash, const std::string& text) {
-        for (std::string line = flash.StdoutLine(); !line.empty(); line = flash.StdoutLine()) {
-            if (line.starts_with(text)) return true;
-        }
-        return false;
-    }
     // Ends the tracker and checks that its memory holds the release.
     void ExpectTrackerHoldsTheRelease() {
         devsim->Signal(SIGTERM);
         EXPECT_EQ(devsim->Wait(), 0);
-        const std::string memory = FileText(dir + "/memory.bin");
-        ASSERT_EQ(memory.size(), kImageSize);
-        EXPECT_EQ(memory.substr(kFlashStart),
-                  std::string(image->begin() + kFlashStart, image->end()));
-        EXPECT_EQ(
-            memory.substr(kDataStart, kDataSize),
-            std::string(image->begin() + kDataStart, image->begin() + kDataStart + kDataSize));
+        const std::string memory = FileText(dir.Path("memory.bin"));
+        EXPECT_TRUE(test::HoldsRelease(memory));
+        EXPECT_EQ(memory.substr(kDataStart, kDataSize),
+                  std::string(std::begin(DataBlock), std::end(DataBlock)));
     }
 
+    test::ScratchFolder dir{"ostrel-flash-test"};
     std::unique_ptr<ChildProcess> devsim;
 };
 
@@ -235,35 +215,31 @@ TEST_P(FlashCliInterrupt, StopsBetweenBlocksAndTheNextRunSucceeds) {
     ASSERT_FALSE(port.empty());
     std::vector<std::string> args{"--port", port};
     if (c.restore) {
-        std::ofstream(dir + "/saved.bin", std::ios::binary) << std::string(kDataSize, '\x5A');
-        args.insert(args.end(), {"--restore", dir + "/saved.bin"});
+        std::ofstream(dir.Path("saved.bin"), std::ios::binary) << std::string(kDataSize, '\x5A');
+        args.insert(args.end(), {"--restore", dir.Path("saved.bin")});
     }
     {
         struct sigaction previous {};
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
         if (c.hangUpIgnored) sigaction(SIGHUP, &ignore, &previous);  // inherited, as nohup does
-        ChildProcess flash(OSTREL_FLASH, args, dir + "/out.txt", dir + "/err.txt");
+        ChildProcess flash(OSTREL_FLASH, args, dir.Path("out.txt"), dir.Path("err.txt"));
         if (c.hangUpIgnored) sigaction(SIGHUP, &previous, nullptr);
         // The last block that answers at once: the next one is in flight for 150 ms.
         const std::string stored = c.restore ? "written 0x1080" : "written 0x9800";
-        for (std::string line = devsim->StdoutLine(); line != stored; line = devsim->StdoutLine()) {
-            ASSERT_FALSE(line.empty()) << "the tracker ended before " << stored;
-        }
+        ASSERT_EQ(devsim->AwaitLine(stored), stored) << "the tracker ended before";
         flash.Signal(c.signal);
-        EXPECT_EQ(flash.Wait(), c.exitCode) << FileText(dir + "/err.txt");
-        EXPECT_NE(FileText(dir + "/out.txt").find(c.resultLine), std::string::npos)
-            << FileText(dir + "/out.txt");
-        EXPECT_NE(FileText(dir + "/err.txt").find(c.stderrHas), std::string::npos)
-            << FileText(dir + "/err.txt");
+        EXPECT_EQ(flash.Wait(), c.exitCode) << FileText(dir.Path("err.txt"));
+        EXPECT_NE(FileText(dir.Path("out.txt")).find(c.resultLine), std::string::npos)
+            << FileText(dir.Path("out.txt"));
+        EXPECT_NE(FileText(dir.Path("err.txt")).find(c.stderrHas), std::string::npos)
+            << FileText(dir.Path("err.txt"));
     }
     // The tracker has seen the port closed before the next run opens it.
-    for (std::string line = devsim->StdoutLine(); line != "closed"; line = devsim->StdoutLine()) {
-        ASSERT_FALSE(line.empty());
-    }
+    ASSERT_EQ(devsim->AwaitLine("closed"), "closed");
     if (c.restore) return;
-    ChildProcess again(OSTREL_FLASH, {"--port", port}, "/dev/null", dir + "/err.txt");
-    EXPECT_EQ(again.Wait(), 0) << FileText(dir + "/err.txt");
+    ChildProcess again(OSTREL_FLASH, {"--port", port}, "/dev/null", dir.Path("err.txt"));
+    EXPECT_EQ(again.Wait(), 0) << FileText(dir.Path("err.txt"));
     ExpectTrackerHoldsTheRelease();
 }
 
@@ -284,10 +260,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(FlashCliRun, OutputIntoAPipeClosedEarlyDoesNotStopTheUpdate) {
     const std::string port = StartTracker(2);
     ASSERT_FALSE(port.empty());
-    ChildProcess flash(OSTREL_FLASH, {"--port", port}, "", dir + "/err.txt");
+    ChildProcess flash(OSTREL_FLASH, {"--port", port}, "", dir.Path("err.txt"));
     EXPECT_NE(flash.StdoutLine().find("Connected on"), std::string::npos);
     flash.CloseStdout();
-    EXPECT_EQ(flash.Wait(), 0) << FileText(dir + "/err.txt");
+    EXPECT_EQ(flash.Wait(), 0) << FileText(dir.Path("err.txt"));
     ExpectTrackerHoldsTheRelease();
 }
 
@@ -297,22 +273,23 @@ TEST_F(FlashCliRun, OutputIntoAPipeClosedEarlyDoesNotStopTheUpdate) {
 TEST_F(FlashCliRun, ATraceGoesIntoAFileOfItsOwnOrNowhere) {
     const std::string port = StartTracker(2);
     ASSERT_FALSE(port.empty());
-    const std::string fifo = dir + "/fifo";
+    const std::string fifo = dir.Path("fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     for (const std::string& trace : {port, fifo}) {
-        ChildProcess flash(OSTREL_FLASH, {"--port", port, "--trace", trace}, "", dir + "/err.txt");
+        ChildProcess flash(OSTREL_FLASH, {"--port", port, "--trace", trace}, "",
+                           dir.Path("err.txt"));
         EXPECT_TRUE(flash.StdoutLine().starts_with("result=failed stage=trace port=- ")) << trace;
         EXPECT_EQ(flash.Wait(), 6) << trace;
     }
     ChildProcess one(OSTREL_FLASH, {"--port", port, "--quiet", "--trace", "/dev/null"}, "",
-                     dir + "/err.txt");
-    EXPECT_TRUE(one.StdoutLine().starts_with("result=ok port=")) << FileText(dir + "/err.txt");
+                     dir.Path("err.txt"));
+    EXPECT_TRUE(one.StdoutLine().starts_with("result=ok port=")) << FileText(dir.Path("err.txt"));
     EXPECT_EQ(one.Wait(), 0);
     ExpectTrackerHoldsTheRelease();
     ChildProcess two(
         OSTREL_FLASH,
         {"--port", "/dev/ttyOSTREL-a", "--port", "/dev/ttyOSTREL-b", "--trace", "/dev/null"},
-        "/dev/null", dir + "/err.txt");
+        "/dev/null", dir.Path("err.txt"));
     two.Wait();  // each bay fails to connect
     for (const char* made : {"/dev/null-ttyOSTREL-a", "/dev/null-ttyOSTREL-b"}) {
         struct stat status {};
@@ -324,30 +301,15 @@ TEST_F(FlashCliRun, ATraceGoesIntoAFileOfItsOwnOrNowhere) {
 TEST_F(FlashCliRun, ASecondUpdaterOnTheSamePortFailsAtOnceAndTheFirstSucceeds) {
     const std::string port = StartTracker(2);
     ASSERT_FALSE(port.empty());
-    ChildProcess first(OSTREL_FLASH, {"--port", port}, "", dir + "/err.txt");
-    ASSERT_TRUE(ReadUpTo(first, "ЗАГРУЗКА: 0%"));
-    ChildProcess second(OSTREL_FLASH, {"--port", port}, "/dev/null", dir + "/err2.txt");
+    ChildProcess first(OSTREL_FLASH, {"--port", port}, "", dir.Path("err.txt"));
+    ASSERT_NE(first.AwaitLine("ЗАГРУЗКА: 0%"), "");
+    ChildProcess second(OSTREL_FLASH, {"--port", port}, "/dev/null", dir.Path("err2.txt"));
     EXPECT_EQ(second.Wait(), 3);
-    EXPECT_NE(FileText(dir + "/err2.txt").find("port busy: " + port), std::string::npos)
-        << FileText(dir + "/err2.txt");
+    EXPECT_NE(FileText(dir.Path("err2.txt")).find("port busy: " + port), std::string::npos)
+        << FileText(dir.Path("err2.txt"));
     first.StdoutRest();
-    EXPECT_EQ(first.Wait(), 0) << FileText(dir + "/err.txt");
+    EXPECT_EQ(first.Wait(), 0) << FileText(dir.Path("err.txt"));
     ExpectTrackerHoldsTheRelease();
-}
-
-// A pty drops even parity as some USB-serial drivers do; with the sync unanswered, the message
-// names that as well as the re-powering that a stuck bootloader needs.
-TEST_F(FlashCliRun, AnUnansweredSyncOnALineWithoutParityNamesBoth) {
-    const std::string port = StartTracker(2, {"--fault", "silence:sync:command"});
-    ASSERT_FALSE(port.empty());
-    ChildProcess flash(OSTREL_FLASH, {"--port", port}, "/dev/null", dir + "/err.txt");
-    EXPECT_EQ(flash.Wait(), 3);
-    const std::string err = FileText(dir + "/err.txt");
-    EXPECT_NE(err.find("no bootloader answered the sync on " + port), std::string::npos) << err;
-    EXPECT_NE(err.find("did not take the line settings 9600 8E1"), std::string::npos) << err;
-    EXPECT_NE(err.find("Re-power the tracker"), std::string::npos) << err;
-    devsim->Signal(SIGTERM);
-    devsim->Wait();
 }
 
 // ostrel-flash with the standard descriptor `closed` closed (none when -1) and the others on
@@ -399,30 +361,14 @@ TEST(FlashCliDescriptors, AClosedStandardDescriptorNeverCarriesTextToTheTracker)
     }
 }
 
-TEST(FlashCliUsage, TextThatCannotBeWrittenEndsWithAnError) {
-    for (const char* option : {"--help", "--version", "--list"}) {
-        char pattern[] = "/tmp/ostrel-flash-usage.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        const std::string err = std::string(pattern) + "/err.txt";
-        ChildProcess flash(OSTREL_FLASH, {option}, "/dev/full", err);
-        EXPECT_EQ(flash.Wait(), 6) << option;
-        EXPECT_NE(FileText(err).find("cannot write to standard output"), std::string::npos)
-            << option << ": " << FileText(err);
-        unlink(err.c_str());
-        rmdir(pattern);
-    }
-}
-
 // The hash of each block as sha256sum computes it from the bytes the program carries.
 std::string Sha256Of(const std::uint8_t* bytes, std::size_t size) {
-    char path[] = "/tmp/ostrel-block.XXXXXX";
-    const int fd = mkstemp(path);
-    EXPECT_EQ(write(fd, bytes, size), static_cast<ssize_t>(size));
-    close(fd);
-    ChildProcess sum("/usr/bin/sha256sum", {path});
+    const test::ScratchFolder dir("ostrel-block");
+    std::ofstream(dir.Path("block"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(size));
+    ChildProcess sum("/usr/bin/sha256sum", {dir.Path("block")});
     const std::string line = sum.StdoutLine();
     sum.Wait();
-    unlink(path);
     return line.substr(0, 64);
 }
 
@@ -442,26 +388,29 @@ TEST(FlashCliUsage, VersionNamesTheReleaseAndTheHashesOfItsBlocks) {
     EXPECT_EQ(out.find(kPlaceholderMark) != std::string::npos, kReleaseIdentity.placeholder);
 }
 
-TEST(FlashCliUsage, BadArgumentsAndMissingPortsHaveTheirOwnExitCodes) {
+// Bad arguments, missing ports, and text that cannot be written (stdout on /dev/full) each
+// end with their own exit code and say why.
+TEST(FlashCliUsage, EachErrorBeforeATrackerHasItsExitCode) {
     struct Case {
         std::vector<std::string> args;
         int exitCode;
         const char* stderrHas;
+        const char* stdoutTo = "/dev/null";
     };
+    const test::ScratchFolder dir("ostrel-flash-usage");
     for (const Case& c :
          {Case{{"--bogus"}, 2, "unknown argument"}, Case{{"--port"}, 2, "--port needs"},
           Case{{"--baud", "14400"}, 2, "--baud takes 9600, 19200"},
           Case{{"--port", "/dev/ttyOSTREL-none"}, 3, "/dev/ttyOSTREL-none does not exist"},
           Case{{"--port", "/tmp"}, 3, "/tmp is not a serial port"},
-          Case{{"--port", "/dev/null"}, 3, "/dev/null is not a serial port"}}) {
-        char pattern[] = "/tmp/ostrel-flash-usage.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        const std::string err = std::string(pattern) + "/err.txt";
-        ChildProcess flash(OSTREL_FLASH, c.args, "/dev/null", err);
+          Case{{"--port", "/dev/null"}, 3, "/dev/null is not a serial port"},
+          Case{{"--help"}, 6, "cannot write to standard output", "/dev/full"},
+          Case{{"--version"}, 6, "cannot write to standard output", "/dev/full"},
+          Case{{"--list"}, 6, "cannot write to standard output", "/dev/full"}}) {
+        ChildProcess flash(OSTREL_FLASH, c.args, c.stdoutTo, dir.Path("err.txt"));
         EXPECT_EQ(flash.Wait(), c.exitCode) << c.args[0];
-        EXPECT_NE(FileText(err).find(c.stderrHas), std::string::npos) << FileText(err);
-        unlink(err.c_str());
-        rmdir(pattern);
+        const std::string err = FileText(dir.Path("err.txt"));
+        EXPECT_NE(err.find(c.stderrHas), std::string::npos) << c.args[0] << ": " << err;
     }
 }
 

@@ -1,88 +1,48 @@
 // ostrel-flash without --port, end to end: it must find the simulated CP210x bridge through udev
 // and update the simulated tracker behind it. Both programs run as they would for a person.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "core/firmware_image.h"
 #include "sim/bootloader_model.h"
-
-extern char** environ;
+#include "tests/support/child_process.h"
+#include "tests/support/tracker.h"
 
 namespace ostrel {
 namespace {
 
-using Memory = std::vector<std::uint8_t>;
-
 struct FlashRun {
     int exitCode = -1;
-    Memory memory;       // the tracker's address space at the end
+    std::string memory;  // the tracker's address space at the end
     std::string output;  // what ostrel-flash printed
 };
 
 FlashRun FlashThroughBridge(const std::vector<std::string>& bridgeArgs,
                             const std::vector<std::string>& flashArgs = {}) {
-    const std::filesystem::path base =
-        std::filesystem::path(testing::TempDir()) /
-        std::string(testing::UnitTest::GetInstance()->current_test_info()->name());
-    const std::filesystem::path memoryFile = base.string() + ".bin";
-    const std::filesystem::path outputFile = base.string() + ".out";
-    std::vector<std::string> args = {OSTREL_BRIDGESIM, "--fast", "--save-memory",
-                                     memoryFile.string()};
+    const test::ScratchFolder dir("ostrel-bridge-test");
+    std::vector<std::string> args = {"--fast", "--save-memory", dir.Path("memory.bin")};
     args.insert(args.end(), bridgeArgs.begin(), bridgeArgs.end());
-    args.push_back("--");
-    args.push_back(OSTREL_FLASH);
+    args.insert(args.end(), {"--", OSTREL_FLASH});
     args.insert(args.end(), flashArgs.begin(), flashArgs.end());
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t files;
-    posix_spawn_file_actions_init(&files);
-    posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&files, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
+    test::ChildProcess harness(OSTREL_BRIDGESIM, args, dir.Path("out.txt"));
     FlashRun run;
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], &files, nullptr, argv.data(), environ) == 0) {
-        int status = 0;
-        while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    posix_spawn_file_actions_destroy(&files);
-    std::ifstream in(memoryFile, std::ios::binary);
-    run.memory.assign(std::istreambuf_iterator<char>(in), {});
-    std::ifstream printed(outputFile);
-    run.output.assign(std::istreambuf_iterator<char>(printed), {});
-    std::filesystem::remove(memoryFile);
-    std::filesystem::remove(outputFile);
+    run.exitCode = harness.Wait();
+    run.memory = test::FileText(dir.Path("memory.bin"));
+    run.output = test::FileText(dir.Path("out.txt"));
     return run;
-}
-
-Memory Range(const Memory& memory, std::uint32_t first, std::uint32_t size) {
-    return Memory(memory.begin() + first, memory.begin() + first + size);
 }
 
 TEST(FlashThroughBridge, FindsTheAdapterByItselfAndUpdatesTheTracker) {
     const FlashRun run = FlashThroughBridge({});
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    ASSERT_EQ(run.memory.size(), kImageSize);
-    EXPECT_EQ(Range(run.memory, kFlashStart, kFlashSize),
-              Memory(std::begin(FlashBlock), std::end(FlashBlock)));
-    EXPECT_EQ(Range(run.memory, kDataStart, kDataSize),
-              Memory(std::begin(DataBlock), std::end(DataBlock)));
+    EXPECT_TRUE(test::HoldsRelease(run.memory));
+    EXPECT_EQ(run.memory.substr(kDataStart, kDataSize),
+              std::string(std::begin(DataBlock), std::end(DataBlock)));
 }
 
 TEST(FlashThroughBridge, ListShowsTheAdaptersPortMarked) {
@@ -97,10 +57,8 @@ TEST(FlashThroughBridge, ListShowsTheAdaptersPortMarked) {
 TEST(FlashThroughBridge, WithTheAdapterPulledOutReportsNotConnectedAndWritesNothing) {
     const FlashRun run = FlashThroughBridge({"--unplugged"});
     EXPECT_EQ(run.exitCode, 3);
-    ASSERT_EQ(run.memory.size(), kImageSize);
-    for (std::uint32_t a = kFlashStart; a <= 0xFFFF; ++a) {
-        ASSERT_EQ(run.memory[a], sim::BootloaderModel::OldFirmwareByte(a)) << std::hex << a;
-    }
+    const sim::BootloaderModel shipped;
+    EXPECT_EQ(run.memory, std::string(shipped.Memory().begin(), shipped.Memory().end()));
 }
 
 // Ctrl-C at the terminal reaches the harness and the program alike (one process group); a
