@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The release as users get it: a clean clone of this checkout, built and packaged with the
-# README's commands (the placeholder release allowed), then
+# commands of docs/release.md (the placeholder release allowed), then
 #  - Linux: the build warning-free, lintian clean on the .deb, the .deb installed with apt into
 #    a throw-away root (an overlay over this machine's / in a mount namespace of its own), where
 #    ostrel-flash --version names the release and its SHA-256 and the wizard's window appears;
@@ -49,7 +49,7 @@ git clone -q "$source_dir" "$clone"
 cd "$clone"
 echo "clean clone of $(git rev-parse --short HEAD) in $clone"
 
-# Linux: the README's "Installing on Linux", with the placeholder release allowed.
+# Linux: docs/release.md's "Installing on Linux", with the placeholder release allowed.
 run "$work/configure.log" cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release \
     -DOSTREL_BUILD_TESTS=OFF -DOSTREL_ALLOW_PLACEHOLDER_RELEASE=ON
 run "$work/build.log" cmake --build build-release
@@ -108,7 +108,7 @@ names_release "$work/install.log" &&
 grep -q '^window: ostrel-updater is shown' "$work/install.log" &&
     ok "the installed wizard opens its window" || fail "the installed wizard showed no window"
 
-# Windows: the README's scripts/package-windows, with the placeholder release allowed.
+# Windows: docs/release.md's scripts/package-windows, with the placeholder release allowed.
 run "$work/package-windows.log" scripts/package-windows -DOSTREL_ALLOW_PLACEHOLDER_RELEASE=ON ||
     fail "scripts/package-windows"
 no_warnings "the Windows release" "$work/package-windows.log"

@@ -1,5 +1,5 @@
-// The result line: its words are what scripts parse, so the README that documents them for the
-// users who write those scripts must name the same ones, in the same order.
+// The result line: its words are what scripts parse, so the bench's guide that documents them for
+// the users who write those scripts must name the same ones, in the same order.
 #include "cli/report/result_line.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +15,13 @@
 namespace ostrel::cli {
 namespace {
 
-TEST(ResultWords, TheReadmeNamesEveryStageInOrderAndEveryOutcome) {
-    const std::string readme = test::FileText(OSTREL_SOURCE_DIR "/README.md");
-    ASSERT_FALSE(readme.empty());
+TEST(ResultWords, TheStationGuideNamesEveryStageInOrderAndEveryOutcome) {
+    const std::string guide = test::FileText(OSTREL_SOURCE_DIR "/docs/station.md");
+    ASSERT_FALSE(guide.empty());
 
     // "`stage` is one of connect, backup, write (program memory), ... and trace."
     std::smatch list;
-    ASSERT_TRUE(std::regex_search(readme, list, std::regex("`stage` is one of ([^.]*)\\.")));
+    ASSERT_TRUE(std::regex_search(guide, list, std::regex("`stage` is one of ([^.]*)\\.")));
     const std::string words = std::regex_replace(list[1].str(), std::regex("\\([^)]*\\)|,"), " ");
     std::vector<std::string> named;
     std::istringstream in(words);
@@ -34,7 +34,7 @@ TEST(ResultWords, TheReadmeNamesEveryStageInOrderAndEveryOutcome) {
 
     std::set<std::string> shown;
     const std::regex result("result=([a-z]+)");
-    for (auto it = std::sregex_iterator(readme.begin(), readme.end(), result);
+    for (auto it = std::sregex_iterator(guide.begin(), guide.end(), result);
          it != std::sregex_iterator(); ++it) {
         shown.insert((*it)[1].str());
     }
