@@ -8,15 +8,10 @@ mount -t proc proc /proc
 mount -t sysfs sys /sys
 mount -t devtmpfs dev /dev
 for m in $(cat /modules/order); do insmod "/modules/$m" 2>/dev/null; done
-for arg in $(cat /proc/cmdline); do
-    case $arg in
-        ostrel.scenario=*) scenario=${arg#*=} ;;
-        ostrel.build=*) build=${arg#*=} ;;
-    esac
-done
 mkdir -p /host /results /rw /root
 mount -t 9p -o trans=virtio,version=9p2000.L,ro host /host
 mount -t 9p -o trans=virtio,version=9p2000.L results /results
+{ read -r source; read -r build; read -r scenario; } </results/paths
 mount -t tmpfs rw /rw
 mkdir -p /rw/upper /rw/work
 mount -t overlay overlay -o lowerdir=/host,upperdir=/rw/upper,workdir=/rw/work /root
@@ -25,8 +20,13 @@ mount --move /sys /root/sys
 mount --move /dev /root/dev
 mkdir -p /root/ostrel-results
 mount --move /results /root/ostrel-results
+# A fresh /run and /tmp keep the host's sockets, locks and udev database out of the guest; the
+# checkout and the build tree, which may lie under them, are put back read-only from the host.
 mount -t tmpfs run /root/run
 mount -t tmpfs tmp /root/tmp
+for dir in "$source" "$build"; do
+    mkdir -p "/root$dir" && mount --bind "/host$dir" "/root$dir"
+done
 # What systemd would add to /dev: the descriptor links (bash's process substitution uses
 # them), pseudo-terminals and shared memory.
 ln -s /proc/self/fd /root/dev/fd
@@ -36,4 +36,4 @@ ln -s /proc/self/fd/2 /root/dev/stderr
 mkdir -p /root/dev/pts /root/dev/shm
 mount -t devpts devpts /root/dev/pts
 mount -t tmpfs shm /root/dev/shm
-exec switch_root /root /bin/bash "$(dirname "$scenario")/../guest_run.sh" "$scenario" "$build"
+exec switch_root /root /bin/bash "$source/tests/kernel/guest_run.sh" "$source" "$build" "$scenario"

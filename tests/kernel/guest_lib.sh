@@ -1,5 +1,6 @@
 # Helpers for the scenarios that run inside the guest, as root, in the overlay over the host's
-# root. OSTREL_BUILD is the host's build tree, seen at the same path.
+# root. OSTREL_SOURCE and OSTREL_BUILD are the host's checkout and build tree, seen at the same
+# paths.
 set -u
 bin=$OSTREL_BUILD/bin
 work=$(mktemp -d)
@@ -28,16 +29,20 @@ stop_sim() {
     wait "$sim_pid"
 }
 
-# Waits until udev has handled the node: its rules have run and its links are made.
-wait_node() {
-    udevadm wait --timeout=60 "$1"
+# Waits until udev has handled the nodes (its rules have run, its links are made) and fails
+# unless the kernel's cp210x driver is the one bound to each.
+wait_node() {  # wait_node NODE...
+    local node
+    udevadm wait --timeout=60 "$@" || return 1
+    for node; do
+        [ "$(basename "$(readlink "/sys/class/tty/${node#/dev/}/device/driver")")" = cp210x ] || return 1
+    done
 }
 
 # The tracker's memory holds the release: program memory from 0x8C00, data memory at 0x1000.
 holds_release() {
-    local src=${OSTREL_SOURCE:-$(dirname "$OSTREL_BUILD")}
-    cmp -i 0x8C00:0 -n 29696 "$1" "$src/payload/flash.bin" &&
-        cmp -i 0x1000:0 -n 1024 "$1" "$src/payload/data.bin"
+    cmp -i 0x8C00:0 -n 29696 "$1" "$OSTREL_SOURCE/payload/flash.bin" &&
+        cmp -i 0x1000:0 -n 1024 "$1" "$OSTREL_SOURCE/payload/data.bin"
 }
 
 # Waits (up to 60 s) until FILE holds COUNT lines that match PATTERN. (GNU grep writing to

@@ -2,7 +2,7 @@
 # The guest's process 1 once its root is the overlay: runs the scenario, keeps its output and
 # exit code in the results folder, and powers the guest off.
 cd /
-OSTREL_BUILD=$2 bash "$1" >/ostrel-results/output.log 2>&1
+OSTREL_SOURCE=$1 OSTREL_BUILD=$2 bash "$3" >/ostrel-results/output.log 2>&1
 echo $? >/ostrel-results/exit
 sync
 echo o >/proc/sysrq-trigger

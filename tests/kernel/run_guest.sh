@@ -6,9 +6,12 @@
 # The kernel package is downloaded once into BUILD_DIR/kernel-cache. Fails, never skips, when
 # QEMU or the kernel cannot be had.
 set -euo pipefail
-build=$(cd "$1" && pwd)
-scenario=$2
-here=$(cd "$(dirname "$0")" && pwd)
+# Physical paths: the guest resolves them under its own root, where a host's symlink may lead
+# elsewhere.
+build=$(cd "$1" && pwd -P)
+scenario=$(cd "$(dirname "$2")" && pwd -P)/$(basename "$2")
+here=$(cd "$(dirname "$0")" && pwd -P)
+source=$(cd "$here/../.." && pwd -P)
 cache=$build/kernel-cache
 fail() { echo "FAILED: $*" >&2; exit 1; }
 
@@ -64,13 +67,15 @@ flock -u 9
 results=$build/kernel-results/$(basename "$scenario" .sh)
 rm -rf "$results"
 mkdir -p "$results"
+# The paths go to the guest in its results folder: the kernel's command line splits at spaces.
+printf '%s\n' "$source" "$build" "$scenario" >"$results/paths"
 # The guest powers off when the scenario ends; the time-out is for a guest that hangs.
 status=0
 timeout 240 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -icount shift=0,sleep=on -nographic -no-reboot -nic none \
     -kernel "$kernel" -initrd "$initrd" \
-    -append "console=ttyS0 quiet panic=-1 ostrel.scenario=$scenario ostrel.build=$build" \
+    -append "console=ttyS0 quiet panic=-1" \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \
-    -virtfs local,path="$results",mount_tag=results,security_model=none,multidevs=remap \
+    -virtfs local,path="${results//,/,,}",mount_tag=results,security_model=none,multidevs=remap \
     </dev/null >"$results/console.log" 2>&1 || status=$?
 [ "$status" -eq 124 ] && { tail -40 "$results/console.log"; fail "the guest did not finish within 240 s"; }
 [ -e "$results/exit" ] || { tail -40 "$results/console.log"; fail "the guest ended without running the scenario (log: $results/console.log)"; }

@@ -8,7 +8,8 @@ check "the cp210x driver makes /dev/ttyUSB0" wait_node /dev/ttyUSB0
 rc=$?
 stop_sim
 cat "$work/flash.log" "$work/sim.log"
-check "the update ends with result=ok" [ "$rc" -eq 0 ]
+check "the update ends with exit code 0" [ "$rc" -eq 0 ]
+check "... and result=ok" grep -q "^result=ok port=/dev/ttyUSB0 " "$work/flash.log"
 check "the driver set 8 data bits, even parity, 1 stop bit" grep -q "line_ctl=0x0820 " "$work/sim.log"
 check "the line ran at $baud baud" grep -q "baud=$baud rate=$baud " "$work/sim.log"
 check "the driver sent no request the bridge stalls" grep -q "stalls=0 " "$work/sim.log"

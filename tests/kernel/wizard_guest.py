@@ -34,6 +34,8 @@ def run(args):
             e2e.Lines(adapter.stdout).expect("attached 0", timeout=30)
             frame = window.wait_for(e2e.connected, timeout=60, unless=e2e.not_connected)
             window.save(frame, "kernel-3-connected")
+            driver = os.readlink("/sys/class/tty/ttyUSB0/device/driver")
+            e2e.check(os.path.basename(driver) == "cp210x", f"ttyUSB0's driver is {driver}")
             window.click(e2e.NEXT)
             frame = window.wait_for(e2e.update_succeeded, timeout=120, unless=e2e.update_failed)
             window.save(frame, "kernel-4-success")

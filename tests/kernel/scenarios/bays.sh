@@ -3,7 +3,7 @@
 . "$(dirname "$0")/../guest_lib.sh"
 start_udev
 start_sim --fast --count 4 --dump "$work/memory.bin"
-for n in 0 1 2 3; do wait_node /dev/ttyUSB$n; done
+check "the cp210x driver makes a tty for each" wait_node /dev/ttyUSB{0..3}
 udevadm settle --timeout=60
 
 # Each result line's bay is the USB port its tty hangs from (bus 1, ports 1 to 4).
@@ -32,7 +32,7 @@ for run in first second; do
         udevadm wait --removed --timeout=60 /dev/ttyUSB0 /dev/ttyUSB1 /dev/ttyUSB2 /dev/ttyUSB3
     kill -USR2 "$sim_pid"
     wait_lines "$work/sim.log" "^attached" 8
-    for n in 0 1 2 3; do wait_node /dev/ttyUSB$n; done
+    check "plugged in again, the cp210x driver makes them again" wait_node /dev/ttyUSB{0..3}
     udevadm settle --timeout=60
 done
 stop_sim

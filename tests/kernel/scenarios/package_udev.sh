@@ -5,6 +5,10 @@
 start_udev
 start_sim --fast
 check "the cp210x driver makes /dev/ttyUSB0" wait_node /dev/ttyUSB0
+udevadm info /dev/ttyUSB0 >"$work/udevadm-info-0-before.log" 2>&1
+check "before the install, udev neither tags the tty uaccess nor keeps ModemManager away" \
+    sh -c 'grep -qx "E: ID_VENDOR_ID=10c4" "$1" && ! grep -Eq "^E: (TAGS=.*:uaccess:|ID_MM_DEVICE_IGNORE=1)" "$1"' \
+    _ "$work/udevadm-info-0-before.log"
 dpkg -i "$OSTREL_BUILD"/kernel-deb/*.deb >"$work/dpkg.log" 2>&1
 check "the package installs with dpkg" [ $? -eq 0 ]
 check "the udev rule is installed" test -s /usr/lib/udev/rules.d/70-ostrel-vantor7.rules
@@ -22,7 +26,7 @@ rule_applies "plugged in before the install"
 kill -USR1 "$sim_pid"
 udevadm wait --removed --timeout=60 /dev/ttyUSB0
 kill -USR2 "$sim_pid"
-wait_node /dev/ttyUSB0
+check "plugged in again, the cp210x driver makes /dev/ttyUSB0" wait_node /dev/ttyUSB0
 rule_applies "plugged in again"
 cat "$work"/udevadm-info-*.log
 

@@ -6,11 +6,13 @@ log=$work/repeat.log
 flash=$!
 check "--repeat waits for the adapter" wait_lines "$log" "^Waiting for the adapter to be plugged in"
 start_sim --fast --dump "$work/memory.bin"
+check "the cp210x driver makes /dev/ttyUSB0" wait_node /dev/ttyUSB0
 check "plugged in, the first tracker is updated" wait_lines "$log" "^result=ok port=/dev/ttyUSB0 "
 check "then it asks for the adapter to be pulled out" wait_lines "$log" "^Pull the adapter out"
 kill -USR1 "$sim_pid"
 check "pulled out, it waits for the next one" wait_lines "$log" "^Waiting for the adapter to be plugged in" 2
 kill -USR2 "$sim_pid"
+check "plugged in again, the cp210x driver makes /dev/ttyUSB0" wait_node /dev/ttyUSB0
 check "plugged in again, the second tracker is updated" wait_lines "$log" "^result=ok port=/dev/ttyUSB0 " 2
 check "... and it asks for the adapter again" wait_lines "$log" "^Pull the adapter out" 2
 kill -INT "$flash"
