@@ -53,7 +53,7 @@ if [ ! -e "$initrd" ] || [ "$here/guest_init.sh" -nt "$initrd" ]; then
     chmod +x "$stage/init"
     : >"$stage/modules/order"
     for m in virtio_pci 9pnet_virtio 9p overlay cp210x vhci-hcd; do
-        modprobe -d "$cache/root" -S "$version" --show-depends "$m" | awk '$1 == "insmod" { print $2 }'
+        modprobe -d "$cache/root" -S "$version" --show-depends "$m" | sed -n 's/^insmod \(.*\.ko[.a-z]*\).*/\1/p'
     done | awk '!seen[$0]++' | while read -r ko; do
         cp "$ko" "$stage/modules/"
         basename "$ko" >>"$stage/modules/order"
@@ -71,13 +71,13 @@ mkdir -p "$results"
 printf '%s\n' "$source" "$build" "$scenario" >"$results/paths"
 # The guest powers off when the scenario ends; the time-out is for a guest that hangs.
 status=0
-timeout 240 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -icount shift=0,sleep=on -nographic -no-reboot -nic none \
+timeout 360 qemu-system-x86_64 -accel tcg -m 1024 -smp 1 -icount shift=0,sleep=on -nographic -no-reboot -nic none \
     -kernel "$kernel" -initrd "$initrd" \
     -append "console=ttyS0 quiet panic=-1" \
     -virtfs local,path=/,mount_tag=host,security_model=none,readonly=on,multidevs=remap \
     -virtfs local,path="${results//,/,,}",mount_tag=results,security_model=none,multidevs=remap \
     </dev/null >"$results/console.log" 2>&1 || status=$?
-[ "$status" -eq 124 ] && { tail -40 "$results/console.log"; fail "the guest did not finish within 240 s"; }
+[ "$status" -eq 124 ] && { tail -40 "$results/console.log"; fail "the guest did not finish within 360 s"; }
 [ -e "$results/exit" ] || { tail -40 "$results/console.log"; fail "the guest ended without running the scenario (log: $results/console.log)"; }
 cat "$results/output.log" 2>/dev/null || true
 exit "$(cat "$results/exit")"
