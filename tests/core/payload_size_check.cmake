@@ -21,7 +21,7 @@ function(expect_configure_failure flash data expected)
 endfunction()
 
 expect_configure_failure(${WORK_DIR}/short.bin ${SOURCE_DIR}/payload/data.bin
-    "Payload file [^ ]*short.bin for FlashBlock is 21 bytes; FlashBlock must be exactly 29696 bytes")
+    "Payload file .*short.bin for FlashBlock is 21 bytes; FlashBlock must be exactly 29696 bytes")
 expect_configure_failure(${SOURCE_DIR}/payload/flash.bin ${WORK_DIR}/absent.bin
-    "Payload file [^ ]*absent.bin for DataBlock does not exist; DataBlock must be exactly 1024 bytes")
+    "Payload file .*absent.bin for DataBlock does not exist; DataBlock must be exactly 1024 bytes")
 file(REMOVE_RECURSE ${WORK_DIR})
