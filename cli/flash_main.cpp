@@ -55,23 +55,27 @@ int main(int argc, char** argv) {
         PrintText(stderr, "ostrel-flash: %s\n", ostrel::kPlaceholderMark);
     }
     InstallInterruptionHandlers(kExitInterrupted);
-    // The empty device asks for no trace: no file, none per bay.
-    if (IsNullDevice(options.traceFile)) options.traceFile.clear();
     // A station left running keeps a record of every tracker unless told where.
     if (options.repeat && options.journalFile.empty()) options.journalFile = kDefaultJournal;
+    // The empty device asks for no trace (none per bay) and no journal.
+    if (IsNullDevice(options.traceFile)) options.traceFile.clear();
+    if (IsNullDevice(options.journalFile)) options.journalFile.clear();
     std::unique_ptr<Journal> journal;
     if (!options.journalFile.empty()) {
         std::string why;
-        journal = Journal::Open(options.journalFile, ModeOf(options), why);
+        journal = Journal::Open(
+            options.journalFile,
+            {ModeOf(options), options.keepUserSettings, !options.traceFile.empty(), HostName()},
+            why);
         if (journal == nullptr) {
-            PrintText(stderr, "ostrel-flash: %s; nothing was written into any tracker\n",
-                      why.c_str());
-            return kExitFileFailed;
+            return EndBeforeAnyTracker(Failed(kExitFileFailed, ostrel::UpdateStage::Journal, why));
         }
     }
     RunTally tally(ModeOf(options), options.repeat);
     TraceFiles traces(options.traceFile, options.ManyBays());
-    RunContext run{options, traces, journal.get(), tally};
+    TrackersInHand inHand;
+    RunContext run{options, traces, journal.get(), tally, inHand};
+    const LastWords lastWords([&run] { ReportTrackersInHandAtOnce(run); });
     if (options.ManyBays()) return RunBays(run);
     if (options.port.empty()) {
         const std::string many =

@@ -145,9 +145,12 @@ std::vector<options::Option> OptionTable(FlashOptions& o) {
         {"--journal", "FILE",
          "append one line for every tracker to FILE (CSV with a header line:\n"
          "UTC time, bay, port, adapter serial number, mode, release and its\n"
-         "SHA-256, result, stage, block, seconds, reason); stations may share\n"
-         "it; when it cannot be written no new tracker is taken. With --repeat\n"
-         "the default is ostrel-journal.csv in the working directory",
+         "SHA-256, result, stage, block, seconds, reason, first differing\n"
+         "address, trace, settings, host); stations may share it. A journal\n"
+         "that exists is written on at its end; any other file is refused, as\n"
+         "for --trace. When it cannot be written no new tracker is taken.\n"
+         "With --repeat the default is ostrel-journal.csv in the working\n"
+         "directory; --journal @NULL@ keeps none",
          Stores(o.journalFile)},
         {"--quiet", nullptr, "print only the result line (errors still go to stderr)",
          Sets(o.quiet)},
@@ -216,9 +219,10 @@ ends with one result line on stdout, for scripts:
   result=differs address=0x8C85 port=... release=... seconds=...   (--verify-only)
   result=interrupted stage=write block=0x9880 port=... release=... seconds=... reason=TEXT
 stage is connect, backup, write (program memory), verify, data (data memory), restore,
-check (the read-back of a restore) or trace; reason comes last and runs to the end of the line.
---repeat prints a result line for each tracker and ends with "summary updated=N failed=N"
-("verified=N" with --verify-only), then "incomplete_traces=N" when some trace lacks lines.
+check (the read-back of a restore), trace or journal; reason comes last and runs to the end of
+the line. --repeat prints a result line for each tracker and ends with "summary updated=N
+failed=N" ("verified=N" with --verify-only), then "incomplete_traces=N" when some trace lacks
+lines and "journal_missing=N" when some tracker's journal row could not be written.
 
 Exit codes:
   0  done: updated, the release verified, the data memory saved or restored
@@ -230,11 +234,11 @@ Exit codes:
   4  interrupted (@STOP_LIST@): the block in flight was finished, then the run
      stopped and said what the tracker holds; a second interruption ends it at once
   5  --verify-only: the tracker does not hold this release
-  6  a file could not be read or written (the backup, the file to restore, the trace);
-     nothing was written into the tracker
-  7  done as the result line says, but the --trace file is incomplete (a full disk); the
-     result line ends with trace=incomplete before any reason (--repeat: none failed, and
-     some tracker's trace is incomplete)
+  6  a file could not be read or written (the backup, the file to restore, the trace, the
+     journal); nothing was written into the tracker
+  7  done as the result line says, but a record is incomplete (a full disk): the --trace
+     file (trace=incomplete) or the journal's row (journal=incomplete), said on the result
+     line before any reason (--repeat: none failed, and some record is incomplete)
 )";
 
 }  // namespace

@@ -13,9 +13,10 @@ enum ExitCode : int {
     kExitNotConnected = 3,
     kExitInterrupted = 4,     // stopped on request between two exchanges
     kExitReleaseDiffers = 5,  // --verify-only: the tracker holds other firmware
-    kExitFileFailed = 6,      // a backup, restore or trace file could not be written or read
-    // Done as the result line says, but the --trace file lacks some of the run's lines.
-    kExitTraceIncomplete = 7,
+    kExitFileFailed = 6,  // a backup, restore, trace or journal file could not be written or read
+    // Done as the result line says, but the --trace file lacks some of the run's lines or the
+    // journal the tracker's row.
+    kExitRecordIncomplete = 7,
 };
 
 struct FlashOptions {

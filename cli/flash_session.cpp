@@ -150,7 +150,7 @@ RunResult FlashSession::Finish(RunResult result) {
          (flushed ? "" : std::string(": ") + std::strerror(failure)) +
          "; the result line says what the tracker holds");
     result.traceIncomplete = true;
-    if (result.Succeeded()) result.exitCode = kExitTraceIncomplete;
+    if (result.Succeeded()) result.exitCode = kExitRecordIncomplete;
     return result;
 }
 

@@ -63,7 +63,7 @@ class FlashSession {
     // of the trace with its result line, so that the trace alone tells a support case how the
     // run ended. A trace that could not be written whole changes nothing of what the result
     // says about the tracker: the line says so apart (trace=incomplete), and a run that
-    // otherwise succeeded exits with kExitTraceIncomplete, so that a script notices.
+    // otherwise succeeded exits with kExitRecordIncomplete, so that a script notices.
     RunResult Finish(RunResult result);
 
   private:

@@ -22,15 +22,16 @@ class RunTally {
 
     bool Loop() const { return loop_; }
     // A tracker's run ended with `result`. A tracker that holds the new release is counted as
-    // updated even when its trace lacks lines: counted as failed, it would send the technician
-    // to update a good tracker again.
+    // updated even when its trace or its journal row is missing: counted as failed, it would
+    // send the technician to update a good tracker again. A missing row takes no new tracker.
     void Count(const RunResult& result);
-    // The journal could not be written, or a trace opened: no new tracker is taken, and the
-    // run ends with kExitFileFailed unless a tracker fared worse.
+    // A bay's trace could not be opened: no new tracker is taken, and the run ends with
+    // kExitFileFailed unless a tracker fared worse.
     void FileFailed();
     bool TakesNewTrackers() const;
     // "summary updated=N failed=N", or "summary verified=N differs=N failed=N"; then
-    // " incomplete_traces=N" when some trace lacks lines.
+    // " incomplete_traces=N" when some trace lacks lines, " journal_missing=N" when some
+    // tracker's row is missing.
     std::string SummaryLine() const;
     int ExitCode() const;
 
@@ -42,7 +43,8 @@ class RunTally {
     int differs_ = 0;
     int failed_ = 0;
     int incompleteTraces_ = 0;
-    bool fileFailed_ = false;
+    int missingRows_ = 0;
+    bool noNewTracker_ = false;
     int exitCode_ = kExitSuccess;
 };
 

@@ -1,7 +1,11 @@
 #include "cli/tracker_run.h"
 
+#include <chrono>
+#include <functional>
+
 #include "cli/flash_session.h"
 #include "cli/modes/modes.h"
+#include "cli/report/run_messages.h"
 #include "cli/system/console_output.h"
 #include "device/port_directory.h"
 
@@ -21,6 +25,22 @@ void ConsoleTrackerView::Aside(const std::string& port, const std::string& why) 
     std::fflush(stdout);
 }
 
+namespace {
+
+// The tracker's journal row; a row that could not be written is named, and said on the result
+// line.
+void RecordRow(RunContext& run, RunResult& result, const std::string& serial,
+               const std::function<void(const std::string&)>& say) {
+    const Journal::Row row = run.journal->Record(result, serial);
+    if (!row.notice.empty()) say("ostrel-flash: " + row.notice);
+    if (row.written) return;
+    say("ostrel-flash: " + row.error + (run.tally.Loop() ? "; no new tracker is taken" : ""));
+    result.journalIncomplete = true;
+    if (result.Succeeded()) result.exitCode = kExitRecordIncomplete;
+}
+
+}  // namespace
+
 TrackerOutcome RunTracker(RunContext& run, const TrackerPlace& place, TrackerView& view) {
     TrackerOutcome outcome;
     FlashOptions options = run.options;
@@ -30,6 +50,7 @@ TrackerOutcome RunTracker(RunContext& run, const TrackerPlace& place, TrackerVie
     }
     options.all = false;
     options.traceFile = run.options.traceFile.empty() ? "" : run.traces.PathFor(place.bay);
+    const int held = run.inHand.Take({place.port, place.bay, place.serial});
     RunResult result;
     bool portTaken = false;
     std::FILE* trace = run.traces.For(place.bay, result);
@@ -41,13 +62,19 @@ TrackerOutcome RunTracker(RunContext& run, const TrackerPlace& place, TrackerVie
     } else {
         FlashSession session(options, trace);
         session.ReportProgressTo(view.Progress());
-        session.SendMessagesTo([&view](const std::string& line) { view.Message(line); });
+        // A loop says once, on its own line, that another program holds the port.
+        session.SendMessagesTo([&](const std::string& line) {
+            const bool taken = session.Link().LastOpenReport().error == PortOpenError::InUse;
+            if (!taken || !run.tally.Loop()) view.Message(line);
+        });
         result = RunMode(session);
         portTaken = session.Link().LastOpenReport().error == PortOpenError::InUse;
         outcome.hungUp = session.Link().HungUp();
         result = session.Finish(result);
     }
     result.bay = place.bay;
+    // Reported already, when the run ended at once meanwhile.
+    if (!run.inHand.Release(held)) return outcome;
     // A loop comes back to a port another program holds; whoever holds it reports its tracker.
     if (portTaken && run.tally.Loop()) {
         if (!place.lookingAgain) view.Aside(result.port, "taken by another program");
@@ -56,20 +83,38 @@ TrackerOutcome RunTracker(RunContext& run, const TrackerPlace& place, TrackerVie
     }
     // The row is on the disk before the result line shows: the adapter may be pulled out as
     // soon as the line is shown, and its serial number is asked while it is in.
-    std::string why;
     if (run.journal != nullptr) {
         const std::string serial = place.serial.empty()
                                        ? AdapterSerialOn(*MakePortDirectory(), result.port)
                                        : place.serial;
-        if (!run.journal->Record(result, serial, why)) {
-            view.Note("ostrel-flash: " + why +
-                      (run.tally.Loop() ? "; no new tracker is taken" : ""));
-            run.tally.FileFailed();
-        }
+        RecordRow(run, result, serial, [&view](const std::string& line) { view.Note(line); });
     }
     view.Result(result);
     run.tally.Count(result);
     return outcome;
+}
+
+void ReportTrackersInHandAtOnce(RunContext& run) {
+    for (TrackersInHand::Tracker& tracker : run.inHand.ReleaseAll()) {
+        // A single run finds its adapter as the Connect button does.
+        if (tracker.port.empty()) tracker.port = MakePortDirectory()->FindBridgePort();
+        if (tracker.serial.empty() && run.journal != nullptr) {
+            tracker.serial = AdapterSerialOn(*MakePortDirectory(), tracker.port);
+        }
+        RunResult result;
+        result.outcome = RunOutcome::Interrupted;
+        result.exitCode = kExitInterrupted;
+        result.port = tracker.port;
+        result.bay = tracker.bay;
+        result.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - tracker.since).count();
+        result.reason = kEndedAtOnce;
+        if (run.journal != nullptr) {
+            RecordRow(run, result, tracker.serial,
+                      [](const std::string& line) { PrintText(stderr, "%s\n", line.c_str()); });
+        }
+        PrintResultLine(result);
+    }
 }
 
 int EndBeforeAnyTracker(const RunResult& refused) {

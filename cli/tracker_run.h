@@ -9,6 +9,7 @@
 #include "cli/report/trace_file.h"
 #include "cli/run_tally.h"
 #include "cli/station/journal.h"
+#include "cli/trackers_in_hand.h"
 #include "core/update_events.h"
 
 namespace ostrel::cli {
@@ -42,6 +43,7 @@ struct RunContext {
     TraceFiles& traces;
     Journal* journal;  // null when none is kept
     RunTally& tally;
+    TrackersInHand& inHand;
 };
 
 struct TrackerPlace {
@@ -62,6 +64,10 @@ struct TrackerOutcome {
 };
 
 TrackerOutcome RunTracker(RunContext& run, const TrackerPlace& place, TrackerView& view);
+
+// The run ends at once: the result line and journal row of every tracker in hand, each said
+// interrupted, perhaps inside an exchange.
+void ReportTrackersInHandAtOnce(RunContext& run);
 
 // A file refused before any tracker is touched ends the run, whatever its shape: the reason
 // and the result line, then kExitFileFailed.

@@ -6,8 +6,8 @@ namespace ostrel {
 namespace {
 
 // In the order of the enum.
-constexpr const char* kStageNames[] = {"connect", "backup",  "write", "verify",
-                                       "data",    "restore", "check", "trace"};
+constexpr const char* kStageNames[] = {"connect", "backup", "write", "verify", "data",
+                                       "restore", "check",  "trace", "journal"};
 static_assert(std::size(kStageNames) == std::size(kAllStages));
 
 }  // namespace

@@ -14,14 +14,16 @@ enum class UpdateStage : std::uint8_t {
     Restore,  // a saved data memory written back
     Check,    // the data memory read back after a restore
     Trace,    // the file that keeps every exchange
+    Journal,  // the file that keeps a row for every tracker
 };
 
 inline constexpr UpdateStage kAllStages[] = {
-    UpdateStage::Connect, UpdateStage::Backup,  UpdateStage::Write, UpdateStage::Verify,
-    UpdateStage::Data,    UpdateStage::Restore, UpdateStage::Check, UpdateStage::Trace,
+    UpdateStage::Connect, UpdateStage::Backup, UpdateStage::Write,
+    UpdateStage::Verify,  UpdateStage::Data,   UpdateStage::Restore,
+    UpdateStage::Check,   UpdateStage::Trace,  UpdateStage::Journal,
 };
 
-// "connect", "backup", "write", "verify", "data", "restore", "check", "trace".
+// "connect", "backup", "write", "verify", "data", "restore", "check", "trace", "journal".
 const char* StageName(UpdateStage stage);
 
 }  // namespace ostrel

@@ -54,6 +54,7 @@ std::string FormatResultLine(const RunResult& result) {
     std::snprintf(seconds, sizeof seconds, "%.1f", result.seconds);
     line += " release=" + ReleaseLabel() + " seconds=" + seconds;
     if (result.traceIncomplete) line += " trace=incomplete";
+    if (result.journalIncomplete) line += " journal=incomplete";
     if (!result.reason.empty()) line += " reason=" + result.reason;
     return line;
 }

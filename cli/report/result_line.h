@@ -37,8 +37,9 @@ struct RunResult {
     std::string port;                      // the port used, empty when none was opened
     std::string bay;                       // the USB socket, on a bench of adapters
     double seconds = 0;
-    std::string reason;            // why it failed, in words
-    bool traceIncomplete = false;  // the --trace file lacks some of the run's lines
+    std::string reason;              // why it failed, in words
+    bool traceIncomplete = false;    // the --trace file lacks some of the run's lines
+    bool journalIncomplete = false;  // the --journal lacks this tracker's row
 
     bool Succeeded() const { return exitCode == kExitSuccess; }
 };

@@ -18,11 +18,10 @@ std::string Hex(std::uint32_t value) {
 
 const char* const kRepowerHint =
     "Re-power the tracker: disconnect the adapter's cable from it and connect it again (top "
-    "cover off, batteries out), wait until its LED is lit steadily, then run the update again.";
+    "cover off, batteries out), wait until its LED is lit steadily, then try again.";
 
 const char* const kAdapterDisconnected =
-    "the adapter was disconnected (its port went away): plug it in again and run the update "
-    "again";
+    "the adapter was disconnected (its port went away): plug it back in and run it again";
 
 const char* const kDoNotInterrupt =
     "Writing the tracker's memory: do not interrupt or disconnect; a tracker left partly written "
@@ -96,6 +95,9 @@ std::string DescribeNotConnected(const UpdaterState& state, const std::string& l
 const char* const kInterruptedBeforeUpdate =
     "interrupted before the update began: the tracker is unchanged.";
 
+const char* const kEndedAtOnce =
+    "ended at once, perhaps inside an exchange: re-power the tracker and run it again";
+
 const char* UpdateStageWords(UpdateStage stage) {
     if (stage == UpdateStage::Verify) return "check of program memory";
     return stage == UpdateStage::Data ? "writing data memory" : "writing program memory";
@@ -127,6 +129,20 @@ std::string DescribeInterruption(FlashMode mode, UpdateStage stage, const std::s
             "completes";
     }
     return "interrupted " + where + ": " + holds + "; run the update again.";
+}
+
+const char* TrackerDoneWord(FlashMode mode) {
+    switch (mode) {
+        case FlashMode::VerifyOnly:
+            return "verified";
+        case FlashMode::BackupOnly:
+            return "saved";
+        case FlashMode::Restore:
+            return "restored";
+        case FlashMode::Update:
+            break;
+    }
+    return "updated";
 }
 
 std::string DescribeStoppedWaiting(const char* what) {

@@ -34,6 +34,8 @@ std::string DescribeInterruption(FlashMode mode, UpdateStage stage, const std::s
                                  std::uint32_t block);
 // A stop before the update began: the tracker is unchanged.
 extern const char* const kInterruptedBeforeUpdate;
+// A run ended at once with the tracker in hand.
+extern const char* const kEndedAtOnce;
 
 // How a failed exchange ended, in words: "no answer to the address frame", "the data frame
 // answered with 0x1F (NACK)", "only 3 of the 129 answer bytes to the length frame arrived".
@@ -42,6 +44,9 @@ std::string DescribeExchange(const ExchangeRecord& record);
 // Ctrl-C while a bench waited for `what` ("the adapter to be plugged in"): no tracker was in
 // hand, so none was touched.
 std::string DescribeStoppedWaiting(const char* what);
+
+// What a run of `mode` does to a tracker: "updated", "verified", "saved", "restored".
+const char* TrackerDoneWord(FlashMode mode);
 
 // The port hung up under an exchange: the adapter was pulled out.
 extern const char* const kAdapterDisconnected;

@@ -42,7 +42,7 @@ std::string BayDisplay::RowText(const Row& row, int width) const {
     if (row.secondsLeft) {
         std::snprintf(numbers, sizeof numbers, "%3u%%  %d:%02d left", row.percent,
                       *row.secondsLeft / 60, *row.secondsLeft % 60);
-    } else if (row.stage != "waiting") {
+    } else if (row.stage != "waiting" && row.stage != "held" && row.stage != "pull out") {
         std::snprintf(numbers, sizeof numbers, "%3u%%", row.percent);
     }
     const std::string text = "bay " + Padded(row.bay, 8) + " " + Padded(row.port, 13) + " " +
@@ -121,7 +121,7 @@ void BayDisplay::Aside(const std::string& bay, const std::string& port, const st
     std::lock_guard lock(mutex_);
     Row& row = RowOf(bay);
     row.port = port;
-    row.stage = "waiting";
+    row.stage = "held";  // by another program, until it lets go
     row.secondsLeft.reset();
     // Said whatever the style: the tracker is not this station's to report.
     const std::string line = "bay " + bay + ": " + port + " " + why;
@@ -152,7 +152,7 @@ void BayDisplay::Result(const std::string& bay, RunResult result) {
     const std::string line = FormatResultLine(result);
     Row& row = RowOf(bay);
     row.port = result.port;
-    row.stage = "waiting";
+    row.stage = "pull out";  // for the next tracker
     row.secondsLeft.reset();
     row.lastResult = OutcomeName(result.outcome);
     if (result.stage) row.lastResult += std::string(" in ") + StageName(*result.stage);

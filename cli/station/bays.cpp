@@ -142,9 +142,10 @@ class Station {
             BenchStop stop(true, [this](const std::string& line) { Say(line); });
             stop_ = &stop;
             if (!run_.options.quiet) {
-                PutText(stdout,
-                        "Plug the adapters into the bays; each tracker is updated as it "
-                        "comes (Ctrl-C ends)\n");
+                PrintText(stdout,
+                          "Plug the adapters into the bays; each tracker is %s as it comes "
+                          "(Ctrl-C ends)\n",
+                          TrackerDoneWord(ModeOf(run_.options)));
                 std::fflush(stdout);
             }
             std::vector<DeviceEventSource::BayNotice> notices;
@@ -166,9 +167,11 @@ class Station {
             } while (!wait.StopRequested() && run_.tally.TakesNewTrackers());
             // Each tracker in hand finishes and is reported; with none in hand, the stop is
             // said as the single bench's loop says it.
-            if (!AnyBusy() && run_.tally.TakesNewTrackers()) {
+            if (!AnyIn(BayState::Busy) && run_.tally.TakesNewTrackers()) {
                 display_.Note("ostrel-flash: " +
-                              DescribeStoppedWaiting("an adapter to be plugged in"));
+                              DescribeStoppedWaiting(AnyIn(BayState::AwaitingPullOut)
+                                                         ? "adapters to be pulled out or plugged in"
+                                                         : "an adapter to be plugged in"));
             }
             JoinSessions();
             stop_ = nullptr;
@@ -251,10 +254,10 @@ class Station {
         return nextLook;
     }
 
-    bool AnyBusy() {
+    bool AnyIn(BayState state) {
         std::lock_guard lock(mutex_);
         return std::any_of(bays_.begin(), bays_.end(),
-                           [](const auto& entry) { return entry.second.state == BayState::Busy; });
+                           [state](const auto& entry) { return entry.second.state == state; });
     }
 
     // Called with the lock held.

@@ -36,6 +36,10 @@ bool RequestEndsAtOnce(int count) {
     return count > (finishInHand.load() ? 2 : 1);
 }
 
+bool EndAtOnceRequested() {
+    return RequestEndsAtOnce(requests.load());
+}
+
 bool InterruptibleLink::OpenPort(const std::string& name) {
     if (InterruptionRequested()) stopped_ = true;
     return !stopped_ && port_.OpenPort(name);

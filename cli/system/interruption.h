@@ -8,6 +8,8 @@
 // the next exchange ends the process at once. The handlers print nothing: the run says what
 // will happen, from its own threads.
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "cli/report/run_messages.h"
@@ -36,8 +38,27 @@ bool InterruptionRequested();
 // Whether one more request ends the process at once; the handlers call it after counting.
 bool RequestEndsAtOnce(int requests);
 
+// What a run says when a request ends it at once, which would be lost otherwise: the rows and
+// result lines of the trackers in hand. Said on a thread of the run's own, not inside the
+// handler (on Linux a handler may have cut into any call); a further request, or two seconds
+// (Linux), end the run without them. One at a time.
+class LastWords {
+  public:
+    explicit LastWords(std::function<void()> words);
+    ~LastWords();
+    LastWords(const LastWords&) = delete;
+    LastWords& operator=(const LastWords&) = delete;
+
+  private:
+    std::function<void()> words_;
+    std::unique_ptr<struct LastWordsThread> thread_;  // Linux: the thread that says them
+};
+
+// A request so far ends the run at once.
+bool EndAtOnceRequested();
+
 // Wakes a thread of the run when a stop is requested (from the handler) or when poked (from
-// another thread). Up to four are awake to requests at a time.
+// another thread). Up to eight are awake to requests at a time.
 class StopWake {
   public:
     StopWake();

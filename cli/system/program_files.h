@@ -14,4 +14,7 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 // std::fopen of a UTF-8 path.
 std::FILE* OpenFile(const std::string& path, const char* mode);
 
+// This computer's name on the network, as the journal names the station; empty when unknown.
+std::string HostName();
+
 }  // namespace ostrel::cli

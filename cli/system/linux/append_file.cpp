@@ -35,10 +35,17 @@ bool WriteWhole(int fd, const std::string& text, std::string& error) {
 
 }  // namespace
 
+std::string LineEndOf(const std::string& line) {
+    return line.ends_with("\r\n") ? "\r\n" : "\n";
+}
+
 std::unique_ptr<AppendOnlyFile> AppendOnlyFile::Open(const std::string& path,
                                                      const std::string& header,
                                                      std::string& error) {
-    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    // Read as well, to see how the file ends; without blocking, so that a FIFO opens at once
+    // and is refused.
+    const int fd =
+        open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd < 0) {
         error = std::strerror(errno);
         return nullptr;
@@ -49,6 +56,7 @@ std::unique_ptr<AppendOnlyFile> AppendOnlyFile::Open(const std::string& path,
         error = "not a regular file";
         return nullptr;
     }
+    fcntl(fd, F_SETFL, O_APPEND);
     // Two stations starting on one new file: the one that holds the lock writes the header.
     flock(fd, LOCK_EX);
     const bool empty = fstat(fd, &status) == 0 && status.st_size == 0;
@@ -68,10 +76,19 @@ bool AppendOnlyFile::Append(const std::string& line, std::string& error) {
     flock(fd, LOCK_EX);
     struct stat status {};
     const bool sized = fstat(fd, &status) == 0;
-    const bool ok = WriteWhole(fd, line, error);
+    char last = '\n';
+    if (sized && status.st_size > 0 && pread(fd, &last, 1, status.st_size - 1) != 1) last = '\n';
+    const bool ok = WriteWhole(fd, last == '\n' ? line : LineEndOf(line) + line, error);
     if (!ok && sized) (void)!ftruncate(fd, status.st_size);
     flock(fd, LOCK_UN);
     return ok;
+}
+
+bool AppendOnlyFile::IsAt(const std::string& path) const {
+    struct stat open {};
+    struct stat named {};
+    return fstat(static_cast<int>(handle_), &open) == 0 && stat(path.c_str(), &named) == 0 &&
+           open.st_dev == named.st_dev && open.st_ino == named.st_ino;
 }
 
 }  // namespace ostrel::cli

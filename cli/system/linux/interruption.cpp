@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <thread>
 
 namespace ostrel::cli {
 namespace {
@@ -16,18 +17,27 @@ namespace {
 int stopExitCode = 1;  // set once, before the handlers are installed
 
 // The write ends of the pipes that wake the run's waits; -1 when free.
-constexpr int kWakeSlots = 4;
-std::atomic<int> wakeEnds[kWakeSlots] = {-1, -1, -1, -1};
+constexpr int kWakeSlots = 8;
+std::atomic<int> wakeEnds[kWakeSlots] = {-1, -1, -1, -1, -1, -1, -1, -1};
+// A LastWords is waiting to be said before the run ends at once.
+std::atomic<bool> lastWordsHeld{false};
+constexpr unsigned kLastWordsSeconds = 2;
 static_assert(std::atomic<int>::is_always_lock_free);
 
 constexpr char kStoppedAtOnce[] =
     "\nostrel-flash: stopped at once, perhaps inside an exchange: re-power the tracker and run "
-    "the update again\n";
+    "it again\n";
 
 void OnStopSignal(int) {
     // The handler lands on any thread: a bay's thread may be about to read errno.
     const int savedErrno = errno;
-    if (RequestEndsAtOnce(CountInterruptionRequest())) EndAtOnce();
+    const int requests = CountInterruptionRequest();
+    if (RequestEndsAtOnce(requests)) {
+        // The first request that ends the run leaves the last words to their thread, for at
+        // most a few seconds.
+        if (!lastWordsHeld.load() || RequestEndsAtOnce(requests - 1)) EndAtOnce();
+        alarm(kLastWordsSeconds);
+    }
     for (const std::atomic<int>& end : wakeEnds) {
         const int fd = end.load();
         if (fd >= 0) (void)!write(fd, "x", 1);
@@ -35,7 +45,39 @@ void OnStopSignal(int) {
     errno = savedErrno;
 }
 
+void OnLastWordsTimeOut(int) {
+    EndAtOnce();
+}
+
 }  // namespace
+
+struct LastWordsThread {
+    StopWake wake;
+    std::atomic<bool> ending{false};
+    std::jthread thread;
+};
+
+LastWords::LastWords(std::function<void()> words)
+    : words_(std::move(words)), thread_(std::make_unique<LastWordsThread>()) {
+    thread_->thread = std::jthread([this] {
+        for (;;) {
+            thread_->wake.Wait(-1);
+            if (thread_->ending.load()) return;
+            if (EndAtOnceRequested()) {
+                words_();
+                EndAtOnce();
+            }
+        }
+    });
+    lastWordsHeld.store(true);
+}
+
+LastWords::~LastWords() {
+    lastWordsHeld.store(false);
+    thread_->ending.store(true);
+    thread_->wake.Poke();
+    thread_->thread.join();
+}
 
 void EndAtOnce() {
     // Only async-signal-safe calls here. The kernel releases the port and its lock.
@@ -59,6 +101,7 @@ void InstallInterruptionHandlers(int exitCode) {
         }
         sigaction(stop, &action, nullptr);
     }
+    signal(SIGALRM, OnLastWordsTimeOut);
     signal(SIGPIPE, SIG_IGN);
     // A file grown to the size limit (ulimit -f) fails its write instead of ending the process
     // with trackers in hand: the journal's failure then stops the station as a full disk does.

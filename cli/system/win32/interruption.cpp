@@ -14,8 +14,11 @@ namespace {
 int stopExitCode = 1;  // set once, before the handler is installed
 
 // The events that wake the run's waits; null when free.
-constexpr int kWakeSlots = 4;
-std::atomic<HANDLE> wakeEvents[kWakeSlots] = {nullptr, nullptr, nullptr, nullptr};
+constexpr int kWakeSlots = 8;
+std::atomic<HANDLE> wakeEvents[kWakeSlots] = {nullptr, nullptr, nullptr, nullptr,
+                                              nullptr, nullptr, nullptr, nullptr};
+// Said before the run ends at once; the console handler runs on a thread of its own.
+std::atomic<const std::function<void()>*> lastWords{nullptr};
 
 void WakeAll() {
     for (const std::atomic<HANDLE>& slot : wakeEvents) {
@@ -27,7 +30,13 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
-            if (RequestEndsAtOnce(CountInterruptionRequest())) EndAtOnce();
+            if (const int requests = CountInterruptionRequest(); RequestEndsAtOnce(requests)) {
+                // A further request ends the run while the last words are being said.
+                const std::function<void()>* words =
+                    RequestEndsAtOnce(requests - 1) ? nullptr : lastWords.load();
+                if (words != nullptr) (*words)();
+                EndAtOnce();
+            }
             WakeAll();
             return TRUE;
         case CTRL_CLOSE_EVENT:
@@ -46,10 +55,20 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 }  // namespace
 
+struct LastWordsThread {};
+
+LastWords::LastWords(std::function<void()> words) : words_(std::move(words)) {
+    lastWords.store(&words_);
+}
+
+LastWords::~LastWords() {
+    lastWords.store(nullptr);
+}
+
 void EndAtOnce() {
     static const char kStoppedAtOnce[] =
         "\r\nostrel-flash: stopped at once, perhaps inside an exchange: re-power the tracker and "
-        "run the update again\r\n";
+        "run it again\r\n";
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), kStoppedAtOnce, sizeof kStoppedAtOnce - 1, &written,
               nullptr);

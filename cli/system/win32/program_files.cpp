@@ -24,4 +24,11 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
     return _wfopen(win32::WideFromUtf8(path).c_str(), win32::WideFromUtf8(mode).c_str());
 }
 
+std::string HostName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &size)) return {};
+    return win32::Utf8FromWide(name);
+}
+
 }  // namespace ostrel::cli

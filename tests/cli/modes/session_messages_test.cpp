@@ -72,7 +72,7 @@ TEST_F(SessionMessages, ATraceCutShortIsToldByTheBayAndByASingleRunOnStderr) {
     RunResult finished;
     InBay(full, [&](FlashSession& s) { finished = s.Finish(RunResult{}); });
     EXPECT_TRUE(finished.traceIncomplete);
-    EXPECT_EQ(finished.exitCode, kExitTraceIncomplete);
+    EXPECT_EQ(finished.exitCode, kExitRecordIncomplete);
     EXPECT_EQ(told_, std::vector<std::string>{expected});
     EXPECT_EQ(stderr_, "");
 
@@ -82,7 +82,7 @@ TEST_F(SessionMessages, ATraceCutShortIsToldByTheBayAndByASingleRunOnStderr) {
         finished = single.Finish(RunResult{});
         EXPECT_EQ(testing::internal::GetCapturedStderr(), expected + "\n");
     }
-    EXPECT_EQ(finished.exitCode, kExitTraceIncomplete);
+    EXPECT_EQ(finished.exitCode, kExitRecordIncomplete);
     std::fclose(full);
 }
 

@@ -47,7 +47,7 @@ TEST(BayDisplay, TerminalRedrawsOneFittedLinePerBayUnderTheResults) {
         "bay=1-2 release=");
     ASSERT_NE(result, std::string::npos) << last;
     const std::size_t bay1 = last.find("\nbay 1-1      /dev/ttyUSB0  write      8%  1:");
-    const std::size_t bay2 = last.find("\nbay 1-2      /dev/ttyUSB1  waiting");
+    const std::size_t bay2 = last.find("\nbay 1-2      /dev/ttyUSB1  pull out");
     EXPECT_LT(result, bay1);
     EXPECT_LT(bay1, bay2);
     // Fitted: no bay's line runs to the last column, where a terminal would wrap it.

@@ -185,8 +185,8 @@ TEST_F(Bench, StationUpdatesEachPlugInOfEveryBayUntilCtrlC) {
     EXPECT_EQ(results, 5);
     EXPECT_EQ(flash.Wait(), 1);
     const std::string err = test::FileText(dir.Path("err.txt"));
-    EXPECT_NE(err.find("ostrel-flash: stopped while waiting for an adapter to be plugged in: no "
-                       "tracker was in hand\n"),
+    EXPECT_NE(err.find("ostrel-flash: stopped while waiting for adapters to be pulled out or "
+                       "plugged in: no tracker was in hand\n"),
               std::string::npos)
         << err;
     for (int bay = 1; bay <= kBays; ++bay) {
@@ -391,7 +391,7 @@ TEST_P(StationJournal, ThatFailsTakesNoNewTrackerAndFinishesTheOneInHand) {
     LoadOldFirmware(1);
     // Earlier runs' lines, so that the limit set below is far above the other files' sizes.
     const std::string first = test::FileText(journal);
-    const std::string earlier = first.substr(first.find("reason\r\n") + 8);
+    const std::string earlier = first.substr(first.find('\n') + 1);
     ASSERT_TRUE(earlier.starts_with("20") && earlier.ends_with("\r\n")) << first;
     {
         std::ofstream more(journal, std::ios::binary | std::ios::app);
@@ -425,12 +425,14 @@ TEST_P(StationJournal, ThatFailsTakesNoNewTrackerAndFinishesTheOneInHand) {
     }
     EXPECT_NE(out.find("result=ok port=/dev/ttyUSB4 bay=1-5 "), std::string::npos) << out;
     EXPECT_EQ(out.find("bay=1-3"), std::string::npos) << out;
-    EXPECT_TRUE(out.ends_with("\nsummary updated=3 failed=0\n")) << out;
-    EXPECT_EQ(flash.Wait(), 6);
+    EXPECT_TRUE(out.ends_with("\nsummary updated=3 failed=0 journal_missing=2\n")) << out;
+    EXPECT_EQ(flash.Wait(), 7);
     EXPECT_FALSE(HoldsRelease(3));
     EXPECT_TRUE(HoldsRelease(paced));
     const std::string err = test::FileText(dir.Path("err.txt"));
-    EXPECT_NE(err.find("ostrel-flash: cannot write the journal " + journal + ": "),
+    EXPECT_NE(err.find("ostrel-flash: no journal row for bay 1-2 (/dev/ttyUSB1, result=ok): "
+                       "cannot write the journal " +
+                       journal + ": "),
               std::string::npos)
         << err;
     EXPECT_NE(err.find("; no new tracker is taken\n"), std::string::npos) << err;
@@ -448,36 +450,52 @@ INSTANTIATE_TEST_SUITE_P(Room, StationJournal, ::testing::Values(true, false),
 
 // The same situation ends the same way in every shape of run: one port, --repeat, --all and
 // --repeat --all, each with one adapter plugged in from the start. A loop alone waits for a
-// port another program holds, and updates the tracker once that program lets go.
+// port another program holds, and updates the tracker once that program lets go. Whatever the
+// journal was before the run is kept byte for byte; its rows start on lines of their own.
 enum class Shape { Single, Repeat, All, RepeatAll };
 struct Ending {
     int exitCode;
     const char* result;  // how the result line begins; "" for none
     bool holdsRelease;
-    const char* row;  // what the journal's row says from its result on; "" for no row
+    const char* row;        // what the journal's row says from its result on; "" for no row
+    const char* also = "";  // more that stdout shows
 };
 struct Situation {
     const char* name;
     Ending oneShot;
     Ending loop;
+    const char* said = "";  // what stderr says
 };
+constexpr Ending kUpdated{0, "result=ok port=/dev/ttyUSB0 ", true, ",ok,,,"};
+constexpr Ending kJournalRefused{6, "result=failed stage=journal port=- ", false, ""};
+// The tracker falls silent at block 0x9000 while the journal is changed under the run.
+constexpr Ending kSilent{1, "result=failed stage=write block=0x9000 ", false,
+                         ",failed,write,0x9000,"};
+constexpr Ending kEndedAtOnce{4, "result=interrupted port=/dev/ttyUSB0 ", false, ",interrupted,,,"};
 const Situation kSituations[] = {
-    {"Updated",
-     {0, "result=ok port=/dev/ttyUSB0 ", true, ",ok,,,"},
-     {0, "result=ok port=/dev/ttyUSB0 ", true, ",ok,,,"}},
+    {"Updated", kUpdated, kUpdated},
     {"Nack",
      {1, "result=failed stage=write block=0x9000 ", false, ",failed,write,0x9000,"},
      {1, "result=failed stage=write block=0x9000 ", false, ",failed,write,0x9000,"}},
-    {"PortHeld",
-     {3, "result=failed stage=connect ", false, ",failed,connect,,"},
-     {0, "result=ok port=/dev/ttyUSB0 ", true, ",ok,,,"}},
+    {"PortHeld", {3, "result=failed stage=connect ", false, ",failed,connect,,"}, kUpdated},
     {"TraceRefused",
      {6, "result=failed stage=trace port=- ", false, ""},
      {6, "result=failed stage=trace port=- ", false, ""}},
-    {"JournalRefused", {6, "", false, ""}, {6, "", false, ""}},
+    {"JournalFolder", kJournalRefused, kJournalRefused, "it is a folder"},
+    {"JournalForeign", kJournalRefused, kJournalRefused, "is not a journal of ostrel-flash"},
+    {"JournalReadOnly", kJournalRefused, kJournalRefused, "it is read-only"},
+    {"JournalFifo", kJournalRefused, kJournalRefused, "it is not a regular file"},
+    {"JournalNull",
+     {0, "result=ok port=/dev/ttyUSB0 ", true, ""},
+     {0, "result=ok port=/dev/ttyUSB0 ", true, ""}},
+    {"JournalGlued", kUpdated, kUpdated},
+    {"JournalReplaced", kSilent, kSilent, " was replaced while this run went on: the row of "},
+    {"JournalRemoved", kSilent, kSilent, " was removed while this run went on: the row of "},
+    {"EndedAtOnce", kEndedAtOnce, kEndedAtOnce, "stopped at once"},
     {"JournalFull",
-     {6, "result=ok port=/dev/ttyUSB0 ", true, ""},
-     {6, "result=ok port=/dev/ttyUSB0 ", true, ""}},
+     {7, "result=ok port=/dev/ttyUSB0 ", true, "", " journal=incomplete"},
+     {7, "result=ok port=/dev/ttyUSB0 ", true, "", " journal_missing=1\n"},
+     "no journal row for "},
 };
 
 void PrintTo(const Situation& situation, std::ostream* os) {
@@ -495,18 +513,26 @@ TEST_P(RunShapes, EndAlikeInEveryShape) {
     const std::string name = situation.name;
     const bool loop = shape == Shape::Repeat || shape == Shape::RepeatAll;
     const Ending& expected = loop ? situation.loop : situation.oneShot;
-    std::vector<std::string> args{"--journal", dir.Path("journal.csv")};
+    const std::string journal = dir.Path("journal.csv");
+    std::vector<std::string> args{"--journal", journal};
     if (loop) args.push_back("--repeat");
     if (shape == Shape::All || shape == Shape::RepeatAll) args.push_back("--all");
     ASSERT_TRUE(bridges[0]->Plug()) << bridges[0]->Error();
-    if (name == "Nack") {
-        bridges[0]->WithModel([](sim::BootloaderModel& m) {
-            m.AddFault(
-                {sim::FaultKind::Nack, sim::Command::WriteMemory, sim::Step::Address, 0x9000});
+    const bool silent =
+        name == "JournalReplaced" || name == "JournalRemoved" || name == "EndedAtOnce";
+    if (name == "Nack" || silent) {
+        bridges[0]->WithModel([silent](sim::BootloaderModel& m) {
+            m.AddFault({silent ? sim::FaultKind::Silence : sim::FaultKind::Nack,
+                        sim::Command::WriteMemory, silent ? sim::Step::Payload : sim::Step::Address,
+                        0x9000});
         });
     }
     if (name == "TraceRefused") args.insert(args.end(), {"--trace", dir.Path("none/support.txt")});
-    if (name == "JournalRefused") args[1] = dir.Dir();
+    if (name == "JournalFolder") args[1] = dir.Dir();
+    if (name == "JournalNull") args[1] = "/dev/null";
+    if (name == "JournalFifo") {
+        ASSERT_EQ(mkfifo(journal.c_str(), 0644), 0);
+    }
     // Another program holds the port, as another updater does: with the lock.
     int holder = -1;
     if (name == "PortHeld") {
@@ -514,22 +540,48 @@ TEST_P(RunShapes, EndAlikeInEveryShape) {
         ASSERT_GE(holder, 0);
         ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
     }
-    // A journal of earlier rows with no room for one more.
+    // Journals of earlier runs, with the twelve columns the first journals had.
+    const std::string earlier =
+        "time_utc,bay,port,adapter_serial,mode,release,release_sha256,result,stage,block,"
+        "seconds,reason\r\n";
+    const std::string row = "2026-12-01T00:00:00Z,,,,update,,,ok,,,1.0,";
     std::string program = OSTREL_FLASH;
+    if (name == "JournalForeign") std::ofstream(journal) << std::string(1024, '\xA5');
+    if (name == "JournalReadOnly") {
+        std::ofstream(journal) << earlier + row + "\r\n";
+        chmod(journal.c_str(), 0444);
+    }
+    if (name == "JournalGlued") std::ofstream(journal) << earlier + row;  // a row cut short
     if (name == "JournalFull") {
-        std::ofstream earlier(dir.Path("journal.csv"), std::ios::binary);
-        earlier << "time_utc,bay,port,adapter_serial,mode,release,release_sha256,result,stage,"
-                   "block,seconds,reason\r\n";
-        for (int k = 0; k < 200; ++k) earlier << "2026-12-01T00:00:00Z,,,,update,,,ok,,,1.0,\r\n";
-        earlier.close();
-        args.insert(
-            args.begin(),
-            {"--fsize=" + std::to_string(std::filesystem::file_size(dir.Path("journal.csv"))),
-             OSTREL_FLASH});
+        std::ofstream full(journal, std::ios::binary);
+        full << earlier;
+        for (int k = 0; k < 200; ++k) full << row + "\r\n";
+        full.close();
+        args.insert(args.begin(), {"--fsize=" + std::to_string(std::filesystem::file_size(journal)),
+                                   OSTREL_FLASH});
         program = "/usr/bin/prlimit";
     }
-    const std::string before = test::FileText(dir.Path("journal.csv"));
+    const std::string before = name == "JournalFifo" ? "" : test::FileText(journal);
     test::ChildProcess flash(program, args, "", dir.Path("err.txt"), dir.Dir());
+    if (silent) {
+        // Sync, Get, then nine blocks of 137 bytes: the last unanswered.
+        bridges[0]->Line()->WaitUntil(
+            [](const sim::LineStats& line) { return line.fromHost >= 3 + 9 * 137; });
+        if (name == "JournalReplaced") {
+            // An editor's save: a copy renamed over the journal.
+            ASSERT_EQ(rename(journal.c_str(), dir.Path("aside.csv").c_str()), 0);
+            std::ofstream(journal) << test::FileText(dir.Path("aside.csv"));
+        }
+        if (name == "JournalRemoved") {
+            ASSERT_EQ(remove(journal.c_str()), 0);
+        }
+        // A loop takes the first request as "no new tracker", the next as "stop".
+        if (name == "EndedAtOnce") {
+            for (int stop : {SIGINT, SIGTERM, SIGHUP}) {
+                if (stop != SIGHUP || loop) flash.Signal(stop);
+            }
+        }
+    }
     std::string shown;
     for (std::string line; !(line = flash.StdoutLine()).empty();) {
         shown += line + "\n";
@@ -549,21 +601,32 @@ TEST_P(RunShapes, EndAlikeInEveryShape) {
                   : shown.substr(result, std::string(expected.result).size()),
               expected.result)
         << shown;
+    EXPECT_NE(shown.find(expected.also), std::string::npos) << shown;
+    EXPECT_NE(err.find(situation.said), std::string::npos) << err;
     EXPECT_EQ(HoldsRelease(1), expected.holdsRelease);
     EXPECT_EQ(shown.find("taken by another program") != std::string::npos,
               loop && name == "PortHeld")
         << shown;
-    const std::string rows =
-        test::FileText(dir.Path("journal.csv")).substr(before.empty() ? 0 : before.size());
-    const std::string header =
-        before.empty() && !rows.empty() ? rows.substr(0, rows.find('\n') + 1) : "";
-    const std::string added = rows.substr(header.size());
-    if (*expected.row == '\0') {
-        EXPECT_EQ(added, "") << added;
-    } else {
-        EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), 1) << added;
-        EXPECT_NE(added.find(expected.row), std::string::npos) << added;
+    // A loop says it on that line alone, with no advice to close the other program.
+    EXPECT_EQ(err.find("port busy") != std::string::npos, !loop && name == "PortHeld") << err;
+    if (name == "JournalFifo") return;
+    const std::string after = test::FileText(journal);
+    ASSERT_TRUE(after.starts_with(before)) << after;
+    std::string added = after.substr(before.size());
+    if (before.empty() && !added.empty()) {
+        EXPECT_TRUE(added.starts_with("time_utc,")) << added;
+        added.erase(0, added.find('\n') + 1);
     }
+    if (name == "JournalGlued") {
+        EXPECT_TRUE(added.starts_with("\r\n")) << added;
+        added.erase(0, 2);
+        EXPECT_EQ(std::count(added.begin(), added.end(), ','), 11) << added;
+    }
+    if (name == "JournalReplaced") {
+        EXPECT_EQ(test::FileText(dir.Path("aside.csv")).find(",failed,"), std::string::npos);
+    }
+    EXPECT_EQ(std::count(added.begin(), added.end(), '\n'), *expected.row == '\0' ? 0 : 1) << added;
+    EXPECT_NE(added.find(expected.row), std::string::npos) << added;
 }
 
 std::string ShapeCaseName(const ::testing::TestParamInfo<RunShapes::ParamType>& p) {

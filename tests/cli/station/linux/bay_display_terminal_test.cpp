@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "cli/station/bay_display.h"
-#include "cli/system/console_output.h"
 #include "cli/station/terminal_resize.h"
+#include "cli/system/console_output.h"
 
 namespace ostrel::cli {
 namespace {
@@ -288,7 +288,7 @@ class BenchOnATerminal : public testing::Test {
         const std::string shown[] = {
             "bay 1-1      /dev/ttyUSB0  write     42%  1:15 left last: -",
             "bay 1-2      /dev/ttyUSB1  verify     7%  0:12 left last: -",
-            "bay 1-3      /dev/ttyUSB2  waiting                  last: failed in write"};
+            "bay 1-3      /dev/ttyUSB2  pull out                 last: failed in write"};
         for (int bay = 0; bay < bays; ++bay) {
             EXPECT_EQ(lines[2 + bay], shown[bay].substr(0, columns - 1));
         }
