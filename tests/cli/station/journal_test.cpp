@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <set>
 #include <thread>
 #include <vector>
@@ -102,6 +103,27 @@ TEST(Journal, TwoWritersAtOnceNeverInterleaveAndNothingIsTruncated) {
     }
     EXPECT_EQ(lines, 2u * kLines);
     EXPECT_EQ(seen.size(), 2u * kLines);
+}
+
+// An editor's save renames a copy over the journal: the next row goes to the file now at its
+// name, and the run is told so.
+TEST(Journal, ARowGoesToTheFileNowAtItsName) {
+    const test::ScratchFolder folder;
+    const std::string path = folder.Path("journal.csv");
+    std::string error;
+    const std::unique_ptr<Journal> journal = Journal::Open(path, {}, error);
+    ASSERT_NE(journal, nullptr) << error;
+    std::filesystem::rename(path, folder.Path("aside.csv"));
+    std::filesystem::copy_file(folder.Path("aside.csv"), path);
+    RunResult result;
+    result.port = "COM7";
+    const Journal::Row row = journal->Record(result, "");
+    EXPECT_TRUE(row.written) << row.error;
+    EXPECT_EQ(row.notice, "the journal " + path +
+                              " was replaced while this run went on: the row of COM7 and those "
+                              "after it go to the file now at that name");
+    EXPECT_EQ(test::FileText(folder.Path("aside.csv")), JournalHeader());
+    EXPECT_NE(test::FileText(path).find(",COM7,"), std::string::npos);
 }
 
 TEST(Journal, OneThatCannotBeOpenedSaysWhy) {
