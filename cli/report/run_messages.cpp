@@ -145,6 +145,20 @@ const char* TrackerDoneWord(FlashMode mode) {
     return "updated";
 }
 
+const char* TrackerWorkWord(FlashMode mode) {
+    switch (mode) {
+        case FlashMode::VerifyOnly:
+            return "check";
+        case FlashMode::BackupOnly:
+            return "backup";
+        case FlashMode::Restore:
+            return "restore";
+        case FlashMode::Update:
+            break;
+    }
+    return "update";
+}
+
 std::string DescribeStoppedWaiting(const char* what) {
     return std::string("stopped while waiting for ") + what + ": no tracker was in hand";
 }

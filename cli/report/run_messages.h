@@ -47,6 +47,8 @@ std::string DescribeStoppedWaiting(const char* what);
 
 // What a run of `mode` does to a tracker: "updated", "verified", "saved", "restored".
 const char* TrackerDoneWord(FlashMode mode);
+// What a run of `mode` is doing with a tracker: "update", "check", "backup", "restore".
+const char* TrackerWorkWord(FlashMode mode);
 
 // The port hung up under an exchange: the adapter was pulled out.
 extern const char* const kAdapterDisconnected;

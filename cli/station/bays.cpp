@@ -139,7 +139,8 @@ class Station {
         {
             BenchWait wait(*source);
             wait_ = &wait;
-            BenchStop stop(true, [this](const std::string& line) { Say(line); });
+            BenchStop stop(true, TrackerWorkWord(ModeOf(run_.options)),
+                           [this](const std::string& line) { Say(line); });
             stop_ = &stop;
             if (!run_.options.quiet) {
                 PrintText(stdout,
@@ -341,7 +342,7 @@ int RunBays(RunContext& run) {
     for (const AdapterPort& bay : bays)
         display.Progress(bay.bay, bay.port, StageName(UpdateStage::Connect), 0, {});
     {
-        BenchStop stop(false,
+        BenchStop stop(false, TrackerWorkWord(ModeOf(options)),
                        [&](const std::string& line) { display.Note("ostrel-flash: " + line); });
         std::vector<std::jthread> sessions;
         for (const AdapterPort& bay : bays) {

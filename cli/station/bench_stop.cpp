@@ -2,22 +2,22 @@
 
 namespace ostrel::cli {
 
-std::string DescribeStop(StopAsked asked, int inHand) {
+std::string DescribeStop(StopAsked asked, int inHand, const std::string& work) {
     if (inHand == 0 || asked == StopAsked::Nothing) return "";
     const bool one = inHand == 1;
     const std::string them =
         one ? "the tracker in hand" : std::to_string(inHand) + " trackers in hand";
     if (asked == StopAsked::NoNewTracker) {
         return "stopping: no new tracker is taken; " + them +
-               (one ? " finishes its update" : " finish their update") + " (Ctrl-C again stops " +
+               (one ? " finishes its " : " finish their ") + work + " (Ctrl-C again stops " +
                (one ? "it" : "them") + " at the next exchange)";
     }
     return "stopping " + them + " at the next exchange (Ctrl-C again ends at once, perhaps " +
            "inside an exchange)";
 }
 
-BenchStop::BenchStop(bool loop, std::function<void(const std::string&)> say)
-    : loop_(loop), say_(std::move(say)) {
+BenchStop::BenchStop(bool loop, const char* work, std::function<void(const std::string&)> say)
+    : loop_(loop), work_(work), say_(std::move(say)) {
     LetTrackersInHandFinish(loop_);
     announcer_ = std::jthread([this] { Announce(); });
 }
@@ -54,7 +54,7 @@ void BenchStop::Announce() {
             const StopAsked asked = RequestedStop();
             if (asked == announced) continue;
             announced = asked;
-            line = DescribeStop(asked, inHand_);
+            line = DescribeStop(asked, inHand_, work_);
         }
         if (!line.empty()) say_(line);
     }

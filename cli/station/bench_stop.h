@@ -14,8 +14,9 @@ namespace ostrel::cli {
 // waiting). A loop takes the first request as "no new tracker" (see interruption.h).
 class BenchStop {
   public:
-    // `say` prints one line of the run, from this object's thread.
-    BenchStop(bool loop, std::function<void(const std::string&)> say);
+    // `say` prints one line of the run, from this object's thread; `work` is what the trackers
+    // in hand are having done ("update").
+    BenchStop(bool loop, const char* work, std::function<void(const std::string&)> say);
     ~BenchStop();
     BenchStop(const BenchStop&) = delete;
     BenchStop& operator=(const BenchStop&) = delete;
@@ -29,6 +30,7 @@ class BenchStop {
     void Announce();
 
     bool loop_;
+    const char* work_;
     std::function<void(const std::string&)> say_;
     std::mutex mutex_;
     int inHand_ = 0;
@@ -37,7 +39,8 @@ class BenchStop {
     std::jthread announcer_;
 };
 
-// What a stop request asks of `inHand` trackers, in words; empty when none is in hand.
-std::string DescribeStop(StopAsked asked, int inHand);
+// What a stop request asks of `inHand` trackers having their `work` done, in words; empty when
+// none is in hand.
+std::string DescribeStop(StopAsked asked, int inHand, const std::string& work);
 
 }  // namespace ostrel::cli

@@ -132,12 +132,12 @@ INSTANTIATE_TEST_SUITE_P(Trackers, RunTallyCase, ::testing::ValuesIn(kTallies),
 
 // The stop's words say what happens to the trackers in hand, and nothing with none.
 TEST(BenchStop, SaysWhatHappensToTheTrackersInHandOnly) {
-    EXPECT_EQ(DescribeStop(StopAsked::NoNewTracker, 0), "");
-    EXPECT_EQ(DescribeStop(StopAsked::AtNextExchange, 0), "");
-    EXPECT_EQ(DescribeStop(StopAsked::NoNewTracker, 1),
-              "stopping: no new tracker is taken; the tracker in hand finishes its update "
+    EXPECT_EQ(DescribeStop(StopAsked::NoNewTracker, 0, "update"), "");
+    EXPECT_EQ(DescribeStop(StopAsked::AtNextExchange, 0, "update"), "");
+    EXPECT_EQ(DescribeStop(StopAsked::NoNewTracker, 1, "check"),
+              "stopping: no new tracker is taken; the tracker in hand finishes its check "
               "(Ctrl-C again stops it at the next exchange)");
-    EXPECT_EQ(DescribeStop(StopAsked::AtNextExchange, 3),
+    EXPECT_EQ(DescribeStop(StopAsked::AtNextExchange, 3, "update"),
               "stopping 3 trackers in hand at the next exchange (Ctrl-C again ends at once, "
               "perhaps inside an exchange)");
 }
