@@ -32,27 +32,20 @@ udevadm wait --help >/dev/null 2>&1 || missing+=("udevadm has no wait command (s
 [ ${#missing[@]} -eq 0 ] || { printf 'FAILED: %s\n' "${missing[@]}" >&2; exit 1; }
 kernel=$cache/vmlinuz
 
-# The initramfs: busybox and the modules for 9p, the overlay, USB/IP and cp210x, loaded by /init
-# in dependency order. A lock keeps parallel tests from making it twice.
-initrd=$cache/initrd.cpio.gz
-exec 9>"$cache/lock"
-flock 9
-if [ ! -e "$initrd" ] || [ "$here/guest_init.sh" -nt "$initrd" ] || [ "$cache/ready" -nt "$initrd" ]; then
-    stage=$(mktemp -d)
-    mkdir -p "$stage"/{bin,proc,sys,dev,modules}
-    cp "$busybox" "$stage/bin/busybox"
-    cp "$here/guest_init.sh" "$stage/init"
-    chmod +x "$stage/init"
-    cp "$cache"/modules/* "$stage/modules/"
-    (cd "$stage" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$initrd.new"
-    mv "$initrd.new" "$initrd"
-    rm -rf "$stage"
-fi
-flock -u 9
-
 results=$build/kernel-results/$(basename "$scenario" .sh)
 rm -rf "$results"
 mkdir -p "$results"
+# The initramfs, made afresh for each guest (a fraction of a second): busybox and the modules for
+# 9p, the overlay, USB/IP and cp210x, loaded by /init in dependency order.
+initrd=$results/initrd.cpio.gz
+stage=$(mktemp -d)
+mkdir -p "$stage"/{bin,proc,sys,dev,modules}
+cp "$busybox" "$stage/bin/busybox"
+cp "$here/guest_init.sh" "$stage/init"
+chmod +x "$stage/init"
+cp "$cache"/modules/* "$stage/modules/"
+(cd "$stage" && find . | "$busybox" cpio -o -H newc 2>/dev/null | gzip -1) >"$initrd"
+rm -rf "$stage"
 # The paths go to the guest in its results folder: the kernel's command line splits at spaces.
 printf '%s\n' "$source" "$build" "$scenario" >"$results/paths"
 # The guest powers off when the scenario ends; the time-out is for a guest that hangs. QEMU is
