@@ -58,10 +58,10 @@ add() {  # add MODULE
     [ -n "${path_of[$name]:-}" ] || missing "the kernel $version has no module $name"
     for dep in $(modinfo -F depends "${path_of[$name]}" | tr , ' '); do add "$dep"; done
     added+="$name "
-    cp "${path_of[$name]}" "$cache/modules/"
+    cp "${path_of[$name]}" "$cache/modules/" || missing "cannot copy ${path_of[$name]} into $cache"
     echo "${path_of[$name]##*/}" >>"$cache/modules/order"
 }
 for module in $wanted; do add "$module"; done
-cp "$image" "$cache/vmlinuz"
+cp "$image" "$cache/vmlinuz" || missing "cannot copy $image into $cache"
 echo "$key" >"$cache/key"
 echo "$version" >"$cache/ready"
