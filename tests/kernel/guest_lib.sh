@@ -24,9 +24,12 @@ start_sim() {
     sim_pid=$!
 }
 
+# Ends the adapters; their summary lines must show no request stalled over any plug-in.
 stop_sim() {
     kill -TERM "$sim_pid" 2>/dev/null
     wait "$sim_pid"
+    check "the driver sent no request the bridge stalls" \
+        sh -c 'grep -q "^served " "$1" && ! grep "^served " "$1" | grep -qv " stalls=0 "' _ "$work/sim.log"
 }
 
 # Waits until udev has handled the nodes (its rules have run, its links are made) and fails

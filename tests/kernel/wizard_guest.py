@@ -31,7 +31,8 @@ def run(args):
             adapter = subprocess.Popen(
                 [os.path.join(args.bin, "ostrel-usbipsim"), "--fast", "--dump", memory],
                 stdout=subprocess.PIPE)
-            e2e.Lines(adapter.stdout).expect("attached 0", timeout=30)
+            lines = e2e.Lines(adapter.stdout)
+            lines.expect("attached 0", timeout=30)
             frame = window.wait_for(e2e.connected, timeout=60, unless=e2e.not_connected)
             window.save(frame, "kernel-3-connected")
             driver = os.readlink("/sys/class/tty/ttyUSB0/device/driver")
@@ -48,8 +49,11 @@ def run(args):
                 updater.kill()
             if adapter is not None:
                 adapter.send_signal(signal.SIGTERM)
+                summary = (lines.buffer + adapter.stdout.read()).decode(errors="replace")
                 adapter.wait(timeout=30)
+                print(summary, end="")
     e2e.check(code == 0, f"ostrel-updater ended with exit code {code}")
+    e2e.check(" stalls=0 " in summary, "the driver sent a request the bridge stalls")
     tracker = e2e.read(memory)
     e2e.check(tracker[0x8C00:0x10000] == e2e.read(args.flash),
               "the program memory differs from the release")

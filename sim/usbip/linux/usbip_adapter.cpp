@@ -63,7 +63,10 @@ bool UsbipAdapter::Attach(std::string& error) {
         return false;
     }
     socket_ = pair[0];
+    // A new plug-in is a fresh bridge, but its stalls still count against the whole run.
+    earlierStalls_ += device_.Stalls().size();
     device_ = Cp2102Device(device_.Serial());
+    blocksAtPlugIn_.push_back(model_.BlocksWritten());
     // The adapter powers the tracker's bootloader side: plugging it in restarts the part,
     // which measures the rate of the next sync afresh.
     rate_ = RateLock();
@@ -194,6 +197,16 @@ void UsbipAdapter::SendDue() {
         }
         Send(RetSubmit(read, 0, bytes));
     }
+}
+
+std::vector<std::uint32_t> UsbipAdapter::BlocksWrittenPerPlugIn() const {
+    std::vector<std::uint32_t> counts;
+    for (std::size_t k = 0; k < blocksAtPlugIn_.size(); ++k) {
+        const std::uint32_t end =
+            k + 1 < blocksAtPlugIn_.size() ? blocksAtPlugIn_[k + 1] : model_.BlocksWritten();
+        counts.push_back(end - blocksAtPlugIn_[k]);
+    }
+    return counts;
 }
 
 UsbipAdapter::Clock::time_point UsbipAdapter::NextDue() const {

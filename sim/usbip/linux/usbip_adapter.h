@@ -45,6 +45,10 @@ class UsbipAdapter {
     std::uint32_t BaudInUse() const { return baudInUse_; }
     std::uint32_t LockedRate() const { return rate_.Locked(); }
     std::uint32_t Detaches() const { return detaches_; }
+    // Requests stalled since the adapter was made, over every plug-in.
+    std::size_t Stalls() const { return earlierStalls_ + device_.Stalls().size(); }
+    // The blocks the tracker stored while each plug-in lasted, in order.
+    std::vector<std::uint32_t> BlocksWrittenPerPlugIn() const;
 
   private:
     bool ReadCommand();
@@ -64,6 +68,8 @@ class UsbipAdapter {
     std::uint16_t lineInUse_ = 0;
     std::uint32_t baudInUse_ = 0;
     std::uint32_t detaches_ = 0;
+    std::size_t earlierStalls_ = 0;
+    std::vector<std::uint32_t> blocksAtPlugIn_;  // the model's count at each plug-in
 };
 
 }  // namespace ostrel::sim::usbip

@@ -29,7 +29,8 @@ Plugs N simulated CP2102 adapters (10C4:EA60), each with a simulated tracker beh
 the kernel's vhci_hcd (ports 0 to N-1). The options are ostrel-devsim's, an adapter where they
 say pseudo-terminal; --hang-up-at N pulls the adapter out when the tracker begins its N-th
 exchange. SIGUSR1 pulls every adapter out, SIGUSR2 plugs them in again. Prints "attached PORT"
-for each adapter plugged in, and at exit one summary line per adapter.
+for each adapter plugged in, and at exit one summary line per adapter: the blocks written in
+all and in each plug-in, and the requests stalled over every plug-in.
 
 )";
 
@@ -145,11 +146,15 @@ int main(int argc, char** argv) {
         for (const std::string& line : adapter.Device().SettingsLog()) {
             std::fprintf(stderr, "usbip: port %zu: %s\n", k, line.c_str());
         }
+        std::string perPlugIn;
+        for (std::uint32_t count : adapter.BlocksWrittenPerPlugIn()) {
+            perPlugIn += (perPlugIn.empty() ? "" : ",") + std::to_string(count);
+        }
         std::printf(
-            "served port=%zu line_ctl=0x%04X baud=%u rate=%u block_writes=%u stalls=%zu "
-            "detaches=%u\n",
+            "served port=%zu line_ctl=0x%04X baud=%u rate=%u block_writes=%u "
+            "block_writes_per_plug_in=%s stalls=%zu detaches=%u\n",
             k, adapter.LineControlInUse(), adapter.BaudInUse(), adapter.LockedRate(),
-            models[k]->BlocksWritten(), adapter.Device().Stalls().size(), adapter.Detaches());
+            models[k]->BlocksWritten(), perPlugIn.c_str(), adapter.Stalls(), adapter.Detaches());
     }
     adapters.clear();  // pulls every adapter out
     return status;

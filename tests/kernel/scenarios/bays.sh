@@ -39,5 +39,7 @@ stop_sim
 cat "$work/sim.log"
 for n in 1 2 3 4; do
     check "tracker $n holds the release" holds_release "$work/memory.bin.$n"
+    check "tracker $n: each run wrote all 240 blocks" \
+        grep -q "^served port=$((n - 1)) .* block_writes_per_plug_in=240,240 " "$work/sim.log"
 done
 finish

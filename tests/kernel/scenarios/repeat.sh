@@ -23,5 +23,6 @@ grep -v "^ЗАГРУЗКА\|^ПРОВЕРКА" "$log"
 cat "$work/sim.log"
 check "Ctrl-C ends the loop with exit code 0" [ "$rc" -eq 0 ]
 check "its summary counts two trackers updated" grep -qx "summary updated=2 failed=0" "$log"
+check "each plug-in's update wrote all 240 blocks" grep -q " block_writes_per_plug_in=240,240 " "$work/sim.log"
 check "the tracker's memory equals the release" holds_release "$work/memory.bin"
 finish
