@@ -75,6 +75,12 @@ TrackerOutcome RunTracker(RunContext& run, const TrackerPlace& place, TrackerVie
     result.bay = place.bay;
     // Reported already, when the run ended at once meanwhile.
     if (!run.inHand.Release(held)) return outcome;
+    // A run ended at once waits for this report to be whole.
+    struct ReportedOnReturn {
+        TrackersInHand& inHand;
+        int held;
+        ~ReportedOnReturn() { inHand.Reported(held); }
+    } reported{run.inHand, held};
     // A loop comes back to a port another program holds; whoever holds it reports its tracker.
     if (portTaken && run.tally.Loop()) {
         if (!place.lookingAgain) view.Aside(result.port, "taken by another program");
@@ -115,6 +121,7 @@ void ReportTrackersInHandAtOnce(RunContext& run) {
         }
         PrintResultLine(result);
     }
+    run.inHand.AwaitReports();
 }
 
 int EndBeforeAnyTracker(const RunResult& refused) {

@@ -10,15 +10,35 @@ int TrackersInHand::Take(Tracker tracker) {
 
 bool TrackersInHand::Release(int id) {
     std::lock_guard lock(mutex_);
-    return trackers_.erase(id) == 1;
+    const auto found = trackers_.find(id);
+    if (found == trackers_.end()) return false;
+    found->second.reporting = true;
+    return true;
+}
+
+void TrackersInHand::Reported(int id) {
+    std::lock_guard lock(mutex_);
+    trackers_.erase(id);
+    reported_.notify_all();
 }
 
 std::vector<TrackersInHand::Tracker> TrackersInHand::ReleaseAll() {
     std::lock_guard lock(mutex_);
     std::vector<Tracker> all;
-    for (auto& [id, tracker] : trackers_) all.push_back(std::move(tracker));
-    trackers_.clear();
+    for (auto it = trackers_.begin(); it != trackers_.end();) {
+        if (it->second.reporting) {
+            ++it;
+            continue;
+        }
+        all.push_back(std::move(it->second));
+        it = trackers_.erase(it);
+    }
     return all;
+}
+
+void TrackersInHand::AwaitReports() {
+    std::unique_lock lock(mutex_);
+    reported_.wait(lock, [this] { return trackers_.empty(); });
 }
 
 }  // namespace ostrel::cli
