@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The release as users get it: a clean clone of this checkout, built and packaged with the
-# commands of docs/release.md (the placeholder release allowed), then
+# The release as users get it: scripts/release --placeholder in a clean clone of this checkout,
+# and again in a second clone in another folder, later, for the same bytes; then
 #  - Linux: the build warning-free, lintian clean on the .deb, the .deb installed with apt into
 #    a throw-away root (an overlay over this machine's / in a mount namespace of its own), where
 #    ostrel-flash --version names the release and its SHA-256 and the wizard's window appears;
-#  - Windows: scripts/package-windows warning-free, the zip unpacked, both .exe files started
+#  - Windows: the zip unpacked, both .exe files started
 #    under Wine (ostrel-flash.exe --version, the wizard's window).
 # Every command is printed with what it printed. Needs root (mount namespace, chroot).
 # Usage: release_builds.sh SOURCE_DIR WORK_DIR
@@ -19,8 +19,8 @@ rm -rf "$work"
 mkdir -p "$work"
 work=$(realpath "$work")
 # The logs stay for a look afterwards; the trees (about a gigabyte) go.
-trap 'rm -rf "$work/ostrel-updater" "$work/root" "$work/upper" "$work/overlay-work" \
-    "$work/wineprefix" "$work/unzipped"' EXIT
+trap 'rm -rf "$work/ostrel-updater" "$work"/again.* "$work/ccache" "$work/unpacked" "$work/root" \
+    "$work/upper" "$work/overlay-work" "$work/wineprefix" "$work/unzipped"' EXIT
 export CMAKE_BUILD_PARALLEL_LEVEL=2 DEBIAN_FRONTEND=noninteractive
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
@@ -44,21 +44,39 @@ no_warnings() {  # no_warnings WHAT LOG
     fi
 }
 
+# The second build compiles nothing: it gets the first one's objects from a ccache of this run's
+# own. A folder's name compiled in would reach both alike: the packages are searched for it.
+export CCACHE_DIR=$work/ccache CCACHE_BASEDIR=$work CCACHE_NOHASHDIR=1
+export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
 clone=$work/ostrel-updater
 git clone -q "$source_dir" "$clone"
 cd "$clone"
 echo "clean clone of $(git rev-parse --short HEAD) in $clone"
-
-# Linux: docs/release.md's "Installing on Linux", with the placeholder release allowed.
-run "$work/configure.log" cmake -S . -B build-release -DCMAKE_BUILD_TYPE=Release \
-    -DOSTREL_BUILD_TESTS=OFF -DOSTREL_ALLOW_PLACEHOLDER_RELEASE=ON
-run "$work/build.log" cmake --build build-release
-no_warnings "the Linux release" "$work/build.log"
+run "$work/release.log" scripts/release --placeholder || fail "scripts/release --placeholder"
+no_warnings "the release" "$work/release.log"
 if [ -e build-release/bin/ostrel-devsim ] || [ -e build-release/bin/ostrel-bridgesim ]; then
     fail "the release build built a simulator"
 fi
-(cd build-release && run "$work/cpack.log" cpack -G DEB)
-deb=$(ls "$clone"/build-release/ostrel-updater_*.deb)
+deb=$(ls "$clone"/out/ostrel-updater_*-PLACEHOLDER_amd64.deb)
+zip=$(ls "$clone"/out/ostrel-updater-*-PLACEHOLDER-win64.zip)
+flash_sha=$(sha256sum payload/flash.bin | cut -c1-64)
+data_sha=$(sha256sum payload/data.bin | cut -c1-64)
+(cd out && sha256sum -c --ignore-missing --quiet SHA256SUMS) && [ "$(tail -n 2 out/SHA256SUMS)" = \
+    "$flash_sha  PLACEHOLDER-flash.bin"$'\n'"$data_sha  PLACEHOLDER-data.bin" ] &&
+    ok "SHA256SUMS matches the packages and the release's files" || fail "$(cat out/SHA256SUMS)"
+
+again=$(mktemp -d "$work/again.XXXXXX")/ostrel-updater
+git clone -q "$source_dir" "$again"
+(cd "$again" && run "$work/release-again.log" scripts/release --placeholder) || fail "again"
+for package in "$deb" "$zip"; do
+    cmp -s "$package" "$again/out/${package##*/}" && ok "${package##*/} the same from $again" || {
+        fail "${package##*/} differs from $again's:"
+        diffoscope --no-progress "$package" "$again/out/${package##*/}" | head -n 60 || true; }
+done
+dpkg-deb -x "$deb" "$work/unpacked"
+unzip -q "$zip" -d "$work/unzipped"
+leaks=$(grep -rlaF "$work" "$work/unpacked" "$work/unzipped" || true)
+[ -z "$leaks" ] && ok "no file in the packages names a build folder" || fail "folder in: $leaks"
 
 run "$work/lintian.log" lintian --display-level '>=pedantic' "$deb" || true
 if grep -E '^[EW]: ' "$work/lintian.log"; then fail "lintian reports errors or warnings"
@@ -91,9 +109,7 @@ unshare -m -n --propagation private sh -c '
     cp "$1/upper.deb" "$1/root/tmp/$(basename "$2")"
     chroot "$1/root" sh -s "/tmp/$(basename "$2")" <"$1/in-root.sh"
 ' sh "$work" "$deb" >"$work/install.log" 2>&1 || true
-echo "\$ sudo apt install ./build-release/$(basename "$deb")   (in a throw-away root)"
-flash_sha=$(sha256sum payload/flash.bin | cut -c1-64)
-data_sha=$(sha256sum payload/data.bin | cut -c1-64)
+echo "\$ sudo apt install ./out/$(basename "$deb")   (in a throw-away root)"
 # names_release LOG: --version named the release and the SHA-256 of the blocks built in.
 names_release() {
     grep -q '^release v[0-9]' "$1" && grep -q "^program memory .* SHA-256 $flash_sha" "$1" &&
@@ -108,12 +124,6 @@ names_release "$work/install.log" &&
 grep -q '^window: ostrel-updater is shown' "$work/install.log" &&
     ok "the installed wizard opens its window" || fail "the installed wizard showed no window"
 
-# Windows: docs/release.md's scripts/package-windows, with the placeholder release allowed.
-run "$work/package-windows.log" scripts/package-windows -DOSTREL_ALLOW_PLACEHOLDER_RELEASE=ON ||
-    fail "scripts/package-windows"
-no_warnings "the Windows release" "$work/package-windows.log"
-zip=$(ls "$clone"/out/ostrel-updater-*-win64.zip)
-unzip -q "$zip" -d "$work/unzipped"
 folder=$(ls -d "$work"/unzipped/*/)
 for file in ostrel-updater.exe ostrel-flash.exe README.txt; do
     [ -s "$folder/$file" ] || fail "the zip has no $file"
