@@ -53,9 +53,9 @@ std::optional<std::string> FirstLineOf(const std::string& path) {
 std::size_t ColumnsOf(const std::string& header) {
     std::string names;
     for (std::size_t i = 0; i < std::size(kJournalColumns); ++i) {
-        names += (i > 0 ? "," : "") + std::string(kJournalColumns[i]);
-        const std::size_t columns = i + 1;
-        if (header == names && columns >= kFirstJournalColumns) return columns;
+        if (i > 0) names += ',';
+        names += kJournalColumns[i];
+        if (header == names && i + 1 >= kFirstJournalColumns) return i + 1;
     }
     return 0;
 }
@@ -92,8 +92,10 @@ std::string TrackerNamed(const RunResult& result, const std::string& more = "") 
 
 std::string JournalHeader() {
     std::string header;
-    for (const char* name : kJournalColumns)
-        header += (header.empty() ? "" : ",") + std::string(name);
+    for (const char* name : kJournalColumns) {
+        if (!header.empty()) header += ',';
+        header += name;
+    }
     return header + "\r\n";
 }
 
