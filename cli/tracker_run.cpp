@@ -50,7 +50,15 @@ TrackerOutcome RunTracker(RunContext& run, const TrackerPlace& place, TrackerVie
     }
     options.all = false;
     options.traceFile = run.options.traceFile.empty() ? "" : run.traces.PathFor(place.bay);
-    const int held = run.inHand.Take({place.port, place.bay, place.serial});
+    // Known before the run may end at once, and asked on this thread: udev is asked from one
+    // thread at a time. The adapter is in now; it may be pulled out once its result shows.
+    TrackersInHand::Tracker tracker{place.port, place.bay, place.serial};
+    if (tracker.port.empty()) tracker.port = MakePortDirectory()->FindBridgePort();
+    if (tracker.serial.empty() && run.journal != nullptr) {
+        tracker.serial = AdapterSerialOn(*MakePortDirectory(), tracker.port);
+    }
+    const std::string serial = tracker.serial;
+    const int held = run.inHand.Take(std::move(tracker));
     RunResult result;
     bool portTaken = false;
     std::FILE* trace = run.traces.For(place.bay, result);
@@ -87,12 +95,8 @@ TrackerOutcome RunTracker(RunContext& run, const TrackerPlace& place, TrackerVie
         outcome.end = TrackerEnd::PortTaken;
         return outcome;
     }
-    // The row is on the disk before the result line shows: the adapter may be pulled out as
-    // soon as the line is shown, and its serial number is asked while it is in.
+    // The row is on the disk before the result line shows.
     if (run.journal != nullptr) {
-        const std::string serial = place.serial.empty()
-                                       ? AdapterSerialOn(*MakePortDirectory(), result.port)
-                                       : place.serial;
         RecordRow(run, result, serial, [&view](const std::string& line) { view.Note(line); });
     }
     view.Result(result);
@@ -101,12 +105,7 @@ TrackerOutcome RunTracker(RunContext& run, const TrackerPlace& place, TrackerVie
 }
 
 void ReportTrackersInHandAtOnce(RunContext& run) {
-    for (TrackersInHand::Tracker& tracker : run.inHand.ReleaseAll()) {
-        // A single run finds its adapter as the Connect button does.
-        if (tracker.port.empty()) tracker.port = MakePortDirectory()->FindBridgePort();
-        if (tracker.serial.empty() && run.journal != nullptr) {
-            tracker.serial = AdapterSerialOn(*MakePortDirectory(), tracker.port);
-        }
+    for (const TrackersInHand::Tracker& tracker : run.inHand.ReleaseAll()) {
         RunResult result;
         result.outcome = RunOutcome::Interrupted;
         result.exitCode = kExitInterrupted;
