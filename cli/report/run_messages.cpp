@@ -131,32 +131,22 @@ std::string DescribeInterruption(FlashMode mode, UpdateStage stage, const std::s
     return "interrupted " + where + ": " + holds + "; run the update again.";
 }
 
-const char* TrackerDoneWord(FlashMode mode) {
+const ModeWords& WordsFor(FlashMode mode) {
+    static constexpr ModeWords kUpdate{"update", "updated", "update"};
+    static constexpr ModeWords kVerify{"verify", "verified", "check"};
+    static constexpr ModeWords kBackup{"backup", "saved", "backup"};
+    static constexpr ModeWords kRestore{"restore", "restored", "restore"};
     switch (mode) {
         case FlashMode::VerifyOnly:
-            return "verified";
+            return kVerify;
         case FlashMode::BackupOnly:
-            return "saved";
+            return kBackup;
         case FlashMode::Restore:
-            return "restored";
+            return kRestore;
         case FlashMode::Update:
             break;
     }
-    return "updated";
-}
-
-const char* TrackerWorkWord(FlashMode mode) {
-    switch (mode) {
-        case FlashMode::VerifyOnly:
-            return "check";
-        case FlashMode::BackupOnly:
-            return "backup";
-        case FlashMode::Restore:
-            return "restore";
-        case FlashMode::Update:
-            break;
-    }
-    return "update";
+    return kUpdate;
 }
 
 std::string DescribeStoppedWaiting(const char* what) {

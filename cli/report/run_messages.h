@@ -45,10 +45,14 @@ std::string DescribeExchange(const ExchangeRecord& record);
 // hand, so none was touched.
 std::string DescribeStoppedWaiting(const char* what);
 
-// What a run of `mode` does to a tracker: "updated", "verified", "saved", "restored".
-const char* TrackerDoneWord(FlashMode mode);
-// What a run of `mode` is doing with a tracker: "update", "check", "backup", "restore".
-const char* TrackerWorkWord(FlashMode mode);
+// A mode in words: as the journal names it ("verify"), what it does to a tracker ("verified")
+// and what a tracker in hand is having done ("check").
+struct ModeWords {
+    const char* name;
+    const char* done;
+    const char* work;
+};
+const ModeWords& WordsFor(FlashMode mode);
 
 // The port hung up under an exchange: the adapter was pulled out.
 extern const char* const kAdapterDisconnected;

@@ -139,14 +139,14 @@ class Station {
         {
             BenchWait wait(*source);
             wait_ = &wait;
-            BenchStop stop(true, TrackerWorkWord(ModeOf(run_.options)),
+            BenchStop stop(true, WordsFor(ModeOf(run_.options)).work,
                            [this](const std::string& line) { Say(line); });
             stop_ = &stop;
             if (!run_.options.quiet) {
                 PrintText(stdout,
                           "Plug the adapters into the bays; each tracker is %s as it comes "
                           "(Ctrl-C ends)\n",
-                          TrackerDoneWord(ModeOf(run_.options)));
+                          WordsFor(ModeOf(run_.options)).done);
                 std::fflush(stdout);
             }
             std::vector<DeviceEventSource::BayNotice> notices;
@@ -342,7 +342,7 @@ int RunBays(RunContext& run) {
     for (const AdapterPort& bay : bays)
         display.Progress(bay.bay, bay.port, StageName(UpdateStage::Connect), 0, {});
     {
-        BenchStop stop(false, TrackerWorkWord(ModeOf(options)),
+        BenchStop stop(false, WordsFor(ModeOf(options)).work,
                        [&](const std::string& line) { display.Note("ostrel-flash: " + line); });
         std::vector<std::jthread> sessions;
         for (const AdapterPort& bay : bays) {

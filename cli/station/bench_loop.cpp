@@ -18,7 +18,7 @@ int RunBenchLoop(RunContext& run) {
     }
     BenchWait wait(*source);
     // The line after the terminal's echo of ^C.
-    BenchStop stop(true, TrackerWorkWord(ModeOf(run.options)), [](const std::string& line) {
+    BenchStop stop(true, WordsFor(ModeOf(run.options)).work, [](const std::string& line) {
         std::fflush(stdout);
         PrintText(stderr, "\nostrel-flash: %s\n", line.c_str());
     });

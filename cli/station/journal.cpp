@@ -4,26 +4,13 @@
 #include <cstdio>
 #include <optional>
 
+#include "cli/report/run_messages.h"
 #include "cli/system/atomic_file.h"
 #include "cli/system/program_files.h"
 #include "payload/release_identity.h"
 
 namespace ostrel::cli {
 namespace {
-
-const char* ModeName(FlashMode mode) {
-    switch (mode) {
-        case FlashMode::Update:
-            return "update";
-        case FlashMode::VerifyOnly:
-            return "verify";
-        case FlashMode::BackupOnly:
-            return "backup";
-        case FlashMode::Restore:
-            return "restore";
-    }
-    return "update";
-}
 
 // An update replaces the owner's settings with the release's once it writes the data memory,
 // unless asked to keep them; the other modes leave them as they are, or restore a saved copy.
@@ -118,7 +105,7 @@ std::string JournalLine(const std::string& timeUtc, const RunResult& result, con
         result.bay,
         result.port,
         adapterSerial,
-        ModeName(run.mode),
+        WordsFor(run.mode).name,
         ReleaseLabel(),
         kReleaseIdentity.flashSha256,
         OutcomeName(result.outcome),
